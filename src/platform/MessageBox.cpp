@@ -1,0 +1,64 @@
+#include "platform/MessageBox.h"
+
+#include <QMessageBox>
+
+namespace messagebox {
+namespace {
+struct Recorder {
+    bool on = false;
+    QList<Record> records;
+};
+Recorder &recorder()
+{
+    static Recorder r;
+    return r;
+}
+
+QMessageBox::Icon toQt(Icon icon)
+{
+    switch (icon) {
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+} // namespace
+
+QString programTitle()
+{
+    return QStringLiteral("Ferox64 INI Editor");
+}
+
+void show(QWidget *parent, const QString &title, const QString &text, Icon icon)
+{
+    if (recorder().on) {
+        recorder().records.append({title, text, icon});
+        return;
+    }
+    QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void inform(QWidget *parent, const QString &text)
+{
+    show(parent, programTitle(), text, Icon::None);
+}
+
+void setRecording(bool on)
+{
+    recorder().on = on;
+    recorder().records.clear();
+}
+
+QList<Record> takeRecorded()
+{
+    return std::exchange(recorder().records, {});
+}
+
+} // namespace messagebox

@@ -1,0 +1,57 @@
+#include "platform/OpenFileDialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+struct Seam {
+    QList<std::optional<QString>> answers;
+    int shown = 0;
+};
+Seam &seam()
+{
+    static Seam s;
+    return s;
+}
+} // namespace
+
+QString OpenFileDialog::toQtFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        entries << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(u';', u' '));
+    return entries.join(QStringLiteral(";;"));
+}
+
+bool OpenFileDialog::ShowOpen(QWidget *parent)
+{
+    std::optional<QString> answer;
+    if (!seam().answers.isEmpty()) {
+        ++seam().shown;
+        answer = seam().answers.takeFirst();
+    } else {
+        QString start = FileName.isEmpty() ? InitialDir : QFileInfo(FileName).absolutePath();
+        if (start.isEmpty())
+            start = QDir::currentPath();
+        const QString picked = QFileDialog::getOpenFileName(parent, DialogTitle, start, toQtFilter(Filter));
+        if (!picked.isEmpty())
+            answer = QDir::toNativeSeparators(picked);
+    }
+    if (!answer)
+        return false;
+    FileName = *answer;
+    return true;
+}
+
+void OpenFileDialog::setNextAnswers(const QList<std::optional<QString>> &answers)
+{
+    seam().answers = answers;
+    seam().shown = 0;
+}
+
+int OpenFileDialog::takeShownCount()
+{
+    return std::exchange(seam().shown, 0);
+}
