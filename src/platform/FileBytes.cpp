@@ -1,0 +1,52 @@
+#include "platform/FileBytes.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace filebytes {
+
+bool read(const QString &path, QByteArray *bytes, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool replace(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QFileInfo target(path);
+    if (target.exists() && !target.isWritable()) {
+        *error = QStringLiteral("Permission denied");
+        return false;
+    }
+    if (target.isDir()) {
+        *error = QStringLiteral("Is a directory");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace filebytes
