@@ -24,7 +24,11 @@ bool read(const QString &path, QByteArray *bytes, QString *error)
 bool replace(const QString &path, const QByteArray &bytes, QString *error)
 {
     const QFileInfo target(path);
-    if (target.exists() && !target.isWritable()) {
+    // A file without any write permission bit is read-only to its owner's mind,
+    // also for the superuser, whom access() would let write it.
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (target.exists() && (!target.isWritable() || !(target.permissions() & anyWrite))) {
         *error = QStringLiteral("Permission denied");
         return false;
     }
