@@ -9,7 +9,7 @@ FEROX_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev libbenchmark-dev
   python3 python3-aiosmtpd
-  xvfb xauth xdotool imagemagick openbox
+  xvfb xauth xdotool x11-utils imagemagick openbox
   fonts-liberation2 fonts-dejavu-core librsvg2-bin
   coreutils grep procps
 )

@@ -1,10 +1,54 @@
 #include "forms/frmAbout.h"
 
-frmAbout::frmAbout(QWidget *parent)
-    : QWidget(parent)
+#include "forms/SysInfo.h"
+#include "platform/ClassicLook.h"
+
+#include "ui_frmAbout.h"
+
+#include <QPalette>
+
+frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::frmAbout>())
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About Ferox64 INI Editor..."));
+    // The picture comes from the program's resources: make sure they are there.
+    classiclook::loadResources();
+    ui->setupUi(this);
+    setFont(classiclook::dialogFont());
+    setWindowIcon(classiclook::windowIcon());
+
+    // A small tool window: no task-bar entry, a title bar with only a close box.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+        | Qt::MSWindowsFixedSizeDialogHint);
+    // Tool windows do not normally keep the program running; this one does, so
+    // that closing the main window leaves an open About box (and the program) up.
+    setAttribute(Qt::WA_QuitOnClose, true);
+    setFixedSize(size());
+
+    for (QWidget *label :
+        { static_cast<QWidget *>(ui->lblTitle), static_cast<QWidget *>(ui->lblDescription) }) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(palette);
+    }
+
+    // Enter presses the default button, Escape rejects the dialog: both close it,
+    // as OK does.
+    connect(ui->cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(ui->cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
 }
 
-void frmAbout::Form_Load() {}
+frmAbout::~frmAbout() = default;
+
+void frmAbout::Form_Load()
+{
+    ui->cmdOK->setFocus();
+}
+
+void frmAbout::cmdOK_Click()
+{
+    close();
+}
+
+void frmAbout::cmdSysInfo_Click()
+{
+    StartSysInfo(this);
+}

@@ -15,6 +15,10 @@ QFont dialogFont();
 // The 32 x 32 window icon shared by the main window, the editor and the About box.
 QIcon windowIcon();
 
+// Makes the program's artwork (":/icons/...", ":/images/...") available; safe to
+// call more than once. windowIcon() and apply() call it.
+void loadResources();
+
 // Sets the application font and the default window icon.
 void apply(QApplication &app);
 
