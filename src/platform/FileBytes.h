@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 // Whole-file reads and replacements, shared by every writer of settings files.
@@ -16,5 +18,9 @@ bool read(const QString &path, QByteArray *bytes, QString *error);
 // created. A target that exists but may not be written is refused (a rename
 // would otherwise replace a read-only file). Returns false and says why.
 bool replace(const QString &path, const QByteArray &bytes, QString *error);
+
+// The same, with the new content given as pieces written one after the other, so
+// a writer that changes a few bytes of a large file need not copy it first.
+bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error);
 
 } // namespace filebytes
