@@ -169,6 +169,31 @@ private Q_SLOTS:
         QCOMPARE(readFile(path), after);
     }
 
+    // The fast head search skips lines but must see the same heads as the line
+    // reader: "[" after CR, after CR LF or at the start, never after a lone LF.
+    void nextHeadAgreesWithLineReader_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("line ends") << QByteArray("[a]\r\nk=[x]\r[b]\r\r\n[c]\n[d]\r\n\r\n [e]\r\n[");
+        QTest::newRow("LF first") << QByteArray("\n[a]\r\n\n[b]\r[c]");
+        QTest::newRow("no heads") << QByteArray("a=[b]\r\nc\n[d]");
+        QTest::newRow("CR LF CR") << QByteArray("x\r\n\r[a]\r\r\n[b]");
+    }
+    void nextHeadAgreesWithLineReader()
+    {
+        QFETCH(QByteArray, text);
+        QList<qsizetype> expected;
+        ini::forEachLine(text, [&](const ini::Line &line) {
+            if (ini::isHead(ini::view(text, line)))
+                expected.append(line.begin);
+            return true;
+        });
+        QList<qsizetype> found;
+        for (auto line = ini::nextHead(text, 0); line; line = ini::nextHead(text, line->next))
+            found.append(line->begin);
+        QCOMPARE(found, expected);
+    }
+
     void refusesWhatWouldBreakTheFile_data()
     {
         QTest::addColumn<QByteArray>("section");

@@ -117,20 +117,17 @@ Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, 
     plan.ok = true;
     Edit &edit = plan.edit;
 
-    qsizetype at = 0;
     ini::Line head;
     bool found = false;
-    while (at < text.size()) {
-        const ini::Line line = ini::lineAt(text, at);
-        at = line.next;
-        const QByteArrayView bytes = ini::view(text, line);
+    for (std::optional<ini::Line> line = ini::nextHead(text, 0); line;
+         line = ini::nextHead(text, line->next)) {
+        const QByteArrayView bytes = ini::view(text, *line);
         if (isSectionHead(bytes) && sameName(ini::headName(bytes), section)) {
-            head = line;
+            head = *line;
             found = true;
             break;
         }
     }
-
     if (!found) {
         edit.at = text.size();
         if (!text.isEmpty()) {
@@ -146,7 +143,7 @@ Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, 
 
     ini::Line lastOfBody = head;
     bool inBody = true; // until the first empty line
-    while (at < text.size()) {
+    for (qsizetype at = head.next; at < text.size();) {
         const ini::Line line = ini::lineAt(text, at);
         const QByteArrayView bytes = ini::view(text, line);
         if (ini::isHead(bytes))
@@ -195,19 +192,19 @@ bool WritePrivateProfileStringA(
     QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, QString *error)
 {
     QString reason;
-    QByteArray text;
-    bool ok = !QFileInfo::exists(path) || filebytes::read(path, &text, &reason);
+    filebytes::MappedFile file;
+    bool ok = !QFileInfo::exists(path) || file.open(path, &reason);
     if (ok) {
+        const QByteArrayView text = file.bytes();
         const profile::Plan plan = profile::planWrite(text, section, key, value);
         ok = plan.ok;
         if (!ok) {
             reason = plan.error;
         } else {
-            const QByteArrayView all(text);
             const profile::Edit &edit = plan.edit;
             ok = filebytes::replace(path,
-                { all.first(edit.at), QByteArrayView(edit.inserted), all.sliced(edit.at + edit.removed) },
-                &reason);
+                { text.first(edit.at), QByteArrayView(edit.inserted), text.sliced(edit.at + edit.removed) },
+                &reason, &file);
         }
     }
     if (!ok && error)
