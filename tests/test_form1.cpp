@@ -356,6 +356,12 @@ private Q_SLOTS:
         QTRY_COMPARE(openCount<frmAbout>(), 1);
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_M, Qt::AltModifier);
+        QTRY_COMPARE(openCount<frmDemo>(), 1);
+        showonce::instance<frmDemo>()->close();
+        QTRY_VERIFY(!showonce::instance<frmDemo>());
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
         QTest::keyClick(form, Qt::Key_M, Qt::ControlModifier);
         QTRY_COMPARE(openCount<frmDemo>(), 1);
         form->activateWindow();
