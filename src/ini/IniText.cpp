@@ -22,6 +22,26 @@ Line lineAt(QByteArrayView text, qsizetype from)
     return line;
 }
 
+std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
+{
+    const char *data = text.data();
+    const qsizetype size = text.size();
+    for (qsizetype at = from; at < size;) {
+        const void *bracket = std::memchr(data + at, '[', static_cast<size_t>(size - at));
+        if (!bracket)
+            return std::nullopt;
+        const qsizetype p = static_cast<const char *>(bracket) - data;
+        // A "[" begins a line at `from`, after a CR, or after a CR LF; after a
+        // lone LF it is inside a line.
+        const bool lineStart =
+            p == from || data[p - 1] == '\r' || (data[p - 1] == '\n' && p >= 2 && data[p - 2] == '\r');
+        if (lineStart)
+            return lineAt(text, p);
+        at = p + 1;
+    }
+    return std::nullopt;
+}
+
 QByteArrayView headName(QByteArrayView headLine)
 {
     if (headLine.size() < 2)

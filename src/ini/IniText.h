@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QList>
 
+#include <optional>
+
 // How the program reads a settings file's bytes. One line model serves every
 // reader and the profile writer, so what one side writes the other finds:
 //
@@ -53,6 +55,11 @@ inline bool isHead(QByteArrayView line)
 {
     return !line.isEmpty() && line.front() == '[';
 }
+
+// The first head line that starts at or after `from`, which must be the start
+// of a line; nothing when there is none. Skips the lines between without
+// looking at them, so it is the fast way through a large text.
+std::optional<Line> nextHead(QByteArrayView text, qsizetype from);
 
 // The name a head line lists: without its first and last byte.
 QByteArrayView headName(QByteArrayView headLine);

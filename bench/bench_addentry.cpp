@@ -1,0 +1,90 @@
+// One add entry (the four key writes of a new game) on generated settings files,
+// beside one copy of the same file followed by sync, measured in the same run.
+#include "BenchSupport.h"
+
+#include "ini/FixedPath.h"
+#include "ini/GameEntry.h"
+#include "platform/AppFolder.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr qint64 MB = 1 << 20;
+
+int iterationsFor(qint64 bytes)
+{
+    return bytes > 10 * MB ? 3 : 20;
+}
+
+// The name Google Benchmark gives the reference run of the same size.
+std::string referenceName(qint64 bytes)
+{
+    return "addentry_cp_sync/" + std::to_string(bytes / MB) + "MB/iterations:" + std::to_string(iterationsFor(bytes))
+        + "/manual_time";
+}
+
+void addEntry(benchmark::State &state, qint64 bytes)
+{
+    const QString source = bench::generatedFile(bytes);
+    appfolder::overrideForTesting(bench::scratchFolder());
+    const gameentry::Fields fields = { QStringLiteral("Bench Kart 64 (U) [!]"), QStringLiteral("Kart"),
+        QStringLiteral("Needs CF=1"), QStringLiteral("2"), QStringLiteral("Bench") };
+    for (auto _ : state) {
+        bench::scratchCopy(source, QStringLiteral("Ferox.ini"));
+        bench::runShell(QStringLiteral("sync"));
+        QElapsedTimer timer;
+        timer.start();
+        const gameentry::Outcome outcome = gameentry::add(fields);
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        if (!outcome.ok) {
+            std::fprintf(stderr, "add entry failed: %s\n", qPrintable(outcome.message));
+            std::exit(1);
+        }
+    }
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(source).size());
+    bench::setReference(state, referenceName(bytes));
+}
+
+void copyAndSync(benchmark::State &state, qint64 bytes)
+{
+    const QString source = bench::generatedFile(bytes);
+    const QString target = bench::scratchFolder() + QStringLiteral("/copy.ini");
+    bench::runShell(QStringLiteral("sync"));
+    for (auto _ : state) {
+        bench::runShell(QStringLiteral("rm -f '%1' && sync").arg(target));
+        state.SetIterationTime(bench::runShell(QStringLiteral("cp '%1' '%2' && sync").arg(source, target)));
+    }
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(source).size());
+}
+
+void registerAll()
+{
+    for (const qint64 size : { 1 * MB, 100 * MB }) {
+        const std::string suffix = "/" + std::to_string(size / MB) + "MB";
+        const int iterations = iterationsFor(size);
+        benchmark::RegisterBenchmark(("addentry_cp_sync" + suffix).c_str(), copyAndSync, size)
+            ->UseManualTime()
+            ->Iterations(iterations)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("addentry" + suffix).c_str(), addEntry, size)
+            ->UseManualTime()
+            ->Iterations(iterations)
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

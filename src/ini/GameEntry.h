@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// Adding a game entry to the settings file beside the program: four key writes
+// into the section named after the game, in a fixed order.
+namespace gameentry {
+
+struct Fields {
+    QString name; // the section: the game's name as the emulator shows it
+    QString altTitle; // AltTitle
+    QString comments; // Comments
+    QString ucode; // UCode, written as typed
+    QString submitter; // "//": who submits the entry
+};
+
+// What the main window's fields hold before anything is typed.
+Fields prompts();
+
+struct Outcome {
+    bool ok = false;
+    QString message; // for the user, when not ok
+};
+
+// Checks every field first and refuses, writing nothing, a field that holds a
+// line break or NUL (it would add stray lines to a shared file), a character
+// the code page cannot hold, or an empty game name. Then writes "//",
+// "AltTitle", "Comments" and "UCode" one after the other, forming the fixed
+// path afresh for each, and stops at the first write that fails (the message
+// names the file and the reason). Texts go to the file as typed: no trimming.
+Outcome add(const Fields &fields);
+
+} // namespace gameentry

@@ -1,0 +1,420 @@
+#include "app/Form1.h"
+#include "editor/frmINIEditor.h"
+#include "forms/frmAbout.h"
+#include "forms/frmDemo.h"
+#include "ini/FixedPath.h"
+#include "platform/AppFolder.h"
+#include "platform/ClassicLook.h"
+#include "platform/MessageBox.h"
+#include "platform/OpenFileDialog.h"
+#include "platform/ShowOnce.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QByteArray promptEntry = "[Enter Name As Shown In Ferox64]\r\n"
+                               "//=Enter Your Name For Credibility\r\n"
+                               "AltTitle=Enter Alternative Game Name\r\n"
+                               "Comments=Enter Comments\r\n"
+                               "UCode=Enter UCode 0-6\r\n";
+
+const QStringList fieldNames = { "Text1", "Text2", "Text3", "Text4", "Text5" };
+const QStringList prompts = { "Enter Name As Shown In Ferox64", "Enter Alternative Game Name",
+    "Enter Comments", "Enter UCode 0-6", "Enter Your Name For Credibility" };
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+template <class Form> int openCount()
+{
+    int count = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<Form *>(widget) && widget->isVisible())
+            ++count;
+    }
+    return count;
+}
+
+// Types into a field the way a user does after giving it the focus: the key
+// events replace whatever is selected. Characters beyond ASCII go as key
+// events carrying their text.
+void typeInto(QLineEdit *field, const QString &text)
+{
+    field->setFocus(Qt::OtherFocusReason);
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x80) {
+            QTest::keyClick(field, ch.toLatin1());
+        } else {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+            QApplication::sendEvent(field, &press);
+        }
+    }
+}
+
+} // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    Form1 *form = nullptr;
+
+    QLineEdit *field(const QString &name) { return form->findChild<QLineEdit *>(name); }
+    QPushButton *button(const QString &name) { return form->findChild<QPushButton *>(name); }
+
+    QStringList fieldTexts()
+    {
+        QStringList texts;
+        for (const QString &name : fieldNames)
+            texts << field(name)->text();
+        return texts;
+    }
+
+    void fillIn(const QStringList &texts)
+    {
+        for (int i = 0; i < 5; ++i) {
+            field(fieldNames[i])->selectAll();
+            typeInto(field(fieldNames[i]), texts[i]);
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        classiclook::apply(*qApp);
+        messagebox::setRecording(true);
+        QApplication::setQuitOnLastWindowClosed(false);
+        QVERIFY(folder.isValid());
+    }
+
+    void init()
+    {
+        appfolder::overrideForTesting(folder.path());
+        QFile::remove(ini::fixedPath());
+        form = showonce::show<Form1>();
+        QVERIFY(form);
+        QVERIFY(QTest::qWaitForWindowActive(form));
+    }
+
+    void cleanup()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            widget->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!showonce::instance<Form1>());
+        messagebox::takeRecorded();
+        OpenFileDialog::setNextAnswers({});
+        appfolder::overrideForTesting({});
+    }
+
+    void controls_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("Label1") << "Label1"
+                                << "A basic INI editor / updater for Ferox64 which should make it easier to "
+                                   "update and make changes to the Ferox.ini file."
+                                << QRect(40, 24, 305, 33);
+        for (int i = 0; i < 5; ++i)
+            QTest::newRow(qPrintable(fieldNames[i]))
+                << fieldNames[i] << prompts[i] << QRect(40, 96 + 32 * i, 313, 25);
+        QTest::newRow("Command1") << "Command1"
+                                  << "A&dd Entry" << QRect(8, 272, 81, 25);
+        QTest::newRow("Command2") << "Command2"
+                                  << "&Edit Entry" << QRect(96, 272, 81, 25);
+        QTest::newRow("Command3") << "Command3"
+                                  << "&Close" << QRect(184, 272, 81, 25);
+        QTest::newRow("Command4") << "Command4"
+                                  << "&About" << QRect(272, 272, 81, 25);
+        QTest::newRow("cmdMail") << "cmdMail"
+                                 << "Send &Mail..." << QRect(8, 304, 81, 25);
+    }
+    void controls()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, geometry);
+        QWidget *control = form->findChild<QWidget *>(name);
+        QVERIFY(control);
+        QVERIFY(control->isVisible());
+        QCOMPARE(control->property("text").toString(), caption);
+        QCOMPARE(control->geometry(), geometry);
+        // The caption fits: no line of it is cut off.
+        const QFontMetrics metrics(control->font());
+        if (auto *label = qobject_cast<QLabel *>(control)) {
+            const QRect needed = metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap, caption);
+            QVERIFY2(needed.height() <= label->contentsRect().height(),
+                qPrintable(QString::number(needed.height())));
+        } else if (auto *push = qobject_cast<QPushButton *>(control)) {
+            QVERIFY(push->sizeHint().width() <= geometry.width());
+        }
+    }
+
+    void window()
+    {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Ferox64 INI Editor v1.0.1"));
+        QCOMPARE(form->size(), QSize(367, 336));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(!(form->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form->windowFlags() & Qt::WindowCloseButtonHint);
+        const QRect screen = form->screen()->availableGeometry();
+        // Centred before the frame is known: within the frame's width.
+        QVERIFY(qAbs(form->frameGeometry().center().x() - screen.center().x()) <= 8);
+        QVERIFY(qAbs(form->frameGeometry().center().y() - screen.center().y()) <= 8);
+    }
+
+    void launchStateSelectsPromptsAndFocusesAddEntry()
+    {
+        QCOMPARE(QApplication::focusWidget(), button("Command1"));
+        for (int i = 0; i < 5; ++i) {
+            QLineEdit *edit = field(fieldNames[i]);
+            QCOMPARE(edit->text(), prompts[i]);
+            QCOMPARE(edit->selectionStart(), 0);
+            QCOMPARE(edit->selectedText(), prompts[i]);
+        }
+        // Typing into a field whose selection is untouched replaces the prompt.
+        typeInto(field("Text3"), "Works");
+        QCOMPARE(field("Text3")->text(), QStringLiteral("Works"));
+    }
+
+    void tabOrder()
+    {
+        const QStringList order = { "Command2", "Command3", "Command4", "Text1", "Text2", "Text3", "Text4",
+            "Text5", "cmdMail", "Command1" };
+        QCOMPARE(QApplication::focusWidget(), button("Command1"));
+        for (const QString &next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), next);
+        }
+    }
+
+    void addEntryRightAfterLaunch()
+    {
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(readFile(ini::fixedPath()), promptEntry);
+        QVERIFY(messagebox::takeRecorded().isEmpty());
+        QCOMPARE(fieldTexts(), prompts);
+        for (const QString &name : fieldNames)
+            QCOMPARE(field(name)->selectedText(), field(name)->text());
+    }
+
+    void sameGameTwiceKeepsOneSection()
+    {
+        fillIn({ " Kart 64 (U) [!] ", "Kart", "Slow = sometimes", "9", "Ada" });
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(fieldTexts(), prompts);
+        fillIn({ " Kart 64 (U) [!] ", "Kart Two", "Fine", "x", "Bo" });
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(readFile(ini::fixedPath()),
+            QByteArray("[ Kart 64 (U) [!] ]\r\n"
+                       "//=Bo\r\n"
+                       "AltTitle=Kart Two\r\n"
+                       "Comments=Fine\r\n"
+                       "UCode=x\r\n"));
+        QVERIFY(messagebox::takeRecorded().isEmpty());
+        QCOMPARE(field("Text1")->selectedText(), prompts[0]);
+    }
+
+    void codePageTextIsWrittenAsItsBytes()
+    {
+        fillIn({ "Caf\u00e9 \u20ac", "A", "B", "1", "C" });
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(readFile(ini::fixedPath()).startsWith("[Caf\xe9 \x80]\r\n//=C\r\n"));
+    }
+
+    void writeFailureKeepsFieldsAndSaysWhy_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder is a file") << "under-file";
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("read-only file") << "read-only";
+    }
+    void writeFailureKeepsFieldsAndSaysWhy()
+    {
+        QFETCH(QString, kind);
+        QByteArray before;
+        if (kind == u"under-file") {
+            QFile plain(folder.filePath("plain"));
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+            appfolder::overrideForTesting(plain.fileName());
+        } else if (kind == u"missing") {
+            appfolder::overrideForTesting(folder.filePath("no/such"));
+        } else {
+            before = "[Other]\r\nk=1\r\n";
+            QFile file(ini::fixedPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(before);
+            file.close();
+            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        }
+        const QStringList typed = { "Game", "Alt", "Note", "3", "Me" };
+        fillIn(typed);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, QStringLiteral("Ferox64 INI Editor"));
+        QVERIFY2(boxes[0].text.contains(ini::fixedPath()), qPrintable(boxes[0].text));
+        QVERIFY2(boxes[0].text.contains(kind == u"read-only" ? "Permission denied" : "("),
+            qPrintable(boxes[0].text));
+        QCOMPARE(fieldTexts(), typed);
+        if (kind == u"read-only") {
+            QCOMPARE(readFile(ini::fixedPath()), before);
+            QFile::setPermissions(ini::fixedPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        } else {
+            QVERIFY(!QFile::exists(ini::fixedPath()));
+        }
+    }
+
+    void badInputIsRefusedBeforeAnyWrite_data()
+    {
+        QTest::addColumn<QString>("fieldName");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named"); // what the message must name
+        QTest::newRow("LF in the game name") << "Text1"
+                                             << "Game\n[Other]"
+                                             << "line break";
+        QTest::newRow("CR in the comments") << "Text3"
+                                            << "one\rtwo"
+                                            << "line break";
+        QTest::newRow("NUL in the UCode") << "Text4" << QString("1") + QChar(0) << "NUL";
+        QTest::newRow("character beyond the code page") << "Text2"
+                                                        << "\u65e5\u672c"
+                                                        << "\"\u65e5\" (U+65E5)";
+        QTest::newRow("empty game name") << "Text1"
+                                         << ""
+                                         << "empty";
+    }
+    void badInputIsRefusedBeforeAnyWrite()
+    {
+        QFETCH(QString, fieldName);
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        const QByteArray before = "[Game]\r\nk=1\r\n";
+        QFile file(ini::fixedPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(before);
+        file.close();
+
+        if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty())
+            field(fieldName)->setText(text); // what a paste or another program could leave there
+        else
+            typeInto(field(fieldName), text);
+        const QStringList typed = fieldTexts();
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, QStringLiteral("Ferox64 INI Editor"));
+        QVERIFY2(boxes[0].text.contains(named), qPrintable(boxes[0].text));
+        QCOMPARE(readFile(ini::fixedPath()), before);
+        QCOMPARE(fieldTexts(), typed);
+    }
+
+    void editorAboutAndMailShowOnce()
+    {
+        OpenFileDialog::setNextAnswers({ std::nullopt, std::nullopt, std::nullopt });
+        QTest::mouseClick(button("Command2"), Qt::LeftButton);
+        QTest::mouseClick(button("Command2"), Qt::LeftButton);
+        QCOMPARE(openCount<frmINIEditor>(), 1);
+        QTest::mouseClick(button("Command4"), Qt::LeftButton);
+        QTest::mouseClick(button("Command4"), Qt::LeftButton);
+        QCOMPARE(openCount<frmAbout>(), 1);
+        QTest::mouseClick(button("cmdMail"), Qt::LeftButton);
+        form->showMailWindow();
+        QCOMPARE(openCount<frmDemo>(), 1);
+        QCOMPARE(openCount<Form1>(), 1);
+
+        // Closed windows load afresh on the next press.
+        const QPointer<frmAbout> about = showonce::instance<frmAbout>();
+        about->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!about);
+        QTest::mouseClick(button("Command4"), Qt::LeftButton);
+        QCOMPARE(openCount<frmAbout>(), 1);
+    }
+
+    void accessKeys()
+    {
+        OpenFileDialog::setNextAnswers({ std::nullopt });
+        QTest::keyClick(form, Qt::Key_D, Qt::AltModifier);
+        QTRY_COMPARE(readFile(ini::fixedPath()), promptEntry);
+        QTest::keyClick(form, Qt::Key_A, Qt::AltModifier);
+        QTRY_COMPARE(openCount<frmAbout>(), 1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_M, Qt::AltModifier);
+        QTRY_COMPARE(openCount<frmDemo>(), 1);
+        showonce::instance<frmDemo>()->close();
+        QTRY_VERIFY(!showonce::instance<frmDemo>());
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_M, Qt::ControlModifier);
+        QTRY_COMPARE(openCount<frmDemo>(), 1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_E, Qt::AltModifier);
+        QTRY_COMPARE(openCount<frmINIEditor>(), 1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        const QPointer<Form1> main = form;
+        QTest::keyClick(form, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(!main);
+        QCOMPARE(openCount<frmAbout>(), 1);
+    }
+
+    // Closing the main window leaves the editor open and the program running;
+    // closing the editor then ends it.
+    void programEndsWithItsLastWindow()
+    {
+        OpenFileDialog::setNextAnswers({ std::nullopt });
+        QTest::mouseClick(button("Command2"), Qt::LeftButton);
+        QPointer<frmINIEditor> editor = showonce::instance<frmINIEditor>();
+        QVERIFY(editor);
+
+        QApplication::setQuitOnLastWindowClosed(true);
+        bool editorOpenAfterMainClosed = false;
+        bool endedEarly = false;
+        int lastWindowClosed = 0;
+        const QMetaObject::Connection counting
+            = connect(qApp, &QGuiApplication::lastWindowClosed, this, [&] { ++lastWindowClosed; });
+        QTimer closeMain, closeEditor, giveUp;
+        for (QTimer *timer : { &closeMain, &closeEditor, &giveUp })
+            timer->setSingleShot(true);
+        connect(&closeMain, &QTimer::timeout, this,
+            [&] { QTest::mouseClick(button("Command3"), Qt::LeftButton); });
+        connect(&closeEditor, &QTimer::timeout, this, [&] {
+            editorOpenAfterMainClosed = editor && editor->isVisible() && !showonce::instance<Form1>();
+            endedEarly = lastWindowClosed > 0;
+            if (editor)
+                editor->close();
+        });
+        connect(&giveUp, &QTimer::timeout, this, [] { QCoreApplication::exit(1); });
+        closeMain.start(0);
+        closeEditor.start(300);
+        giveUp.start(5000);
+        const int code = QApplication::exec();
+        disconnect(counting);
+        QApplication::setQuitOnLastWindowClosed(false);
+        QCOMPARE(code, 0);
+        QVERIFY(editorOpenAfterMainClosed);
+        QVERIFY(!endedEarly);
+        QCOMPARE(lastWindowClosed, 1);
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "test_form1.moc"
