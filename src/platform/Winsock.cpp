@@ -26,6 +26,13 @@ void Winsock::BeginConnect()
 {
     if (m_socket->state() != QAbstractSocket::UnconnectedState)
         m_socket->abort();
+    if (m_remotePort < 1 || m_remotePort > 65535) {
+        // Reported like every other failure: later, as an event.
+        QTimer::singleShot(0, this, [this, port = m_remotePort] {
+            Q_EMIT Error(InvalidPort, QStringLiteral("The port number %1 is not valid.").arg(port), source());
+        });
+        return;
+    }
     m_socket->connectToHost(m_remoteHost, static_cast<quint16>(m_remotePort));
 }
 

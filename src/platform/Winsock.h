@@ -28,6 +28,7 @@ public:
         TimedOut = 10060,
         ConnectionRefused = 10061,
         HostNotFound = 11001,
+        InvalidPort = 10049,
         OtherError = 10050, // anything else the network layer reports
     };
 
