@@ -210,7 +210,11 @@ QString DisplayName(const QString &fromAddress)
 
 QString AttachmentFileName(const QString &attachmentPath)
 {
-    return attachmentPath.mid(attachmentPath.lastIndexOf(QLatin1Char('\\')) + 1);
+    // Paths picked on this system use "/"; typed ones may use "\\". Either way
+    // only the name goes out, never the folders.
+    const qsizetype cut = std::max(
+        attachmentPath.lastIndexOf(QLatin1Char('\\')), attachmentPath.lastIndexOf(QLatin1Char('/')));
+    return attachmentPath.mid(cut + 1);
 }
 
 bool HasAttachment(const QString &attachmentPath)

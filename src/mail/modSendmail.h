@@ -47,7 +47,8 @@ QString GetToken(qsizetype index, const QString &text, const QString &delimiter)
 
 // The sender's display name: the sender address up to its first "@".
 QString DisplayName(const QString &fromAddress);
-// The part of the path after its last backslash (the whole path without one).
+// The part of the path after its last backslash or slash (the whole path
+// without either).
 QString AttachmentFileName(const QString &attachmentPath);
 // True when the path holds more than blanks.
 bool HasAttachment(const QString &attachmentPath);
