@@ -115,20 +115,10 @@ QString fieldError(const QString &field, const QString &text)
     return {};
 }
 
-} // namespace
-
-// ---- Base64 -----------------------------------------------------------------
-
-QByteArray EncodeGroup(QByteArrayView group)
+// Writes base64 text as lines of 72 characters with CR LF after each full
+// line; returns the end of what it wrote.
+char *writeLines(const QByteArray &flat, char *to)
 {
-    return group.first(std::min<qsizetype>(3, group.size())).toByteArray().toBase64();
-}
-
-QByteArray EncodeLines(QByteArrayView bytes)
-{
-    const QByteArray flat = bytes.toByteArray().toBase64();
-    QByteArray out(encodedLength(bytes.size()), Qt::Uninitialized);
-    char *to = out.data();
     const char *from = flat.constData();
     qsizetype left = flat.size();
     while (left >= lineChars) {
@@ -140,6 +130,22 @@ QByteArray EncodeLines(QByteArrayView bytes)
         left -= lineChars;
     }
     std::memcpy(to, from, static_cast<size_t>(left));
+    return to + left;
+}
+
+} // namespace
+
+// ---- Base64 -----------------------------------------------------------------
+
+QByteArray EncodeGroup(QByteArrayView group)
+{
+    return group.first(std::min<qsizetype>(3, group.size())).toByteArray().toBase64();
+}
+
+QByteArray EncodeLines(QByteArrayView bytes)
+{
+    QByteArray out(encodedLength(bytes.size()), Qt::Uninitialized);
+    writeLines(QByteArray::fromRawData(bytes.constData(), bytes.size()).toBase64(), out.data());
     return out;
 }
 
@@ -152,15 +158,17 @@ Result EncodeAttachment(const QString &path, FileLoader &loader, TextBuffer &out
             QStringLiteral("The attachment \"%1\" cannot be read: %2.").arg(path, loader.ErrorString()) };
     // A shared copy stays valid whatever the window does while events run.
     const QByteArray bytes = loader.Text();
-    output.Reserve(encodedLength(bytes.size()));
+    QByteArray text(encodedLength(bytes.size()), Qt::Uninitialized);
+    char *to = text.data();
 
     // Slices of whole lines, small enough to check the time often.
-    constexpr qsizetype slice = lineBytes * 256;
+    constexpr qsizetype slice = lineBytes * 1024;
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (qsizetype at = 0; at < bytes.size(); at += slice) {
-        const QByteArrayView part(bytes.constData() + at, std::min(slice, bytes.size() - at));
-        target->Append(EncodeLines(part));
+        const QByteArray part
+            = QByteArray::fromRawData(bytes.constData() + at, std::min(slice, bytes.size() - at));
+        to = writeLines(part.toBase64(), to);
         if (sinceYield.elapsed() >= yieldEveryMs) {
             QCoreApplication::processEvents();
             if (!target)
@@ -169,6 +177,7 @@ Result EncodeAttachment(const QString &path, FileLoader &loader, TextBuffer &out
             sinceYield.restart();
         }
     }
+    target->SetText(text);
     return {};
 }
 
