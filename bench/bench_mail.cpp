@@ -33,7 +33,7 @@ double processCpuSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-void EncodeAttachment_10MB(benchmark::State &state)
+void mail_EncodeAttachment_10MB(benchmark::State &state)
 {
     const QString path = bench::generatedFile(encodeBytes);
     FileLoader loader;
@@ -47,10 +47,10 @@ void EncodeAttachment_10MB(benchmark::State &state)
             state.SkipWithError(qPrintable(result.error));
     }
     state.counters["file_bytes"] = static_cast<double>(encodeBytes);
-    bench::setReference(state, "Base64Coreutils_10MB");
+    bench::setReference(state, "mail_base64_coreutils_10MB/iterations:5/manual_time");
 }
 
-void Base64Coreutils_10MB(benchmark::State &state)
+void mail_base64_coreutils_10MB(benchmark::State &state)
 {
     const QString path = bench::generatedFile(encodeBytes);
     for (auto _ : state)
@@ -107,36 +107,36 @@ void send(benchmark::State &state, bool windowPause, bool reportCpu)
     state.counters["file_bytes"] = static_cast<double>(sendBytes);
 }
 
-void MailSend_1MB_wall(benchmark::State &state)
+void mail_window_send_1MB_wall(benchmark::State &state)
 {
     send(state, true, false);
 }
 
-void MailSend_1MB_cpu(benchmark::State &state)
+void mail_window_send_1MB_cpu(benchmark::State &state)
 {
     send(state, true, true);
-    bench::setReference(state, "MailSend_1MB_wall");
+    bench::setReference(state, "mail_window_send_1MB_wall/iterations:3/manual_time");
 }
 
-void SendMail_1MB_wall(benchmark::State &state)
+void mail_SendMail_1MB_wall(benchmark::State &state)
 {
     send(state, false, false);
 }
 
-void SendMail_1MB_cpu(benchmark::State &state)
+void mail_SendMail_1MB_cpu(benchmark::State &state)
 {
     send(state, false, true);
-    bench::setReference(state, "SendMail_1MB_wall");
+    bench::setReference(state, "mail_SendMail_1MB_wall/iterations:3/manual_time");
 }
 
 } // namespace
 
-BENCHMARK(Base64Coreutils_10MB)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(EncodeAttachment_10MB)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(MailSend_1MB_wall)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(MailSend_1MB_cpu)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(SendMail_1MB_wall)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(SendMail_1MB_cpu)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(mail_base64_coreutils_10MB)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(mail_EncodeAttachment_10MB)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(mail_window_send_1MB_wall)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(mail_window_send_1MB_cpu)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(mail_SendMail_1MB_wall)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(mail_SendMail_1MB_cpu)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

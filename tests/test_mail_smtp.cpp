@@ -253,6 +253,8 @@ private Q_SLOTS:
         QCOMPARE(
             attached.value(QStringLiteral("filename")).toString(), QStringLiteral("D\u00e9j\u00e0 vu.ini"));
         QCOMPARE(partBytes(attached), textBytes(60));
+        // The server offers 8BITMIME, so the 8-bit body is announced.
+        QVERIFY(m_server->clientBytes().contains("MAIL FROM:<alice@example.org> BODY=8BITMIME\r\n"));
     }
 
     void afterTheWindowsPause()
