@@ -334,8 +334,10 @@ Message ComposeMessage(const QString &fromAddress, const QString &toAddress, con
         rows << "--Unique-Boundary-2--\r\n--Unique-Boundary--";
     }
     // Every row starts a line, so stuffing row by row covers the whole data.
+    // Rows without a dot at a line start (the base64 text always) stay shared.
     for (QByteArray &row : rows)
-        row = DotStuff(row);
+        if (row.startsWith('.') || row.contains("\n."))
+            row = DotStuff(row);
     return message;
 }
 
@@ -426,8 +428,6 @@ struct Reply {
     int code = 0;
     QByteArray text; // all lines, joined by CR LF
     QList<QByteArray> lines;
-
-    bool positive() const { return code >= 200 && code < 400; }
 };
 
 // One run of the dialogue on one socket: collects the server's bytes, cuts
