@@ -1,0 +1,3 @@
+#include "platform/TextBuffer.h"
+
+TextBuffer::TextBuffer(QObject *parent) : QObject(parent) { }

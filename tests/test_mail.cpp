@@ -1,0 +1,506 @@
+// The mail transport without a server: base64 of attachments, the message
+// text row by row, GetToken, the pause and the EHLO identity.
+
+#include "mail/modSendmail.h"
+#include "platform/DayClock.h"
+#include "platform/FileLoader.h"
+#include "platform/TextBuffer.h"
+#include "platform/Winsock.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <ctime>
+
+using namespace modSendmail;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &c : bytes)
+        c = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+// What coreutils makes of the file, in the program's form: CR LF after each
+// full line of 72 characters, no line break after a shorter last line.
+QByteArray referenceBase64(const QString &path, qsizetype size)
+{
+    QProcess base64;
+    base64.start(QStringLiteral("base64"), { QStringLiteral("-w"), QStringLiteral("72"), path });
+    if (!base64.waitForFinished(30000) || base64.exitCode() != 0)
+        return "base64 failed";
+    QByteArray text = base64.readAllStandardOutput();
+    text.replace("\n", "\r\n");
+    if (size % 54 != 0)
+        text.chop(2);
+    return text;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// A day clock that runs in real time from a chosen reading.
+void startClockAt(double seconds)
+{
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    dayclock::overrideForTesting([seconds, timer] { return seconds + timer->nsecsElapsed() / 1e9; });
+}
+
+const QByteArray head = "MIME-Version: 1.0\r\n";
+const QByteArray multipart = "Content-Type: multipart/mixed;\r\n";
+const QByteArray boundary = "              boundary=Unique-Boundary\r\n\r\n";
+const QByteArray garbage = " [ Random garbage here ]\r\n\r\n";
+const QByteArray firstDelimiter = "\r\n--Unique-Boundary\r\n";
+const QByteArray asciiBody = "Content-type: text/plain; charset=US-ASCII\r\n\r\n";
+
+QList<QByteArray> attachmentRows(const QByteArray &fileName, const QByteArray &encoded)
+{
+    return { "--Unique-Boundary\r\n", "Content-Type: multipart/parallel; boundary=Unique-Boundary-2\r\n\r\n",
+        "--Unique-Boundary-2\r\n", "Content-Type: application/octet-stream;\r\n",
+        " name=" + fileName + "\r\n", "Content-Transfer-Encoding: base64\r\n",
+        "Content-Disposition: inline;\r\n", " filename=" + fileName + "\r\n\r\n", encoded + "\r\n",
+        "--Unique-Boundary-2--\r\n--Unique-Boundary--" };
+}
+
+} // namespace
+
+class TestMail : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { dayclock::overrideForTesting({}); }
+
+    void encodeGroup_data()
+    {
+        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("three") << QByteArray("abc") << QByteArray("YWJj");
+        QTest::newRow("two") << QByteArray("ab") << QByteArray("YWI=");
+        QTest::newRow("one") << QByteArray("a") << QByteArray("YQ==");
+        QTest::newRow("high bytes") << QByteArray("\xff\xfe\x80") << QByteArray("//6A");
+        QTest::newRow("zero bytes") << QByteArray("\0\0", 2) << QByteArray("AAA=");
+    }
+
+    void encodeGroup()
+    {
+        QFETCH(QByteArray, group);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(EncodeGroup(group), expected);
+    }
+
+    void encodeAttachment_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        for (qsizetype size : { 0, 1, 2, 3, 54, 55, 56, 57, 108, 32767, 100003 })
+            QTest::addRow("%lld bytes", static_cast<long long>(size)) << size;
+    }
+
+    // Against coreutils, for the edge sizes of groups and lines and for files
+    // past every 16-bit limit.
+    void encodeAttachment()
+    {
+        QFETCH(qsizetype, size);
+        QTemporaryDir dir;
+        const QByteArray bytes = randomBytes(size, static_cast<quint32>(size) + 7);
+        const QString path = writeFile(dir, QStringLiteral("attach.bin"), bytes);
+        FileLoader loader;
+        TextBuffer output;
+        output.SetText("left over from the last send");
+        const Result result = EncodeAttachment(path, loader, output);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(output.Text(), referenceBase64(path, size));
+        QCOMPARE(QByteArray::fromBase64(output.Text()), bytes);
+
+        // A second call starts afresh.
+        QVERIFY(EncodeAttachment(path, loader, output).ok);
+        QCOMPARE(output.Text(), referenceBase64(path, size));
+    }
+
+    void encodeAttachmentUnreadable()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("missing.ini"));
+        FileLoader loader;
+        TextBuffer output;
+        output.SetText("old");
+        const Result result = EncodeAttachment(path, loader, output);
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.contains(path), qPrintable(result.error));
+        QVERIFY2(result.error.contains(QStringLiteral("No such file")), qPrintable(result.error));
+        QVERIFY(output.Text().isEmpty());
+
+        const Result folder = EncodeAttachment(dir.path(), loader, output);
+        QVERIFY(!folder.ok);
+        QVERIFY2(folder.error.contains(dir.path()), qPrintable(folder.error));
+    }
+
+    // The window stays responsive: events run while a large file is encoded,
+    // and an output holder destroyed meanwhile ends the encoding cleanly.
+    void encodeAttachmentProcessesEvents()
+    {
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("big.bin"), randomBytes(12 * 1024 * 1024, 1));
+        FileLoader loader;
+        auto *output = new TextBuffer;
+        QList<qint64> ticks;
+        QElapsedTimer clock;
+        QTimer ticker;
+        ticker.setInterval(0);
+        connect(&ticker, &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
+        clock.start();
+        ticker.start();
+        const Result result = EncodeAttachment(path, loader, *output);
+        const qint64 took = clock.elapsed();
+        ticker.stop();
+        QVERIFY(result.ok);
+        ticks.prepend(0);
+        ticks.append(took);
+        qint64 longestGap = 0;
+        for (qsizetype i = 1; i < ticks.size(); ++i)
+            longestGap = std::max(longestGap, ticks[i] - ticks[i - 1]);
+        QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
+
+        if (took > 30) {
+            QTimer::singleShot(0, output, [output] { delete output; });
+            const Result abandoned = EncodeAttachment(path, loader, *output);
+            QVERIFY(!abandoned.ok);
+            QVERIFY(abandoned.error.contains(QStringLiteral("closed")));
+        } else {
+            delete output;
+        }
+    }
+
+    void getToken_data()
+    {
+        QTest::addColumn<qsizetype>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("name before @") << qsizetype(1) << QStringLiteral("alice@example.org") << "alice";
+        QTest::newRow("after @") << qsizetype(2) << QStringLiteral("alice@example.org") << "example.org";
+        QTest::newRow("beyond the last") << qsizetype(3) << QStringLiteral("alice@example.org") << "";
+        QTest::newRow("no @") << qsizetype(1) << QStringLiteral("alice") << "alice";
+        QTest::newRow("no @, field 2") << qsizetype(2) << QStringLiteral("alice") << "";
+        QTest::newRow("empty") << qsizetype(1) << QString() << "";
+        QTest::newRow("leading @") << qsizetype(1) << QStringLiteral("@example.org") << "";
+        QTest::newRow("trailing @") << qsizetype(2) << QStringLiteral("alice@") << "";
+        QTest::newRow("middle field") << qsizetype(2) << QStringLiteral("a@b@c") << "b";
+        QTest::newRow("last field") << qsizetype(3) << QStringLiteral("a@b@c") << "c";
+        QTest::newRow("index 0") << qsizetype(0) << QStringLiteral("a@b") << "";
+        const QString longText
+            = QString(40000, QLatin1Char('x')) + QLatin1Char('@') + QString(40000, QLatin1Char('y'));
+        QTest::newRow("past 16 bits") << qsizetype(2) << longText << QString(40000, QLatin1Char('y'));
+    }
+
+    void getToken()
+    {
+        QFETCH(qsizetype, index);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(GetToken(index, text, QStringLiteral("@")), expected);
+    }
+
+    void message_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("encoded");
+        QTest::addColumn<QList<QByteArray>>("rows");
+
+        const QString from = QStringLiteral("alice@example.org");
+        const QString subject = QStringLiteral("Updated Ferox.ini File");
+        const QByteArray fromRow = "From: alice <alice@example.org>\r\n";
+        const QByteArray toRow = "To: <bob@example.net>\r\n";
+        const QByteArray subjectRow = "Subject: Updated Ferox.ini File\r\n";
+        const QList<QByteArray> top
+            = { head, fromRow, toRow, subjectRow, multipart, boundary, garbage, firstDelimiter, asciiBody };
+
+        QTest::newRow("attachment") << from << subject << QStringLiteral("Hello\r\nWorld")
+                                    << QStringLiteral("C:\\Games\\Ferox.ini") << QByteArray("YWJj")
+                                    << (top + QList<QByteArray> { "Hello\r\nWorld\r\n\r\n" }
+                                           + attachmentRows("Ferox.ini", "YWJj"));
+        QTest::newRow("no attachment") << from << subject << QStringLiteral("Hello") << QString()
+                                       << QByteArray() << (top + QList<QByteArray> { "Hello\r\n\r\n" });
+        QTest::newRow("path of blanks")
+            << from << subject << QStringLiteral("Hello") << QStringLiteral("   ") << QByteArray("YWJj")
+            << (top + QList<QByteArray> { "Hello\r\n\r\n" });
+        QTest::newRow("path without backslash")
+            << from << subject << QStringLiteral("Hello") << QStringLiteral("Ferox.ini") << QByteArray("YQ==")
+            << (top + QList<QByteArray> { "Hello\r\n\r\n" } + attachmentRows("Ferox.ini", "YQ=="));
+
+        QList<QByteArray> noAt = top;
+        noAt[1] = "From: alice <alice>\r\n";
+        QTest::newRow("sender without @")
+            << QStringLiteral("alice") << subject << QStringLiteral("Hello") << QString() << QByteArray()
+            << (noAt + QList<QByteArray> { "Hello\r\n\r\n" });
+        QList<QByteArray> noSender = top;
+        noSender[1] = "From:  <>\r\n";
+        QTest::newRow("empty sender") << QString() << subject << QStringLiteral("Hello") << QString()
+                                      << QByteArray() << (noSender + QList<QByteArray> { "Hello\r\n\r\n" });
+
+        const QByteArray fullLine = QByteArray(72, 'Q') + "\r\n";
+        QTest::newRow("encoded text ending in a full line")
+            << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\a\\b.ini") << fullLine
+            << (top + QList<QByteArray> { "Hello\r\n\r\n" } + attachmentRows("b.ini", fullLine));
+
+        QTest::newRow("body with dot lines")
+            << from << subject << QStringLiteral(".\r\nmiddle\r\n.\r\n..two\r\nend.") << QString()
+            << QByteArray() << (top + QList<QByteArray> { "..\r\nmiddle\r\n..\r\n...two\r\nend.\r\n\r\n" });
+
+        QTest::newRow("body with other line ends")
+            << from << subject << QStringLiteral("lf\nlone cr\rcrlf\r\nend") << QString() << QByteArray()
+            << (top + QList<QByteArray> { "lf\r\nlone cr\r\ncrlf\r\nend\r\n\r\n" });
+
+        QList<QByteArray> latin = top;
+        latin[8]
+            = "Content-type: text/plain; charset=windows-1252\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
+        QTest::newRow("body beyond ASCII")
+            << from << subject << QStringLiteral("Gr\u00fc\u00dfe, 5 \u20ac") << QString() << QByteArray()
+            << (latin
+                   + QList<QByteArray> { "Gr\xfc\xdf"
+                                         "e, 5 \x80\r\n\r\n" });
+
+        QList<QByteArray> encodedSubject = top;
+        encodedSubject[3]
+            = "Subject: =?windows-1252?B?" + QByteArray("Neue Eintr\xe4ge").toBase64() + "?=\r\n";
+        QTest::newRow("subject beyond ASCII")
+            << from << QStringLiteral("Neue Eintr\u00e4ge") << QStringLiteral("Hello") << QString()
+            << QByteArray() << (encodedSubject + QList<QByteArray> { "Hello\r\n\r\n" });
+
+        QList<QByteArray> quotedName = attachmentRows("x", "YQ==");
+        quotedName[4] = " name=\"Ferox backup.ini\"\r\n";
+        quotedName[7] = " filename=\"Ferox backup.ini\"\r\n\r\n";
+        QTest::newRow("file name with a blank")
+            << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\x\\Ferox backup.ini")
+            << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + quotedName);
+
+        QList<QByteArray> latinName = attachmentRows("x", "YQ==");
+        latinName[4] = " name*=windows-1252''D%E9j%E0.ini\r\n";
+        latinName[7] = " filename*=windows-1252''D%E9j%E0.ini\r\n\r\n";
+        QTest::newRow("file name beyond ASCII")
+            << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\x\\D\u00e9j\u00e0.ini")
+            << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + latinName);
+    }
+
+    void message()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, encoded);
+        QFETCH(QList<QByteArray>, rows);
+        const Message message
+            = ComposeMessage(from, QStringLiteral("bob@example.net"), subject, body, path, &encoded);
+        QVERIFY2(message.ok, qPrintable(message.error));
+        QCOMPARE(message.rows.size(), rows.size());
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            QVERIFY2(message.rows[i] == rows[i],
+                qPrintable(
+                    QStringLiteral("row %1: %2").arg(i + 1).arg(QString::fromLatin1(message.rows[i]))));
+    }
+
+    void longSubjectIsFolded()
+    {
+        const QString subject = QString(100, QChar(0xe9));
+        const Message message
+            = ComposeMessage(QStringLiteral("a@b.c"), QStringLiteral("d@e.f"), subject, {}, {}, nullptr);
+        QVERIFY(message.ok);
+        const QList<QByteArray> lines = message.rows[3].split('\n');
+        QCOMPARE(lines.size(), 4); // three encoded words, and the empty rest after the last CR LF
+        for (const QByteArray &line : lines)
+            QVERIFY(line.size() <= 78);
+        QByteArray decoded;
+        for (QByteArray line : lines.first(3)) {
+            line = line.trimmed();
+            QVERIFY(line.contains("=?windows-1252?B?"));
+            decoded += QByteArray::fromBase64(line.mid(line.indexOf("?B?") + 3).chopped(2));
+        }
+        QCOMPARE(decoded, QByteArray(100, '\xe9'));
+    }
+
+    void headerFieldsRefused_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("word");
+        const QString ok = QStringLiteral("a@b.c");
+        QTest::newRow("sender") << QStringLiteral("a@b.c\r\nRCPT TO:<x@y>") << ok << "s"
+                                << ""
+                                << "sender";
+        QTest::newRow("recipient") << ok << QStringLiteral("x@y\nBcc: z@w") << "s"
+                                   << ""
+                                   << "recipient";
+        QTest::newRow("subject") << ok << ok << QStringLiteral("Hi\r\nBcc: z@w") << ""
+                                 << "subject";
+        QTest::newRow("subject lone cr") << ok << ok << QStringLiteral("Hi\rthere") << ""
+                                         << "subject";
+        QTest::newRow("file name") << ok << ok << "s" << QStringLiteral("C:\\a\\b\r\nX-Evil: 1")
+                                   << "file name";
+        QTest::newRow("beyond the code page") << ok << ok << QStringLiteral("\u65e5\u672c") << ""
+                                              << "U+65E5";
+    }
+
+    void headerFieldsRefused()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, subject);
+        QFETCH(QString, path);
+        QFETCH(QString, word);
+        const Result check = CheckHeaderFields(from, to, subject, path);
+        QVERIFY(!check.ok);
+        QVERIFY2(check.error.contains(word), qPrintable(check.error));
+        const Message message = ComposeMessage(from, to, subject, QStringLiteral("body"), path, nullptr);
+        QVERIFY(!message.ok);
+        QVERIFY(message.rows.isEmpty());
+    }
+
+    void lineBreakBeforeTheFileNameIsNoHeader()
+    {
+        // Only the file name goes into the mail, not the folders before it.
+        QVERIFY(CheckHeaderFields({}, {}, {}, QStringLiteral("C:\\od\nd\\b.ini")).ok);
+    }
+
+    void bodyBeyondTheCodePageRefused()
+    {
+        const Message message
+            = ComposeMessage({}, QStringLiteral("a@b.c"), {}, QStringLiteral("ok \u65e5"), {}, nullptr);
+        QVERIFY(!message.ok);
+        QVERIFY(message.error.contains(QStringLiteral("U+65E5")));
+    }
+
+    void pause_data()
+    {
+        QTest::addColumn<double>("clockStart");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::addColumn<int>("atMostMs");
+        QTest::newRow("noon") << 43200.0 << 495 << 800;
+        QTest::newRow("in the last five seconds") << 86395.2 << 0 << 50;
+        QTest::newRow("running into the last five seconds") << 86394.9 << 95 << 400;
+        QTest::newRow("just after midnight") << 0.2 << 495 << 800;
+    }
+
+    void pause()
+    {
+        QFETCH(double, clockStart);
+        QFETCH(int, atLeastMs);
+        QFETCH(int, atMostMs);
+        startClockAt(clockStart);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(20);
+        QElapsedTimer wall;
+        wall.start();
+        const std::clock_t cpuBefore = std::clock();
+        Pause(0.5);
+        const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+        const qint64 took = wall.elapsed();
+        QVERIFY2(took >= atLeastMs && took <= atMostMs, qPrintable(QString::number(took)));
+        if (atLeastMs > 100) {
+            QVERIFY2(ticks >= 3, "events were not processed during the pause");
+            QVERIFY2(cpuSeconds < 0.1, qPrintable(QStringLiteral("%1 s of CPU").arg(cpuSeconds)));
+        }
+    }
+
+    void pauseReturnsAtAClockOfZero()
+    {
+        dayclock::overrideForTesting([] { return 0.0; });
+        QElapsedTimer wall;
+        wall.start();
+        Pause(0.5);
+        QVERIFY(wall.elapsed() < 50);
+    }
+
+    void ehloIdentity_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("domain name") << "mail.example.org"
+                                     << "10.0.0.1"
+                                     << "mail.example.org";
+        QTest::newRow("single label") << "buildhost"
+                                      << "127.0.0.1"
+                                      << "[127.0.0.1]";
+        QTest::newRow("underscore") << "my_host.example.org"
+                                    << "192.168.1.2"
+                                    << "[192.168.1.2]";
+        QTest::newRow("label with leading hyphen") << "a.-b.org"
+                                                   << "10.1.1.1"
+                                                   << "[10.1.1.1]";
+        QTest::newRow("digits") << "10.0.0.1"
+                                << "10.0.0.1"
+                                << "[10.0.0.1]";
+        QTest::newRow("empty") << ""
+                               << "::1"
+                               << "[IPv6:::1]";
+        QTest::newRow("mapped IPv4") << "x"
+                                     << "::ffff:127.0.0.1"
+                                     << "[127.0.0.1]";
+        QTest::newRow("label too long") << QString(64, QLatin1Char('a')) + ".org"
+                                        << "10.2.2.2"
+                                        << "[10.2.2.2]";
+    }
+
+    void ehloIdentity()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, address);
+        QFETCH(QString, expected);
+        QCOMPARE(EhloIdentity(host, address), expected);
+    }
+
+    void connectToServerPort_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("empty") << QString() << 25;
+        QTest::newRow("number") << QStringLiteral("2525") << 2525;
+        QTest::newRow("number and text") << QStringLiteral(" 587 (submission)") << 587;
+        QTest::newRow("no number") << QStringLiteral("smtp") << 0;
+    }
+
+    void connectToServerPort()
+    {
+        QFETCH(QString, port);
+        QFETCH(int, expected);
+        Winsock socket;
+        ConnectToServer(QStringLiteral("mail.invalid"), socket, port);
+        QCOMPARE(socket.RemoteHost(), QStringLiteral("mail.invalid"));
+        QCOMPARE(socket.RemotePort(), expected);
+    }
+
+    void invalidPortIsAnErrorEvent()
+    {
+        Winsock socket;
+        QSignalSpy errors(&socket, &Winsock::Error);
+        ConnectToServer(QStringLiteral("127.0.0.1"), socket, QStringLiteral("0"));
+        QCOMPARE(errors.size(), 0); // reported later, as an event
+        QTRY_COMPARE(errors.size(), 1);
+        QCOMPARE(errors.first().at(0).toInt(), int(Winsock::InvalidPort));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMail)
+#include "test_mail.moc"
