@@ -53,7 +53,10 @@ frmDemo::frmDemo(QWidget *parent)
     connect(ui->cmdSelect, &QPushButton::clicked, this, &frmDemo::cmdSelect_Click);
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmDemo::cmdSend_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &frmDemo::cmdClose_Click);
-    connect(Winsock1, &Winsock::Connect, this, &frmDemo::Winsock1_Connect);
+    // The send runs from the event loop rather than inside the socket's own
+    // announcement, so that a close of the window may destroy the socket while
+    // the send waits for the server.
+    connect(Winsock1, &Winsock::Connect, this, &frmDemo::Winsock1_Connect, Qt::QueuedConnection);
     connect(Winsock1, &Winsock::Error, this, &frmDemo::Winsock1_Error);
 }
 
@@ -236,10 +239,10 @@ void frmDemo::closeEvent(QCloseEvent *event)
         // A running encoding stops when its output goes away.
         delete txtOutput;
         txtOutput = nullptr;
-        // The socket may be in the middle of announcing the connection, so it
-        // cannot be destroyed here; it is closed, and a write on the closed
+        // The connection ends now. The socket itself goes with the window (one
+        // of its signals may be on the stack here); a write on the closed
         // socket raises the Error event that wakes a transport waiting for the
-        // server's reply.
+        // server's reply, and the window ignores that error.
         Winsock1->Close();
         Winsock1->SendData(QByteArray());
     }
@@ -283,7 +286,7 @@ void frmDemo::reportNotSent(const QString &error)
         messagebox::Icon::Critical);
 }
 
-bool frmDemo::sendGoesOn(const QPointer<frmDemo> &self) const
+bool frmDemo::sendGoesOn(const QPointer<frmDemo> &self)
 {
-    return self && !m_closing && m_state != State::Failed;
+    return self && !self->m_closing && self->m_state != State::Failed;
 }

@@ -77,9 +77,10 @@ private:
     void backToIdle();
     // Tells the user why the server did not take the mail.
     void reportNotSent(const QString &error);
-    // True when the window is still open and the send it runs was not ended by
-    // a close; handlers ask it after every call that lets events run.
-    bool sendGoesOn(const QPointer<frmDemo> &self) const;
+    // True when the window still exists and its send was ended neither by a
+    // close nor by a socket error; handlers ask it after every call that lets
+    // events run (the window may be gone then, so this is no member call).
+    static bool sendGoesOn(const QPointer<frmDemo> &self);
 
     std::unique_ptr<Ui::frmDemo> ui;
     FileLoader *rtfAttach;
