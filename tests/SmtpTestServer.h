@@ -116,11 +116,10 @@ public:
     // "charset", "filename", "bytes" (base64 of the decoded payload), "text"}]}.
     QJsonObject inspect(int n) const
     {
-        QProcess parser;
-        parser.start(
-            QStringLiteral(FEROX_SYSTEM_PYTHON), { script(), QStringLiteral("inspect"), messagePath(n) });
-        parser.waitForFinished(30000);
-        return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+        // The server parses each message as it stores it.
+        return QJsonDocument::fromJson(
+            readFile(m_store.filePath(QStringLiteral("message-%1.summary.json").arg(n))))
+            .object();
     }
 
     QList<TranscriptEntry> transcript() const

@@ -5,7 +5,8 @@
       Prints "READY <port>" once it listens, then serves until killed.
       Each accepted message goes to STORE/message-<n>.eml (the data as received,
       transparency removed) with STORE/message-<n>.json (envelope); every chunk
-      received and every reply sent is appended to STORE/transcript.jsonl.
+      received and every reply sent is appended to STORE/transcript.jsonl;
+      STORE/message-<n>.summary.json holds what "inspect" prints for it.
       MODE: accept (default), refuse-recipient, refuse-data, greeting-421,
       close-after-mail, silent.
   smtp_test_server.py inspect FILE
@@ -13,7 +14,6 @@
 """
 
 import argparse
-import asyncio
 import base64
 import email
 import email.policy
@@ -22,98 +22,101 @@ import os
 import sys
 import time
 
-from aiosmtpd.smtp import SMTP
+
+def serve(store_dir, mode, reply_delay):
+    # Imported here: loading them takes longer than parsing a message.
+    import asyncio
+
+    from aiosmtpd.smtp import SMTP
+
+    class Store:
+        def __init__(self, folder):
+            self.folder = folder
+            self.count = 0
+            self.transcript = open(os.path.join(folder, "transcript.jsonl"), "a", encoding="utf-8")
+
+        def log(self, direction, data):
+            entry = {"t": time.monotonic(), "dir": direction, "data": data.decode("latin-1")}
+            self.transcript.write(json.dumps(entry) + "\n")
+            self.transcript.flush()
+
+        def save(self, envelope):
+            self.count += 1
+            base = os.path.join(self.folder, "message-%d" % self.count)
+            with open(base + ".eml.tmp", "wb") as f:
+                f.write(envelope.original_content)
+            with open(base + ".json.tmp", "w", encoding="utf-8") as f:
+                json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+            with open(base + ".summary.json", "w", encoding="utf-8") as f:
+                json.dump(summarize(envelope.original_content), f)
+            os.rename(base + ".json.tmp", base + ".json")
+            os.rename(base + ".eml.tmp", base + ".eml")
+
+    class Handler:
+        def __init__(self, store, mode):
+            self.store = store
+            self.mode = mode
+
+        async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+            if self.mode == "refuse-recipient":
+                return "550 5.1.1 <%s>: Recipient address rejected" % address
+            envelope.rcpt_tos.append(address)
+            return "250 OK"
+
+        async def handle_DATA(self, server, session, envelope):
+            if self.mode == "refuse-data":
+                return "554 5.6.0 Message rejected as spam"
+            self.store.save(envelope)
+            return "250 2.0.0 Ok: queued as %d" % self.store.count
+
+    class TestSMTP(SMTP):
+        def __init__(self, handler, store, mode, reply_delay):
+            super().__init__(handler, hostname="test.invalid")
+            self.store = store
+            self.mode = mode
+            self.reply_delay = reply_delay
+
+        def data_received(self, data):
+            self.store.log("C", data)
+            super().data_received(data)
+
+        async def push(self, status):
+            if self.reply_delay:
+                await asyncio.sleep(self.reply_delay)
+            response = status.encode("ascii") if isinstance(status, str) else status
+            self.store.log("S", response + b"\r\n")
+            await super().push(status)
+
+        async def _handle_client(self):
+            if self.mode == "silent":
+                await asyncio.sleep(3600)
+                return
+            if self.mode == "greeting-421":
+                await self.push("421 4.3.2 test.invalid Service not available")
+                self.transport.close()
+                return
+            await super()._handle_client()
+
+        async def smtp_MAIL(self, arg):
+            if self.mode == "close-after-mail":
+                self.transport.close()
+                return
+            await super().smtp_MAIL(arg)
+
+    async def run():
+        store = Store(store_dir)
+        handler = Handler(store, mode)
+        loop = asyncio.get_running_loop()
+        server = await loop.create_server(lambda: TestSMTP(handler, store, mode, reply_delay), "127.0.0.1", 0)
+        port = server.sockets[0].getsockname()[1]
+        print("READY %d" % port, flush=True)
+        async with server:
+            await server.serve_forever()
+
+    asyncio.run(run())
 
 
-class Store:
-    def __init__(self, folder):
-        self.folder = folder
-        self.count = 0
-        self.transcript = open(os.path.join(folder, "transcript.jsonl"), "a", encoding="utf-8")
-
-    def log(self, direction, data):
-        entry = {"t": time.monotonic(), "dir": direction, "data": data.decode("latin-1")}
-        self.transcript.write(json.dumps(entry) + "\n")
-        self.transcript.flush()
-
-    def save(self, envelope):
-        self.count += 1
-        base = os.path.join(self.folder, "message-%d" % self.count)
-        with open(base + ".eml.tmp", "wb") as f:
-            f.write(envelope.original_content)
-        with open(base + ".json.tmp", "w", encoding="utf-8") as f:
-            json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
-        os.rename(base + ".json.tmp", base + ".json")
-        os.rename(base + ".eml.tmp", base + ".eml")
-
-
-class Handler:
-    def __init__(self, store, mode):
-        self.store = store
-        self.mode = mode
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-        if self.mode == "refuse-recipient":
-            return "550 5.1.1 <%s>: Recipient address rejected" % address
-        envelope.rcpt_tos.append(address)
-        return "250 OK"
-
-    async def handle_DATA(self, server, session, envelope):
-        if self.mode == "refuse-data":
-            return "554 5.6.0 Message rejected as spam"
-        self.store.save(envelope)
-        return "250 2.0.0 Ok: queued as %d" % self.store.count
-
-
-class TestSMTP(SMTP):
-    def __init__(self, handler, store, mode, reply_delay):
-        super().__init__(handler, hostname="test.invalid")
-        self.store = store
-        self.mode = mode
-        self.reply_delay = reply_delay
-
-    def data_received(self, data):
-        self.store.log("C", data)
-        super().data_received(data)
-
-    async def push(self, status):
-        if self.reply_delay:
-            await asyncio.sleep(self.reply_delay)
-        response = status.encode("ascii") if isinstance(status, str) else status
-        self.store.log("S", response + b"\r\n")
-        await super().push(status)
-
-    async def _handle_client(self):
-        if self.mode == "silent":
-            await asyncio.sleep(3600)
-            return
-        if self.mode == "greeting-421":
-            await self.push("421 4.3.2 test.invalid Service not available")
-            self.transport.close()
-            return
-        await super()._handle_client()
-
-    async def smtp_MAIL(self, arg):
-        if self.mode == "close-after-mail":
-            self.transport.close()
-            return
-        await super().smtp_MAIL(arg)
-
-
-async def serve(store_dir, mode, reply_delay):
-    store = Store(store_dir)
-    handler = Handler(store, mode)
-    loop = asyncio.get_running_loop()
-    server = await loop.create_server(lambda: TestSMTP(handler, store, mode, reply_delay), "127.0.0.1", 0)
-    port = server.sockets[0].getsockname()[1]
-    print("READY %d" % port, flush=True)
-    async with server:
-        await server.serve_forever()
-
-
-def inspect(path):
-    with open(path, "rb") as f:
-        raw = f.read()
+def summarize(raw):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
     defects = []
     parts = []
@@ -142,7 +145,12 @@ def inspect(path):
         "headers": list(msg.keys()),
         "parts": parts,
     }
-    json.dump(summary, sys.stdout)
+    return summary
+
+
+def inspect(path):
+    with open(path, "rb") as f:
+        json.dump(summarize(f.read()), sys.stdout)
 
 
 def main():
@@ -156,7 +164,7 @@ def main():
     inspect_parser.add_argument("file")
     args = parser.parse_args()
     if args.command == "serve":
-        asyncio.run(serve(args.store, args.mode, args.reply_delay))
+        serve(args.store, args.mode, args.reply_delay)
     else:
         inspect(args.file)
 

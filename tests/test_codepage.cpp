@@ -24,7 +24,8 @@ private Q_SLOTS:
         QTest::newRow("euro") << QStringLiteral("\u20AC") << QByteArray("\x80");
         QTest::newRow("quotes") << QStringLiteral("\u201Cq\u201D") << QByteArray("\x93q\x94");
         QTest::newRow("latin1") << QStringLiteral("Caf\u00E9 \u00FF") << QByteArray("Caf\xE9 \xFF");
-        QTest::newRow("undefined byte keeps its C1 control") << QStringLiteral("\u0081") << QByteArray("\x81");
+        QTest::newRow("undefined byte keeps its C1 control")
+            << QStringLiteral("\u0081") << QByteArray("\x81");
         QTest::newRow("nul") << QString(QChar(0)) << QByteArray(1, '\0');
     }
     void windows1252Characters()

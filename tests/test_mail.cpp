@@ -132,23 +132,6 @@ private Q_SLOTS:
         QCOMPARE(output.Text(), referenceBase64(path, size));
     }
 
-    void encodeAttachmentLineShape()
-    {
-        QTemporaryDir dir;
-        TextBuffer output;
-        FileLoader loader;
-        QVERIFY(
-            EncodeAttachment(writeFile(dir, QStringLiteral("54"), QByteArray(54, 'x')), loader, output).ok);
-        QCOMPARE(output.Text().size(), 74);
-        QVERIFY(output.Text().endsWith("eHh4\r\n"));
-        QVERIFY(
-            EncodeAttachment(writeFile(dir, QStringLiteral("55"), QByteArray(55, 'x')), loader, output).ok);
-        QCOMPARE(output.Text().mid(72), QByteArray("\r\neA=="));
-        QVERIFY(
-            EncodeAttachment(writeFile(dir, QStringLiteral("56"), QByteArray(56, 'x')), loader, output).ok);
-        QCOMPARE(output.Text().mid(72), QByteArray("\r\neHg="));
-    }
-
     void encodeAttachmentUnreadable()
     {
         QTemporaryDir dir;

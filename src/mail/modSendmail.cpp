@@ -115,20 +115,10 @@ QString fieldError(const QString &field, const QString &text)
     return {};
 }
 
-} // namespace
-
-// ---- Base64 -----------------------------------------------------------------
-
-QByteArray EncodeGroup(QByteArrayView group)
+// Writes base64 text as lines of 72 characters with CR LF after each full
+// line; returns the end of what it wrote.
+char *writeLines(const QByteArray &flat, char *to)
 {
-    return group.first(std::min<qsizetype>(3, group.size())).toByteArray().toBase64();
-}
-
-QByteArray EncodeLines(QByteArrayView bytes)
-{
-    const QByteArray flat = bytes.toByteArray().toBase64();
-    QByteArray out(encodedLength(bytes.size()), Qt::Uninitialized);
-    char *to = out.data();
     const char *from = flat.constData();
     qsizetype left = flat.size();
     while (left >= lineChars) {
@@ -140,6 +130,22 @@ QByteArray EncodeLines(QByteArrayView bytes)
         left -= lineChars;
     }
     std::memcpy(to, from, static_cast<size_t>(left));
+    return to + left;
+}
+
+} // namespace
+
+// ---- Base64 -----------------------------------------------------------------
+
+QByteArray EncodeGroup(QByteArrayView group)
+{
+    return group.first(std::min<qsizetype>(3, group.size())).toByteArray().toBase64();
+}
+
+QByteArray EncodeLines(QByteArrayView bytes)
+{
+    QByteArray out(encodedLength(bytes.size()), Qt::Uninitialized);
+    writeLines(QByteArray::fromRawData(bytes.constData(), bytes.size()).toBase64(), out.data());
     return out;
 }
 
@@ -152,15 +158,17 @@ Result EncodeAttachment(const QString &path, FileLoader &loader, TextBuffer &out
             QStringLiteral("The attachment \"%1\" cannot be read: %2.").arg(path, loader.ErrorString()) };
     // A shared copy stays valid whatever the window does while events run.
     const QByteArray bytes = loader.Text();
-    output.Reserve(encodedLength(bytes.size()));
+    QByteArray text(encodedLength(bytes.size()), Qt::Uninitialized);
+    char *to = text.data();
 
     // Slices of whole lines, small enough to check the time often.
-    constexpr qsizetype slice = lineBytes * 256;
+    constexpr qsizetype slice = lineBytes * 1024;
     QElapsedTimer sinceYield;
     sinceYield.start();
     for (qsizetype at = 0; at < bytes.size(); at += slice) {
-        const QByteArrayView part(bytes.constData() + at, std::min(slice, bytes.size() - at));
-        target->Append(EncodeLines(part));
+        const QByteArray part
+            = QByteArray::fromRawData(bytes.constData() + at, std::min(slice, bytes.size() - at));
+        to = writeLines(part.toBase64(), to);
         if (sinceYield.elapsed() >= yieldEveryMs) {
             QCoreApplication::processEvents();
             if (!target)
@@ -169,6 +177,7 @@ Result EncodeAttachment(const QString &path, FileLoader &loader, TextBuffer &out
             sinceYield.restart();
         }
     }
+    target->SetText(text);
     return {};
 }
 
@@ -210,7 +219,11 @@ QString DisplayName(const QString &fromAddress)
 
 QString AttachmentFileName(const QString &attachmentPath)
 {
-    return attachmentPath.mid(attachmentPath.lastIndexOf(QLatin1Char('\\')) + 1);
+    // Paths picked on this system use "/"; typed ones may use "\\". Either way
+    // only the name goes out, never the folders.
+    const qsizetype cut = std::max(
+        attachmentPath.lastIndexOf(QLatin1Char('\\')), attachmentPath.lastIndexOf(QLatin1Char('/')));
+    return attachmentPath.mid(cut + 1);
 }
 
 bool HasAttachment(const QString &attachmentPath)
@@ -321,8 +334,10 @@ Message ComposeMessage(const QString &fromAddress, const QString &toAddress, con
         rows << "--Unique-Boundary-2--\r\n--Unique-Boundary--";
     }
     // Every row starts a line, so stuffing row by row covers the whole data.
+    // Rows without a dot at a line start (the base64 text always) stay shared.
     for (QByteArray &row : rows)
-        row = DotStuff(row);
+        if (row.startsWith('.') || row.contains("\n."))
+            row = DotStuff(row);
     return message;
 }
 
@@ -413,8 +428,6 @@ struct Reply {
     int code = 0;
     QByteArray text; // all lines, joined by CR LF
     QList<QByteArray> lines;
-
-    bool positive() const { return code >= 200 && code < 400; }
 };
 
 // One run of the dialogue on one socket: collects the server's bytes, cuts

@@ -47,7 +47,8 @@ QString GetToken(qsizetype index, const QString &text, const QString &delimiter)
 
 // The sender's display name: the sender address up to its first "@".
 QString DisplayName(const QString &fromAddress);
-// The part of the path after its last backslash (the whole path without one).
+// The part of the path after its last backslash or slash (the whole path
+// without either).
 QString AttachmentFileName(const QString &attachmentPath);
 // True when the path holds more than blanks.
 bool HasAttachment(const QString &attachmentPath);
@@ -120,7 +121,9 @@ struct SendOutcome {
 // while the connection stands, then close). `encoded` is the attachment's
 // base64 text, or nullptr without an attachment. Events are processed while it
 // waits. The socket may be destroyed meanwhile (the window closed); the outcome
-// then says so.
+// then says so. A socket failure during the dialogue (a reset connection) is
+// also raised as the socket's Error event; an orderly close by the server only
+// as its PeerClosed signal. The error text includes the server's reply.
 SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const QString &subject,
     const QString &body, Winsock &socket, const QString &attachmentPath, const TextBuffer *encoded,
     const Timeouts &timeouts = {});

@@ -1,0 +1,444 @@
+// The mail transport against a real SMTP server on the loopback interface:
+// what arrives, parsed by Python's email package, and how the dialogue ends
+// when the server refuses, breaks off or keeps silent.
+
+#include "SmtpTestServer.h"
+
+#include "mail/modSendmail.h"
+#include "platform/FileLoader.h"
+#include "platform/TextBuffer.h"
+#include "platform/Winsock.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace modSendmail;
+
+namespace {
+
+const QString fromAddress = QStringLiteral("alice@example.org");
+const QString recipient = QStringLiteral("maintainers@example.net");
+
+struct ErrorEvent {
+    int number;
+    QString description;
+    QString source;
+};
+
+struct Run {
+    bool connected = false;
+    bool finished = false;
+    SendOutcome outcome;
+    QList<ErrorEvent> errors;
+};
+
+struct Mail {
+    QString from = fromAddress;
+    QString to = recipient;
+    QString subject = QStringLiteral("Updated Ferox.ini File");
+    QString body = QStringLiteral("Hello,\r\nthe new entries are attached.");
+    QString attachment; // a path, or empty
+    bool pauseFirst = false; // wait half a second after the Connect event, as the window does
+};
+
+Timeouts shortTimeouts()
+{
+    Timeouts timeouts;
+    timeouts.replyMs = 1500;
+    timeouts.dataEndMs = 3000;
+    timeouts.quitMs = 500;
+    return timeouts;
+}
+
+// Drives the transport as the mail window does: encode, connect, send on the
+// Connect event; socket errors are collected.
+Run send(const QString &host, const QString &port, const Mail &mail, Timeouts timeouts = shortTimeouts())
+{
+    Run run;
+    Winsock socket;
+    socket.setObjectName(QStringLiteral("Winsock1"));
+    FileLoader loader;
+    TextBuffer encoded;
+    if (HasAttachment(mail.attachment)) {
+        const Result result = EncodeAttachment(mail.attachment, loader, encoded);
+        if (!result.ok) {
+            run.outcome.error = result.error;
+            run.finished = true;
+            return run;
+        }
+    }
+    QObject::connect(&socket, &Winsock::Connect, [&] {
+        run.connected = true;
+        if (mail.pauseFirst)
+            Pause(0.5);
+        run.outcome = SendMail(mail.from, mail.to, mail.subject, mail.body, socket, mail.attachment,
+            HasAttachment(mail.attachment) ? &encoded : nullptr, timeouts);
+        run.finished = true;
+    });
+    QObject::connect(
+        &socket, &Winsock::Error, [&](int number, const QString &description, const QString &source) {
+            run.errors.append({ number, description, source });
+        });
+    ConnectToServer(host, socket, port);
+    (void)QTest::qWaitFor([&] { return run.finished || (!run.connected && !run.errors.isEmpty()); }, 30000);
+    return run;
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &c : bytes)
+        c = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray textBytes(qsizetype size)
+{
+    const QByteArray line = "[Game Title]\r\nAltTitle=Some=Thing\r\n.\r\n";
+    QByteArray bytes;
+    while (bytes.size() < size)
+        bytes += line;
+    return bytes.left(size);
+}
+
+QByteArray partBytes(const QJsonObject &part)
+{
+    return QByteArray::fromBase64(part.value(QStringLiteral("bytes")).toString().toLatin1());
+}
+
+// The client's and the server's turns in the transcript, consecutive chunks of
+// one side joined.
+QList<SmtpTestServer::TranscriptEntry> turns(const QList<SmtpTestServer::TranscriptEntry> &entries)
+{
+    QList<SmtpTestServer::TranscriptEntry> joined;
+    for (const SmtpTestServer::TranscriptEntry &entry : entries) {
+        if (!joined.isEmpty() && joined.last().fromClient == entry.fromClient)
+            joined.last().data += entry.data;
+        else
+            joined.append(entry);
+    }
+    return joined;
+}
+
+} // namespace
+
+class TestMailSmtp : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SmtpTestServer> m_server; // accepts everything, shared by the delivery tests
+    int m_delivered = 0;
+    QTemporaryDir m_files;
+
+    // Sends to the shared server and returns the parsed message.
+    QJsonObject deliver(const Mail &mail)
+    {
+        const Run run = send(QStringLiteral("127.0.0.1"), m_server->portText(), mail);
+        if (!run.finished || !run.outcome.accepted) {
+            qWarning(
+                "not accepted: %s %s", qPrintable(run.outcome.error), qPrintable(run.outcome.serverReply));
+            return {};
+        }
+        ++m_delivered;
+        if (!QTest::qWaitFor([&] { return m_server->messageCount() >= m_delivered; }, 5000))
+            return {};
+        return m_server->inspect(m_delivered);
+    }
+
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_files.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_server = std::make_unique<SmtpTestServer>();
+        QString error;
+        QVERIFY2(m_server->start(&error), qPrintable(error));
+    }
+
+    void cleanupTestCase() { m_server.reset(); }
+
+    void attachment_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        for (qsizetype size : { 0, 54, 55, 56, 57, 100000 }) {
+            QTest::addRow("text %lld", static_cast<long long>(size)) << textBytes(size);
+            QTest::addRow("binary %lld", static_cast<long long>(size)) << randomBytes(size, quint32(size));
+        }
+    }
+
+    void attachment()
+    {
+        QFETCH(QByteArray, bytes);
+        Mail mail;
+        mail.attachment = writeFile(QStringLiteral("Ferox.ini"), bytes);
+        const QJsonObject message = deliver(mail);
+        QVERIFY(!message.isEmpty());
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
+        const QJsonObject envelope = m_server->envelope(m_delivered);
+        QCOMPARE(envelope.value(QStringLiteral("mail_from")).toString(), fromAddress);
+        QCOMPARE(envelope.value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray { recipient });
+        QCOMPARE(message.value(QStringLiteral("subject")).toString(), mail.subject);
+        QCOMPARE(
+            message.value(QStringLiteral("from")).toString(), QStringLiteral("alice <alice@example.org>"));
+        QCOMPARE(message.value(QStringLiteral("to")).toString(), recipient);
+        QCOMPARE(message.value(QStringLiteral("content_type")).toString(), QStringLiteral("multipart/mixed"));
+        const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
+        QCOMPARE(parts.size(), 2);
+        QCOMPARE(
+            parts[0].toObject().value(QStringLiteral("text")).toString(), mail.body + QStringLiteral("\r\n"));
+        const QJsonObject attached = parts[1].toObject();
+        QCOMPARE(attached.value(QStringLiteral("filename")).toString(), QStringLiteral("Ferox.ini"));
+        QCOMPARE(attached.value(QStringLiteral("content_type")).toString(),
+            QStringLiteral("application/octet-stream"));
+        QCOMPARE(partBytes(attached), bytes);
+    }
+
+    void withoutAttachment()
+    {
+        Mail mail;
+        mail.attachment = QStringLiteral("  ");
+        const QJsonObject message = deliver(mail);
+        // Without an attachment the outer multipart has no closing delimiter.
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray(),
+            QJsonArray { QStringLiteral("multipart/mixed: CloseBoundaryNotFoundDefect") });
+        const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
+        QCOMPARE(parts.size(), 1);
+        QVERIFY(m_server->rawMessage(m_delivered).endsWith("the new entries are attached.\r\n\r\n\r\n"));
+    }
+
+    // A line "." in the body would end the data early without transparency.
+    void bodyWithDotLine()
+    {
+        Mail mail;
+        mail.body = QStringLiteral("first\r\n.\r\n.hidden\r\nlast");
+        mail.attachment = writeFile(QStringLiteral("dots.ini"), textBytes(300));
+        const QJsonObject message = deliver(mail);
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
+        const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
+        QCOMPARE(parts.size(), 2);
+        QCOMPARE(
+            parts[0].toObject().value(QStringLiteral("text")).toString(), mail.body + QStringLiteral("\r\n"));
+        QCOMPARE(partBytes(parts[1].toObject()), textBytes(300));
+    }
+
+    void beyondAscii()
+    {
+        Mail mail;
+        mail.subject = QStringLiteral("Neue Eintr\u00e4ge f\u00fcr \u201eFerox\u201c \u2013 %1")
+                           .arg(QString(40, QLatin1Char('x')));
+        mail.body = QStringLiteral("Gr\u00fc\u00dfe\nund 5 \u20ac");
+        mail.attachment = writeFile(QStringLiteral("D\u00e9j\u00e0 vu.ini"), textBytes(60));
+        const QJsonObject message = deliver(mail);
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
+        QCOMPARE(message.value(QStringLiteral("subject")).toString(), mail.subject);
+        const QJsonObject body = message.value(QStringLiteral("parts")).toArray()[0].toObject();
+        QCOMPARE(body.value(QStringLiteral("charset")).toString(), QStringLiteral("windows-1252"));
+        QCOMPARE(body.value(QStringLiteral("text")).toString(),
+            QStringLiteral("Gr\u00fc\u00dfe\r\nund 5 \u20ac\r\n"));
+        const QJsonObject attached = message.value(QStringLiteral("parts")).toArray()[1].toObject();
+        QCOMPARE(
+            attached.value(QStringLiteral("filename")).toString(), QStringLiteral("D\u00e9j\u00e0 vu.ini"));
+        QCOMPARE(partBytes(attached), textBytes(60));
+        // The server offers 8BITMIME, so the 8-bit body is announced.
+        QVERIFY(m_server->clientBytes().contains("MAIL FROM:<alice@example.org> BODY=8BITMIME\r\n"));
+    }
+
+    void afterTheWindowsPause()
+    {
+        Mail mail;
+        mail.pauseFirst = true;
+        QElapsedTimer wall;
+        wall.start();
+        QVERIFY(!deliver(mail).isEmpty());
+        QVERIFY(wall.elapsed() >= 490);
+    }
+
+    // Each command only after the reply to the one before, in the order of
+    // the dialogue, addresses in angle brackets, QUIT at the end.
+    void commandsWaitForReplies()
+    {
+        SmtpTestServer slow(SmtpTestServer::Mode::Accept, 0.05);
+        QString error;
+        QVERIFY2(slow.start(&error), qPrintable(error));
+        Mail mail;
+        mail.attachment = writeFile(QStringLiteral("t.ini"), textBytes(1000));
+        const Run run = send(QStringLiteral("127.0.0.1"), slow.portText(), mail);
+        QVERIFY2(run.outcome.accepted, qPrintable(run.outcome.error));
+        QVERIFY(run.outcome.serverReply.startsWith(QStringLiteral("250 ")));
+        QVERIFY(run.outcome.error.isEmpty());
+
+        const auto spoken = turns(slow.transcript());
+        QCOMPARE(spoken.size(), 13);
+        const QList<QByteArray> commands = { "EHLO [127.0.0.1]\r\n", "MAIL FROM:<alice@example.org>\r\n",
+            "RCPT TO:<maintainers@example.net>\r\n", "DATA\r\n" };
+        for (qsizetype i = 0; i < spoken.size(); ++i)
+            QCOMPARE(spoken[i].fromClient, i % 2 == 1); // the server speaks first, then they take turns
+        QVERIFY(spoken[0].data.startsWith("220 "));
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            QCOMPARE(spoken[2 * i + 1].data, commands[i]);
+        QVERIFY(spoken[8].data.startsWith("354 "));
+        QVERIFY(spoken[9].data.startsWith("MIME-Version: 1.0\r\n"));
+        QVERIFY(spoken[9].data.endsWith("--Unique-Boundary-2--\r\n--Unique-Boundary--\r\n.\r\n"));
+        QVERIFY(spoken[10].data.startsWith("250 "));
+        QCOMPARE(spoken[11].data, QByteArray("QUIT\r\n"));
+        QVERIFY(spoken[12].data.startsWith("221 "));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("quitSent");
+        QTest::newRow("recipient") << int(SmtpTestServer::Mode::RefuseRecipient) << "550 5.1.1"
+                                   << "recipient" << true;
+        QTest::newRow("message") << int(SmtpTestServer::Mode::RefuseData) << "554 5.6.0"
+                                 << "message" << true;
+        QTest::newRow("greeting 421") << int(SmtpTestServer::Mode::Greeting421) << "421 4.3.2"
+                                      << "connection" << false;
+    }
+
+    void refusals()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, reply);
+        QFETCH(QString, what);
+        QFETCH(bool, quitSent);
+        SmtpTestServer server(static_cast<SmtpTestServer::Mode>(mode));
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        Mail mail;
+        mail.attachment = writeFile(QStringLiteral("r.ini"), textBytes(100));
+        const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
+        QVERIFY(run.finished);
+        QVERIFY(!run.outcome.accepted);
+        QVERIFY2(run.outcome.serverReply.startsWith(reply), qPrintable(run.outcome.serverReply));
+        QVERIFY2(run.outcome.error.contains(what) && run.outcome.error.contains(reply),
+            qPrintable(run.outcome.error));
+        QCOMPARE(server.messageCount(), 0);
+        QCOMPARE(server.clientBytes().endsWith("QUIT\r\n"), quitSent);
+        QVERIFY(run.errors.isEmpty());
+    }
+
+    void serverClosesMidDialogue()
+    {
+        SmtpTestServer server(SmtpTestServer::Mode::CloseAfterMail);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), Mail());
+        QVERIFY(run.finished);
+        QVERIFY(!run.outcome.accepted);
+        QVERIFY2(run.outcome.error.contains(QStringLiteral("closed the connection"))
+                && run.outcome.error.contains(QStringLiteral("sender")),
+            qPrintable(run.outcome.error));
+        QVERIFY(!server.clientBytes().contains("RCPT"));
+    }
+
+    void serverNeverAnswers()
+    {
+        SmtpTestServer server(SmtpTestServer::Mode::Silent);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        Timeouts timeouts = shortTimeouts();
+        timeouts.replyMs = 300;
+        timeouts.quitMs = 200;
+        QElapsedTimer wall;
+        wall.start();
+        const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), Mail(), timeouts);
+        QVERIFY(run.finished);
+        QVERIFY(!run.outcome.accepted);
+        QVERIFY2(run.outcome.error.contains(QStringLiteral("did not answer")), qPrintable(run.outcome.error));
+        QVERIFY(run.outcome.serverReply.isEmpty());
+        QVERIFY(wall.elapsed() < 5000);
+        // QUIT went out on the standing connection, then it was closed.
+        QCOMPARE(server.clientBytes(), QByteArray("QUIT\r\n"));
+    }
+
+    // The window may be closed, destroying the socket, while the dialogue waits.
+    void socketDestroyedWhileWaiting()
+    {
+        SmtpTestServer server(SmtpTestServer::Mode::Silent);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        auto *socket = new Winsock;
+        bool finished = false;
+        SendOutcome outcome;
+        connect(socket, &Winsock::Connect, this, [&] {
+            QTimer::singleShot(100, socket, [socket] { delete socket; });
+            outcome = SendMail(fromAddress, recipient, QStringLiteral("s"), QStringLiteral("b"), *socket, {},
+                nullptr, shortTimeouts());
+            finished = true;
+        });
+        ConnectToServer(QStringLiteral("127.0.0.1"), *socket, server.portText());
+        QTRY_VERIFY_WITH_TIMEOUT(finished, 10000);
+        QVERIFY(!outcome.accepted);
+        QVERIFY2(outcome.error.contains(QStringLiteral("closed by the program")), qPrintable(outcome.error));
+    }
+
+    void lineBreakInHeaderSendsNothing()
+    {
+        SmtpTestServer server;
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        Mail mail;
+        mail.to = QStringLiteral("maintainers@example.net>\r\nRCPT TO:<other@example.com");
+        const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
+        QVERIFY(run.finished);
+        QVERIFY(!run.outcome.accepted);
+        QVERIFY2(run.outcome.error.contains(QStringLiteral("recipient")), qPrintable(run.outcome.error));
+        QTest::qWait(100);
+        QCOMPARE(server.clientBytes(), QByteArray());
+    }
+
+    void unreadableAttachment()
+    {
+        Mail mail;
+        mail.attachment = m_files.filePath(QStringLiteral("gone.ini"));
+        const Run run = send(QStringLiteral("127.0.0.1"), m_server->portText(), mail);
+        QVERIFY(!run.outcome.accepted);
+        QVERIFY(run.outcome.error.contains(QStringLiteral("gone.ini")));
+        QVERIFY(!run.connected);
+    }
+
+    void refusedConnection()
+    {
+        // A port that was free a moment ago has no listener.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(probe.serverPort());
+        probe.close();
+        const Run run = send(QStringLiteral("127.0.0.1"), port, Mail());
+        QVERIFY(!run.connected);
+        QCOMPARE(run.errors.size(), 1);
+        QCOMPARE(run.errors[0].number, int(Winsock::ConnectionRefused));
+        QVERIFY(!run.errors[0].description.isEmpty());
+        QCOMPARE(run.errors[0].source, QStringLiteral("Winsock1"));
+    }
+
+    void unknownHost()
+    {
+        const Run run = send(QStringLiteral("no-such-host.invalid"), QString(), Mail());
+        QVERIFY(!run.connected);
+        QCOMPARE(run.errors.size(), 1);
+        QCOMPARE(run.errors[0].number, int(Winsock::HostNotFound));
+        QVERIFY(!run.errors[0].description.isEmpty());
+        QCOMPARE(run.errors[0].source, QStringLiteral("Winsock1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailSmtp)
+#include "test_mail_smtp.moc"
