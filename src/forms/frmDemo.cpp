@@ -189,13 +189,9 @@ void frmDemo::Winsock1_Connect()
     }
 
     const bool withAttachment = !path.isEmpty();
-    // Only the name after the last backslash goes into the mail; the platform
-    // writes paths with slashes.
-    QString pathForName = path;
-    pathForName.replace(QLatin1Char('/'), QLatin1Char('\\'));
     const modSendmail::SendOutcome outcome = modSendmail::SendMail(ui->txtFromAddress->text(),
         ui->txtToAddress->text(), ui->txtSubject->text(), ui->txtBody->toPlainText(), *Winsock1,
-        withAttachment ? pathForName : QString(), withAttachment ? txtOutput : nullptr);
+        withAttachment ? path : QString(), withAttachment ? txtOutput : nullptr);
     if (!self || m_closing)
         return;
     txtOutput->Clear();
