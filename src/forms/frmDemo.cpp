@@ -234,7 +234,8 @@ void frmDemo::closeEvent(QCloseEvent *event)
         m_closing = true;
         // A running encoding stops when its output goes away.
         delete txtOutput;
-        txtOutput = nullptr;
+        txtOutput = new TextBuffer(this);
+        txtOutput->setObjectName(QStringLiteral("txtOutput"));
         // The connection ends now. The socket itself goes with the window (one
         // of its signals may be on the stack here); a write on the closed
         // socket raises the Error event that wakes a transport waiting for the
