@@ -23,11 +23,17 @@ bool read(const QString &path, QByteArray *bytes, QString *error)
 
 bool replace(const QString &path, const QByteArray &bytes, QString *error)
 {
+    return replace(path, { QByteArrayView(bytes) }, error);
+}
+
+bool replace(const QString &path, std::initializer_list<QByteArrayView> parts, QString *error)
+{
     const QFileInfo target(path);
     // A file without any write permission bit is read-only to its owner's mind,
-    // also for the superuser, whom access() would let write it.
-    constexpr QFileDevice::Permissions anyWrite =
-        QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    // also for the superuser, whom access() would let write it. (WriteUser is
+    // not a mode bit: Qt fills it from access(), which says yes to root.)
+    constexpr QFileDevice::Permissions anyWrite
+        = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & anyWrite))) {
         *error = QStringLiteral("Permission denied");
         return false;
@@ -41,10 +47,12 @@ bool replace(const QString &path, const QByteArray &bytes, QString *error)
         *error = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
+    for (const QByteArrayView part : parts) {
+        if (file.write(part.data(), part.size()) != part.size()) {
+            *error = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
     }
     if (!file.commit()) {
         *error = file.errorString();

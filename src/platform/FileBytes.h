@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+
+#include <initializer_list>
 
 // Whole-file reads and replacements, shared by every writer of settings files.
 namespace filebytes {
@@ -16,5 +19,9 @@ bool read(const QString &path, QByteArray *bytes, QString *error);
 // created. A target that exists but may not be written is refused (a rename
 // would otherwise replace a read-only file). Returns false and says why.
 bool replace(const QString &path, const QByteArray &bytes, QString *error);
+
+// The same with the content given in parts, written one after the other, so a
+// large buffer need not be copied to append a few bytes.
+bool replace(const QString &path, std::initializer_list<QByteArrayView> parts, QString *error);
 
 } // namespace filebytes
