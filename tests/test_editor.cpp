@@ -140,6 +140,8 @@ private Q_SLOTS:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             order << QApplication::focusWidget()->objectName();
         }
+        // The focus arriving in a list chooses nothing.
+        QVERIFY(items(form, "ListKey1").isEmpty());
         // cmdFindNext is disabled until a key is clicked, so Tab passes it over.
         QCOMPARE(order,
             (QStringList { u"cmdAdd"_s, u"Command2"_s, u"txtPath"_s, u"ListNames"_s, u"ListKey1"_s,

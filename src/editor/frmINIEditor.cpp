@@ -45,18 +45,20 @@ frmINIEditor::frmINIEditor(QWidget *parent)
     ui->ListKey1->setModel(m_keys);
     ui->ListKey2->setModel(m_values);
 
-    // A list's click handler runs whenever its chosen item changes, by mouse
-    // or keyboard; emptying a list chooses nothing and runs nothing.
-    connect(ui->ListNames->selectionModel(), &QItemSelectionModel::currentChanged, this,
-        [this](const QModelIndex &current) {
-            if (current.isValid())
-                ListNames_Click();
-        });
-    connect(ui->ListKey1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-        [this](const QModelIndex &current) {
-            if (current.isValid())
-                ListKey1_Click();
-        });
+    // A list's click handler runs whenever the user selects another item, by
+    // mouse or keyboard. Emptying a list selects nothing and runs nothing, and
+    // neither does the focus arriving in a list (the view then only moves its
+    // current-item frame).
+    connect(ui->ListNames->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!selected.isEmpty())
+                    ListNames_Click();
+            });
+    connect(ui->ListKey1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!selected.isEmpty())
+                    ListKey1_Click();
+            });
     connect(ui->GetSettings, &QPushButton::clicked, this, &frmINIEditor::GetSettings_Click);
     connect(ui->Command1, &QPushButton::clicked, this, &frmINIEditor::Command1_Click);
     connect(ui->cmdFindFirst, &QPushButton::clicked, this, &frmINIEditor::cmdFindFirst_Click);
@@ -126,10 +128,8 @@ bool frmINIEditor::loadText()
 
 int frmINIEditor::selectedRow(const QListView *list)
 {
-    // The lists select one item at a time, and their current item is the
-    // chosen one (the view reports it before it marks it selected).
-    const QModelIndex current = list->selectionModel()->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    const QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 void frmINIEditor::ListNames_Click()
@@ -172,8 +172,7 @@ void frmINIEditor::formSearchText()
         values->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         ui->ListKey2->scrollTo(index);
     } else {
-        values->clear();
-        values->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+        values->clearSelection();
     }
     const QString key = row >= 0 ? m_keys->index(row).data().toString() : QString();
     const int valueRow = selectedRow(ui->ListKey2);
