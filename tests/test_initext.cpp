@@ -90,6 +90,38 @@ private Q_SLOTS:
         QCOMPARE(ini::sectionNames(text), names);
     }
 
+    // The head finder works on pieces of a file; wherever a piece ends, it must
+    // find what the line model finds in the whole text.
+    void headsAcrossPieceBoundaries()
+    {
+        const QByteArray text = "[A]\r\nk=[x]\r\n[B C]\r[]\r\n\n[D]\r\n[\r\n [E]\r\n[F]\n[G]\r\n[H]"_ba;
+        QList<QPair<qsizetype, QByteArray>> expected;
+        ini::forEachLine(text, [&](const ini::Line &line) {
+            if (ini::isHead(ini::view(text, line)))
+                expected.append({ line.begin, ini::view(text, line).toByteArray() });
+            return true;
+        });
+        QCOMPARE(ini::sectionNames(text), (QList<QByteArray> { "A", "B C", "", "", "F]\n[G", "H" }));
+        const auto read = [&](const QList<QByteArrayView> &pieces) {
+            QList<QPair<qsizetype, QByteArray>> got;
+            const auto add = [&](qsizetype at, QByteArrayView line) {
+                got.append({ at, line.toByteArray() });
+                return true;
+            };
+            ini::HeadReader reader;
+            for (const QByteArrayView piece : pieces)
+                reader.feed(piece, add);
+            reader.finish(add);
+            return got;
+        };
+        for (qsizetype cut = 0; cut <= text.size(); ++cut)
+            QCOMPARE(read({ QByteArrayView(text).first(cut), QByteArrayView(text).sliced(cut) }), expected);
+        QList<QByteArrayView> bytes;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            bytes.append(QByteArrayView(text).sliced(i, 1));
+        QCOMPARE(read(bytes), expected);
+    }
+
     void manySectionsHaveNoSixteenBitLimit()
     {
         QByteArray text;

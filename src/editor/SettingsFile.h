@@ -15,10 +15,9 @@ struct ReadResult {
     QString error;
 };
 
-// The whole file.
-ReadResult readAll(const QString &path, QByteArray *bytes);
-
-// The name of every head line in file order, duplicates kept.
+// The name of every head line in file order, duplicates kept. The file is
+// read in pieces, never held whole; on a failure `names` holds those read
+// before it.
 ReadResult readSectionNames(const QString &path, QList<QByteArray> *names);
 
 struct KeyLines {

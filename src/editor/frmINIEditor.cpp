@@ -50,15 +50,15 @@ frmINIEditor::frmINIEditor(QWidget *parent)
     // neither does the focus arriving in a list (the view then only moves its
     // current-item frame).
     connect(ui->ListNames->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection &selected) {
-                if (!selected.isEmpty())
-                    ListNames_Click();
-            });
+        [this](const QItemSelection &selected) {
+            if (!selected.isEmpty())
+                ListNames_Click();
+        });
     connect(ui->ListKey1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection &selected) {
-                if (!selected.isEmpty())
-                    ListKey1_Click();
-            });
+        [this](const QItemSelection &selected) {
+            if (!selected.isEmpty())
+                ListKey1_Click();
+        });
     connect(ui->GetSettings, &QPushButton::clicked, this, &frmINIEditor::GetSettings_Click);
     connect(ui->Command1, &QPushButton::clicked, this, &frmINIEditor::Command1_Click);
     connect(ui->cmdFindFirst, &QPushButton::clicked, this, &frmINIEditor::cmdFindFirst_Click);
@@ -98,8 +98,8 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
     m_names->setStringList({});
     QList<QByteArray> names;
     const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
-    if (result.ok)
-        m_names->setStringList(decodeAll(names));
+    // A scan that failed part-way still lists what it read.
+    m_names->setStringList(decodeAll(names));
     showCount();
     return result;
 }

@@ -40,13 +40,26 @@ QByteArray headPattern(QByteArrayView name)
 QList<QByteArray> sectionNames(QByteArrayView text)
 {
     QList<QByteArray> names;
-    forEachLine(text, [&](const Line &line) {
-        const QByteArrayView bytes = view(text, line);
-        if (isHead(bytes))
-            names.append(headName(bytes).toByteArray());
+    const auto add = [&](qsizetype, QByteArrayView line) {
+        names.append(headName(line).toByteArray());
         return true;
-    });
+    };
+    HeadReader reader;
+    reader.feed(text, add);
+    reader.finish(add);
     return names;
+}
+
+void HeadReader::advance(QByteArrayView piece)
+{
+    if (piece.size() >= 2) {
+        m_before[0] = piece[piece.size() - 2];
+        m_before[1] = piece[piece.size() - 1];
+    } else if (piece.size() == 1) {
+        m_before[0] = m_before[1];
+        m_before[1] = piece[0];
+    }
+    m_offset += piece.size();
 }
 
 namespace {
