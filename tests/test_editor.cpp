@@ -276,6 +276,20 @@ private Q_SLOTS:
         QCOMPARE(form->LoadedPath, a);
     }
 
+    void failedTextLoadKeepsTextAndLoadedPath()
+    {
+        const QString a = path(u"kept.ini"_s);
+        writeFile(a, "[A]\r\nk=1\r\n");
+        frmINIEditor *form = open(a);
+        text1(form)->selectBytes(5, 3);
+        // A folder exists, so nothing is created, and it cannot be read as a file.
+        child<QLineEdit>(form, "txtPath")->setText(m_dir.path());
+        form->Command1_Click();
+        QCOMPARE(text1(form)->bytes(), QByteArrayView("[A]\r\nk=1\r\n"));
+        QCOMPARE(form->LoadedPath, a);
+        QVERIFY(boxes().isEmpty());
+    }
+
     void keyReaderReportsMissingFile()
     {
         const QString a = path(u"vanish.ini"_s);

@@ -29,11 +29,10 @@ protected:
     ~ILoader() = default;
 };
 
-using DocumentLoader = ILoader;
-
 namespace {
 
 constexpr qint64 kChunk = 4 * 1024 * 1024;
+constexpr qint64 kHeadroom = 64 * 1024;
 
 // Every line end of pasted text becomes CR LF, the file's line end.
 QString withCrLf(const QString &text)
@@ -107,63 +106,95 @@ void ByteTextEdit::applyDocumentSettings()
     }
 }
 
-void ByteTextEdit::adoptDocument(void *document)
-{
-    // The view takes a reference of its own; the loader's one is dropped.
-    SendScintilla(SCI_SETDOCPOINTER, 0UL, document);
-    SendScintilla(SCI_RELEASEDOCUMENT, 0UL, document);
-    applyDocumentSettings();
-    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
-    SendScintilla(SCI_EMPTYUNDOBUFFER);
-    SendScintilla(SCI_SETSAVEPOINT);
-    SendScintilla(SCI_GOTOPOS, 0UL);
-}
+// Loading fills a fresh document while no view shows it: Scintilla's document
+// loader appends without undo history, without style bytes (no lexer colours
+// this text) and without a view to notify. The loader makes a UTF-8 document,
+// and switching a filled document to the 8-bit code page re-reads all of its
+// text, so the empty document is shown once to take its settings first.
+class ByteTextEdit::Fill {
+public:
+    Fill(ByteTextEdit *edit, qint64 bytes) : m_edit(edit)
+    {
+        m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
+        m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);
+        // Room for the whole text and a little more: a buffer that the last
+        // piece would fill exactly is reallocated (and copied) at that moment.
+        m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
+            static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
+            static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
+        if (!m_loader)
+            return;
+        m_document = m_loader->ConvertToDocument();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
+        m_edit->applyDocumentSettings();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_previous);
+    }
+    ~Fill()
+    {
+        // Not committed: the view keeps its old text, the new one goes.
+        if (m_loader)
+            m_loader->Release();
+        m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
+    }
+    bool ok() const { return m_loader != nullptr && m_ok; }
+    void add(const char *data, qsizetype length)
+    {
+        if (m_loader && m_loader->AddData(data, static_cast<ptrdiff_t>(length)) != SC_STATUS_OK)
+            m_ok = false;
+    }
+    void commit()
+    {
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
+        m_loader->Release(); // the view holds the document now
+        m_loader = nullptr;
+        m_edit->applyDocumentSettings();
+        m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+        m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
+        m_edit->SendScintilla(SCI_SETSAVEPOINT);
+        m_edit->SendScintilla(SCI_GOTOPOS, 0UL);
+    }
+
+private:
+    ByteTextEdit *m_edit;
+    void *m_previous = nullptr;
+    ILoader *m_loader = nullptr;
+    void *m_document = nullptr;
+    bool m_ok = true;
+};
 
 bool ByteTextEdit::loadFile(const QString &path, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();
         return false;
     }
-    auto *loader = reinterpret_cast<DocumentLoader *>(
-        SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(std::max<qint64>(file.size(), 0)),
-            static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
-    if (!loader) {
-        *error = QStringLiteral("Not enough memory");
-        return false;
-    }
+    Fill fill(this, file.size());
     QByteArray chunk(static_cast<qsizetype>(std::min<qint64>(kChunk, std::max<qint64>(file.size(), 1))),
         Qt::Uninitialized);
-    for (;;) {
+    while (fill.ok()) {
         const qint64 n = file.read(chunk.data(), chunk.size());
         if (n < 0) {
             *error = file.errorString();
-            loader->Release();
             return false;
         }
-        if (n == 0)
-            break;
-        if (loader->AddData(chunk.constData(), static_cast<ptrdiff_t>(n)) != SC_STATUS_OK) {
-            *error = QStringLiteral("Not enough memory");
-            loader->Release();
-            return false;
+        if (n == 0) {
+            fill.commit();
+            return true;
         }
+        fill.add(chunk.constData(), n);
     }
-    adoptDocument(loader->ConvertToDocument());
-    return true;
+    *error = QStringLiteral("Not enough memory");
+    return false;
 }
 
 void ByteTextEdit::setBytes(QByteArrayView bytes)
 {
-    auto *loader = reinterpret_cast<DocumentLoader *>(SendScintilla(SCI_CREATELOADER,
-        static_cast<unsigned long>(bytes.size()), static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
-    if (!loader)
-        return;
+    Fill fill(this, bytes.size());
     for (qsizetype at = 0; at < bytes.size(); at += kChunk)
-        loader->AddData(
-            bytes.data() + at, static_cast<ptrdiff_t>(std::min<qsizetype>(kChunk, bytes.size() - at)));
-    adoptDocument(loader->ConvertToDocument());
+        fill.add(bytes.data() + at, std::min<qsizetype>(kChunk, bytes.size() - at));
+    if (fill.ok())
+        fill.commit();
 }
 
 QByteArrayView ByteTextEdit::bytes()

@@ -24,8 +24,7 @@
 // of being replaced. Copied text goes out through the same code page.
 //
 // Large files load through Scintilla's document loader into a document without
-// style bytes: no lexer styles this text, and the loader skips the undo history
-// and the per-insert work of an ordinary insertion.
+// style bytes, in the 8-bit code page from the start, without undo history.
 class ByteTextEdit : public QsciScintilla {
     Q_OBJECT
 public:
@@ -67,7 +66,7 @@ protected:
 
 private:
     void applyDocumentSettings();
-    void adoptDocument(void *document);
+    class Fill;
     bool insertTyped(const QString &text);
     void refuse(const QString &text, qsizetype position) const;
 
