@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
@@ -96,6 +97,17 @@ private Q_SLOTS:
         edit->paste();
         QCOMPARE(edit->bytes(), QByteArrayView("ab"));
         QCOMPARE(refused.size(), 2);
+        // The context menu's Paste takes the same way; the selection survives.
+        std::unique_ptr<QMenu> menu(edit->createStandardContextMenu());
+        QAction *paste = nullptr;
+        for (QAction *action : menu->actions())
+            if (action->text().remove(u'&').startsWith(u"Paste"_s))
+                paste = action;
+        QVERIFY(paste);
+        paste->trigger();
+        QCOMPARE(edit->bytes(), QByteArrayView("ab"));
+        QCOMPARE(edit->selectionLength(), qsizetype(1));
+        QCOMPARE(refused.size(), 3);
     }
 
     void enterInsertsCrLf()
