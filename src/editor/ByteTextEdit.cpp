@@ -117,6 +117,10 @@ public:
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);
+        // Showing another document resets the selection; a failed load puts it back.
+        m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
+        m_caret = m_edit->SendScintilla(SCI_GETCURRENTPOS);
+        m_firstLine = m_edit->SendScintilla(SCI_GETFIRSTVISIBLELINE);
         // Room for the whole text and a little more: a buffer that the last
         // piece would fill exactly is reallocated (and copied) at that moment.
         m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
@@ -132,8 +136,11 @@ public:
     ~Fill()
     {
         // Not committed: the view keeps its old text, the new one goes.
-        if (m_loader)
+        if (m_loader) {
             m_loader->Release();
+            m_edit->SendScintilla(SCI_SETSEL, static_cast<unsigned long>(m_anchor), m_caret);
+            m_edit->SendScintilla(SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(m_firstLine));
+        }
         m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
     }
     bool ok() const { return m_loader != nullptr && m_ok; }
@@ -160,6 +167,9 @@ private:
     ILoader *m_loader = nullptr;
     void *m_document = nullptr;
     bool m_ok = true;
+    long m_anchor = 0;
+    long m_caret = 0;
+    long m_firstLine = 0;
 };
 
 bool ByteTextEdit::loadFile(const QString &path, QString *error)
