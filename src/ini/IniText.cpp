@@ -60,26 +60,70 @@ QByteArray headPattern(QByteArrayView name)
 QList<QByteArray> sectionNames(QByteArrayView text)
 {
     QList<QByteArray> names;
-    forEachLine(text, [&](const Line &line) {
-        const QByteArrayView bytes = view(text, line);
-        if (isHead(bytes))
-            names.append(headName(bytes).toByteArray());
+    const auto add = [&](qsizetype, QByteArrayView line) {
+        names.append(headName(line).toByteArray());
         return true;
-    });
+    };
+    HeadReader reader;
+    reader.feed(text, add);
+    reader.finish(add);
     return names;
 }
+
+void HeadReader::advance(QByteArrayView piece)
+{
+    if (piece.size() >= 2) {
+        m_before[0] = piece[piece.size() - 2];
+        m_before[1] = piece[piece.size() - 1];
+    } else if (piece.size() == 1) {
+        m_before[0] = m_before[1];
+        m_before[1] = piece[0];
+    }
+    m_offset += piece.size();
+}
+
+namespace {
+
+// A line starts at the text's start or right after a line end (CR, or CR LF).
+bool startsLine(QByteArrayView text, qsizetype at)
+{
+    if (at == 0)
+        return true;
+    const char before = text[at - 1];
+    return before == '\r' || (before == '\n' && at >= 2 && text[at - 2] == '\r');
+}
+
+} // namespace
 
 Section findSection(QByteArrayView text, QByteArrayView pattern)
 {
     Section section;
     qsizetype at = 0;
-    while (at < text.size()) {
-        const Line line = lineAt(text, at);
-        at = line.next;
-        if (view(text, line).startsWith(pattern)) {
+    if (pattern.isEmpty()) {
+        // Every line begins with nothing: the first line is the head.
+        if (!text.isEmpty()) {
             section.found = true;
-            section.head = line;
-            break;
+            section.head = lineAt(text, 0);
+            at = section.head.next;
+        }
+    } else if (!pattern.contains('\r')) {
+        // (A CR ends a line, so no line holds a pattern with one.)
+        // Look for the pattern itself and keep the first hit that starts a
+        // line: far fewer steps than testing every line of a large file.
+        const char *data = text.data();
+        for (qsizetype from = 0; from <= text.size() - pattern.size();) {
+            const void *hit = memmem(data + from, static_cast<size_t>(text.size() - from), pattern.data(),
+                static_cast<size_t>(pattern.size()));
+            if (!hit)
+                break;
+            const qsizetype pos = static_cast<const char *>(hit) - data;
+            if (startsLine(text, pos)) {
+                section.found = true;
+                section.head = lineAt(text, pos);
+                at = section.head.next;
+                break;
+            }
+            from = pos + 1;
         }
     }
     section.bodyEnd = text.size();
@@ -102,8 +146,8 @@ KeyValue splitKeyLine(QByteArrayView line)
 {
     const qsizetype eq = line.indexOf('=');
     if (eq < 0)
-        return {line, {}};
-    return {line.first(eq), line.sliced(eq + 1)};
+        return { line, {} };
+    return { line.first(eq), line.sliced(eq + 1) };
 }
 
 } // namespace ini

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <initializer_list>
+
 // Whole-file reads and replacements, shared by every writer of settings files.
 namespace filebytes {
 

@@ -1,0 +1,283 @@
+// The editor on generated settings files of 1 MB and 100 MB (about 200,000
+// sections), each figure beside a command-line reference on the same file.
+
+#include "BenchSupport.h"
+
+#include "editor/ByteTextEdit.h"
+#include "editor/KeySearch.h"
+#include "editor/SettingsFile.h"
+#include "editor/frmINIEditor.h"
+#include "platform/AppFolder.h"
+#include "platform/ClassicLook.h"
+#include "platform/CodePage.h"
+#include "platform/MessageBox.h"
+#include "platform/OpenFileDialog.h"
+#include "platform/ShowOnce.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QListView>
+#include <QStringListModel>
+
+#include <map>
+
+namespace {
+
+struct Size {
+    const char *label;
+    qint64 bytes;
+};
+const Size kSizes[] = { { "1M", 1LL << 20 }, { "100M", 100LL << 20 } };
+
+QString fileOf(const Size &size)
+{
+    static std::map<qint64, QString> files;
+    auto it = files.find(size.bytes);
+    if (it == files.end())
+        it = files.emplace(size.bytes, bench::generatedFile(size.bytes)).first;
+    return it->second;
+}
+
+QString shellQuote(const QString &path)
+{
+    return u'\'' + QString(path).replace(u'\'', QStringLiteral("'\\''")) + u'\'';
+}
+
+std::string name(const char *what, const Size &size)
+{
+    return std::string("editor/") + what + "/" + size.label;
+}
+
+// The name a benchmark is reported under: Google Benchmark appends the fixed
+// iteration count and the manual-time mark.
+std::string reported(const char *what, const Size &size, int iterations)
+{
+    return name(what, size) + "/iterations:" + std::to_string(iterations) + "/manual_time";
+}
+
+double seconds(const QElapsedTimer &timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+void closeEditor()
+{
+    if (frmINIEditor *form = showonce::instance<frmINIEditor>()) {
+        form->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
+// Opens the editor on `path` through its real load step, as the user does.
+frmINIEditor *openEditor(const QString &path)
+{
+    closeEditor();
+    OpenFileDialog::setNextAnswers({ path });
+    frmINIEditor *form = showonce::show<frmINIEditor>();
+    QCoreApplication::processEvents();
+    return form;
+}
+
+template <class W> W *child(QWidget *form, const char *objectName)
+{
+    return form->findChild<W *>(QString::fromLatin1(objectName));
+}
+
+void grepHeads(benchmark::State &state, QString path)
+{
+    // The count goes to a file: with its output on /dev/null grep stops at the
+    // first match instead of counting.
+    const QString out = bench::scratchFolder() + QStringLiteral("/grep-count.txt");
+    const QString command = QStringLiteral("grep -c '^\\[' %1 >%2").arg(shellQuote(path), shellQuote(out));
+    for (auto _ : state)
+        state.SetIterationTime(bench::runShell(command));
+}
+
+void sectionScan(benchmark::State &state, QString path, std::string reference)
+{
+    bench::setReference(state, reference);
+    qint64 count = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        QList<QByteArray> names;
+        settingsfile::readSectionNames(path, &names);
+        state.SetIterationTime(seconds(timer));
+        count = names.size();
+    }
+    state.counters["sections"] = static_cast<double>(count);
+}
+
+void catFile(benchmark::State &state, QString path)
+{
+    const QString command = QStringLiteral("cat %1 >/dev/null").arg(shellQuote(path));
+    for (auto _ : state)
+        state.SetIterationTime(bench::runShell(command));
+}
+
+// Form_Load from the dialog's answer to the first paint: scan, name list,
+// count caption and the text area filled.
+void fullOpen(benchmark::State &state, QString path, std::string reference)
+{
+    bench::setReference(state, reference);
+    closeEditor();
+    bench::resetPeakRss();
+    // What the process held before the open (the libraries, the program):
+    // the peak includes it.
+    state.counters["rss_before_open_bytes"] = static_cast<double>(bench::peakRssBytes());
+    qint64 peak = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        openEditor(path);
+        state.SetIterationTime(seconds(timer));
+        peak = std::max(peak, bench::peakRssBytes());
+    }
+    state.counters["peak_rss_bytes"] = static_cast<double>(peak);
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(path).size());
+    closeEditor();
+}
+
+// A click on the last section's name: the file is read again and the
+// section's keys and values listed.
+void clickLastName(benchmark::State &state, QString path, std::string reference)
+{
+    bench::setReference(state, reference);
+    frmINIEditor *form = openEditor(path);
+    auto *names = child<QListView>(form, "ListNames");
+    names->setCurrentIndex(names->model()->index(names->model()->rowCount() - 1, 0));
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        form->ListNames_Click();
+        state.SetIterationTime(seconds(timer));
+    }
+    state.counters["keys"] = child<QListView>(form, "ListKey1")->model()->rowCount();
+    closeEditor();
+}
+
+// A click on the key of the last section whose line first occurs latest in
+// the text: Find First scans nearly the whole text.
+void findFirstNearEnd(benchmark::State &state, QString path, std::string reference)
+{
+    bench::setReference(state, reference);
+    frmINIEditor *form = openEditor(path);
+    auto *names = child<QListView>(form, "ListNames");
+    names->setCurrentIndex(names->model()->index(names->model()->rowCount() - 1, 0));
+    auto *keys = qobject_cast<QStringListModel *>(child<QListView>(form, "ListKey1")->model());
+    auto *values = qobject_cast<QStringListModel *>(child<QListView>(form, "ListKey2")->model());
+    const QByteArrayView text = child<ByteTextEdit>(form, "Text1")->bytes();
+    int bestRow = 0;
+    qsizetype bestAt = -1;
+    for (int row = 0; row < keys->rowCount(); ++row) {
+        const QByteArray line
+            = codepage::encode(QString(keys->stringList().at(row) + u'=' + values->stringList().at(row)))
+                  .bytes;
+        const qsizetype at = keysearch::findFirst(text, line);
+        if (at > bestAt) {
+            bestAt = at;
+            bestRow = row;
+        }
+    }
+    auto *keyList = child<QListView>(form, "ListKey1");
+    keyList->setCurrentIndex(keys->index(bestRow));
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        form->ListKey1_Click();
+        state.SetIterationTime(seconds(timer));
+    }
+    state.counters["match_at_fraction"] = text.isEmpty() ? 0.0 : static_cast<double>(bestAt) / text.size();
+    closeEditor();
+}
+
+void copyAndSync(benchmark::State &state, QString path)
+{
+    const QString target = bench::scratchFolder() + QStringLiteral("/cp-target.ini");
+    const QString command = QStringLiteral("cp %1 %2 && sync").arg(shellQuote(path), shellQuote(target));
+    for (auto _ : state)
+        state.SetIterationTime(bench::runShell(command));
+}
+
+// "Update INI": the text written to a temporary file, flushed, renamed over
+// the target, and the names read back.
+void update(benchmark::State &state, QString path, std::string reference)
+{
+    bench::setReference(state, reference);
+    const QString copy = bench::scratchCopy(path, QStringLiteral("update.ini"));
+    frmINIEditor *form = openEditor(copy);
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        form->cmdAdd_Click();
+        state.SetIterationTime(seconds(timer));
+    }
+    if (!messagebox::takeRecorded().isEmpty())
+        state.SkipWithError("the update reported a failure");
+    closeEditor();
+}
+
+void registerAll()
+{
+    for (const Size &size : kSizes) {
+        const QString path = fileOf(size);
+        const bool large = size.bytes > (10LL << 20);
+        const int slow = large ? 3 : 20;
+        const int quick = large ? 10 : 50;
+        benchmark::RegisterBenchmark(name("open", size).c_str(), fullOpen, path, reported("cat", size, quick))
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("cat", size).c_str(), catFile, path)
+            ->UseManualTime()
+            ->Iterations(quick)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("grep_heads", size).c_str(), grepHeads, path)
+            ->UseManualTime()
+            ->Iterations(quick)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            name("scan", size).c_str(), sectionScan, path, reported("grep_heads", size, quick))
+            ->UseManualTime()
+            ->Iterations(quick)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            name("click_last_name", size).c_str(), clickLastName, path, reported("cat", size, quick))
+            ->UseManualTime()
+            ->Iterations(quick)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            name("find_first_near_end", size).c_str(), findFirstNearEnd, path, reported("cat", size, quick))
+            ->UseManualTime()
+            ->Iterations(quick)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("cp_sync", size).c_str(), copyAndSync, path)
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            name("update", size).c_str(), update, path, reported("cp_sync", size, slow))
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    classiclook::apply(app);
+    messagebox::setRecording(true);
+    appfolder::overrideForTesting(bench::scratchFolder());
+    benchmark::Initialize(&argc, argv);
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    closeEditor();
+    benchmark::Shutdown();
+    return 0;
+}

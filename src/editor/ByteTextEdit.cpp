@@ -1,0 +1,349 @@
+#include "editor/ByteTextEdit.h"
+
+#include "platform/ClassicLook.h"
+#include "platform/CodePage.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QToolTip>
+
+#include <algorithm>
+
+// Scintilla's document loader interface. QScintilla does not ship the header
+// that declares it, so it is declared here as Scintilla declares it: same name
+// in the global namespace (the sanitizer's type check compares names), three
+// virtual functions in this order. Not in an unnamed namespace: the compiler
+// would then know every implementation of it (none) and turn the calls into
+// pure virtual calls.
+class ILoader {
+public:
+    virtual int Release() = 0;
+    virtual int AddData(const char *data, ptrdiff_t length) = 0;
+    virtual void *ConvertToDocument() = 0;
+
+protected:
+    ~ILoader() = default;
+};
+
+namespace {
+
+constexpr qint64 kChunk = 4 * 1024 * 1024;
+constexpr qint64 kHeadroom = 64 * 1024;
+
+// Every line end of pasted text becomes CR LF, the file's line end.
+QString withCrLf(const QString &text)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r') {
+            out += QStringLiteral("\r\n");
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out += QStringLiteral("\r\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool isPrintable(const QString &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() != 0x7F;
+    });
+}
+
+} // namespace
+
+ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
+{
+    // Keep the widget's own document alive while loaded documents replace it.
+    m_ownDocument = SendScintillaPtrResult(SCI_GETDOCPOINTER);
+    SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_ownDocument);
+
+    applyDocumentSettings();
+    setFont(classiclook::dialogFont());
+    for (int margin = 0; margin < 5; ++margin)
+        setMarginWidth(margin, 0);
+    setWrapMode(WrapNone);
+    SendScintilla(SCI_SETHSCROLLBAR, 0UL);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setCaretLineVisible(false);
+    // The search selects a key line while the focus stays on a list or a
+    // button: keep the selection in the highlight colours then, too.
+    setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
+    setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
+}
+
+ByteTextEdit::~ByteTextEdit()
+{
+    // Hand QsciScintilla back the document it created: it releases that one.
+    SendScintilla(SCI_SETDOCPOINTER, 0UL, m_ownDocument);
+    SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_ownDocument);
+}
+
+void ByteTextEdit::applyDocumentSettings()
+{
+    // 8-bit mode: a document position is a byte offset and bytes stay bytes.
+    setUtf8(false);
+    SendScintilla(SCI_SETCODEPAGE, 0UL);
+    setEolMode(EolWindows);
+    setEolVisibility(false);
+    // Changing the code page resets the representations, so set them after it.
+    // The widget draws 0x80-0x9F as empty boxes; show their byte values.
+    for (int byte = 0x80; byte <= 0x9F; ++byte) {
+        const char key[2] = { static_cast<char>(byte), 0 };
+        const QByteArray shown = "x" + QByteArray::number(byte, 16).toUpper();
+        SendScintilla(SCI_SETREPRESENTATION, key, shown.constData());
+    }
+}
+
+// Loading fills a fresh document while no view shows it: Scintilla's document
+// loader appends without undo history, without style bytes (no lexer colours
+// this text) and without a view to notify. The loader makes a UTF-8 document,
+// and switching a filled document to the 8-bit code page re-reads all of its
+// text, so the empty document is shown once to take its settings first.
+class ByteTextEdit::Fill {
+public:
+    Fill(ByteTextEdit *edit, qint64 bytes) : m_edit(edit)
+    {
+        m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
+        m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);
+        // Showing another document resets the selection; a failed load puts it back.
+        m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
+        m_caret = m_edit->SendScintilla(SCI_GETCURRENTPOS);
+        m_firstLine = m_edit->SendScintilla(SCI_GETFIRSTVISIBLELINE);
+        // Room for the whole text and a little more: a buffer that the last
+        // piece would fill exactly is reallocated (and copied) at that moment.
+        m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
+            static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
+            static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
+        if (!m_loader)
+            return;
+        m_document = m_loader->ConvertToDocument();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
+        m_edit->applyDocumentSettings();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_previous);
+    }
+    ~Fill()
+    {
+        // Not committed: the view keeps its old text, the new one goes.
+        if (m_loader) {
+            m_loader->Release();
+            m_edit->SendScintilla(SCI_SETSEL, static_cast<unsigned long>(m_anchor), m_caret);
+            m_edit->SendScintilla(SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(m_firstLine));
+        }
+        m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
+    }
+    bool ok() const { return m_loader != nullptr && m_ok; }
+    void add(const char *data, qsizetype length)
+    {
+        if (m_loader && m_loader->AddData(data, static_cast<ptrdiff_t>(length)) != SC_STATUS_OK)
+            m_ok = false;
+    }
+    void commit()
+    {
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
+        m_loader->Release(); // the view holds the document now
+        m_loader = nullptr;
+        m_edit->applyDocumentSettings();
+        m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+        m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
+        m_edit->SendScintilla(SCI_SETSAVEPOINT);
+        m_edit->SendScintilla(SCI_GOTOPOS, 0UL);
+    }
+
+private:
+    ByteTextEdit *m_edit;
+    void *m_previous = nullptr;
+    ILoader *m_loader = nullptr;
+    void *m_document = nullptr;
+    bool m_ok = true;
+    long m_anchor = 0;
+    long m_caret = 0;
+    long m_firstLine = 0;
+};
+
+bool ByteTextEdit::loadFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        *error = file.errorString();
+        return false;
+    }
+    Fill fill(this, file.size());
+    QByteArray chunk(static_cast<qsizetype>(std::min<qint64>(kChunk, std::max<qint64>(file.size(), 1))),
+        Qt::Uninitialized);
+    while (fill.ok()) {
+        const qint64 n = file.read(chunk.data(), chunk.size());
+        if (n < 0) {
+            *error = file.errorString();
+            return false;
+        }
+        if (n == 0) {
+            fill.commit();
+            return true;
+        }
+        fill.add(chunk.constData(), n);
+    }
+    *error = QStringLiteral("Not enough memory");
+    return false;
+}
+
+void ByteTextEdit::setBytes(QByteArrayView bytes)
+{
+    Fill fill(this, bytes.size());
+    for (qsizetype at = 0; at < bytes.size(); at += kChunk)
+        fill.add(bytes.data() + at, std::min<qsizetype>(kChunk, bytes.size() - at));
+    if (fill.ok())
+        fill.commit();
+}
+
+QByteArrayView ByteTextEdit::bytes()
+{
+    const qsizetype length = SendScintilla(SCI_GETLENGTH);
+    if (length == 0)
+        return {};
+    const auto *data = static_cast<const char *>(SendScintillaPtrResult(SCI_GETCHARACTERPOINTER));
+    return QByteArrayView(data, length);
+}
+
+qsizetype ByteTextEdit::selectionStartOffset() const
+{
+    return SendScintilla(SCI_GETSELECTIONSTART);
+}
+
+qsizetype ByteTextEdit::selectionLength() const
+{
+    return SendScintilla(SCI_GETSELECTIONEND) - SendScintilla(SCI_GETSELECTIONSTART);
+}
+
+void ByteTextEdit::selectBytes(qsizetype start, qsizetype length)
+{
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(start + length));
+}
+
+void ByteTextEdit::placeCaret(qsizetype offset)
+{
+    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(offset));
+}
+
+void ByteTextEdit::refuse(const QString &text, qsizetype position) const
+{
+    const char32_t ch = QStringView(text).mid(position).toUcs4().value(0);
+    m_lastRefusal = tr("%1 cannot be stored in this file: its code page has no such character.")
+                        .arg(codepage::describe(ch));
+    QApplication::beep();
+    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
+    const QPoint at(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(caret)),
+        SendScintilla(SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(caret)));
+    QToolTip::showText(viewport()->mapToGlobal(at), m_lastRefusal, const_cast<ByteTextEdit *>(this));
+    Q_EMIT const_cast<ByteTextEdit *>(this)->inputRefused(m_lastRefusal);
+}
+
+bool ByteTextEdit::insertTyped(const QString &text)
+{
+    const codepage::Encoded encoded = codepage::encode(text);
+    if (!encoded.ok()) {
+        refuse(text, encoded.position);
+        return false;
+    }
+    SendScintilla(SCI_REPLACESEL, 0UL, encoded.bytes.constData());
+    return true;
+}
+
+void ByteTextEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (isReadOnly()) {
+        QsciScintilla::keyPressEvent(event);
+        return;
+    }
+    // Tab moves the focus on, as in the other fields of the window.
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        paste();
+        event->accept();
+        return;
+    }
+    // Printable text goes through the code page; keys and shortcuts (Enter,
+    // Tab, Backspace, Ctrl+...) keep the widget's own handling.
+    const bool shortcut = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (!shortcut && isPrintable(event->text())) {
+        insertTyped(event->text());
+        event->accept();
+        return;
+    }
+    QsciScintilla::keyPressEvent(event);
+}
+
+void ByteTextEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (!isReadOnly() && !event->commitString().isEmpty() && event->preeditString().isEmpty()) {
+        insertTyped(event->commitString());
+        event->accept();
+        return;
+    }
+    QsciScintilla::inputMethodEvent(event);
+}
+
+void ByteTextEdit::paste()
+{
+    // Check first: the widget's own paste would clear the selection even when
+    // nothing can be inserted.
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    if (data && data->hasText()) {
+        const QString text = withCrLf(data->text());
+        const codepage::Encoded encoded = codepage::encode(text);
+        if (!encoded.ok()) {
+            refuse(text, encoded.position);
+            return;
+        }
+    }
+    QsciScintilla::paste();
+}
+
+void ByteTextEdit::dropEvent(QDropEvent *event)
+{
+    if (event->mimeData() && event->mimeData()->hasText()) {
+        const QString text = withCrLf(event->mimeData()->text());
+        const codepage::Encoded encoded = codepage::encode(text);
+        if (!encoded.ok()) {
+            refuse(text, encoded.position);
+            event->ignore();
+            return;
+        }
+    }
+    QsciScintilla::dropEvent(event);
+}
+
+QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular) const
+{
+    rectangular = false;
+    const QString text = withCrLf(source->text());
+    const codepage::Encoded encoded = codepage::encode(text);
+    if (!encoded.ok()) {
+        refuse(text, encoded.position);
+        return {};
+    }
+    return encoded.bytes;
+}
+
+QMimeData *ByteTextEdit::toMimeData(const QByteArray &text, bool /*rectangular*/) const
+{
+    auto *data = new QMimeData;
+    data->setText(codepage::decode(text));
+    return data;
+}

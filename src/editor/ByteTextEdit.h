@@ -1,0 +1,78 @@
+#pragma once
+
+// QScintilla's headers spell Qt's signal and slot keywords, which this project
+// switches off; lend them for the include only.
+#define signals Q_SIGNALS
+#define slots Q_SLOTS
+#include <Qsci/qsciscintilla.h>
+#undef signals
+#undef slots
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The editor's raw text area. It holds a settings file's bytes one to one: the
+// widget runs in 8-bit mode, so every document position is a byte offset and no
+// byte value is ever changed, dropped or added by loading or reading back (NUL,
+// lone CR, lone LF and 0x80-0xFF included).
+//
+// What the user adds follows the file's rules: Enter inserts CR LF, typed and
+// pasted characters are converted through the program's code page (a typed
+// euro sign becomes byte 0x80), pasted line ends become CR LF, and a character
+// the code page cannot hold is refused with a beep and a short notice instead
+// of being replaced. Copied text goes out through the same code page.
+//
+// Large files load through Scintilla's document loader into a document without
+// style bytes, in the 8-bit code page from the start, without undo history.
+class ByteTextEdit : public QsciScintilla {
+    Q_OBJECT
+public:
+    explicit ByteTextEdit(QWidget *parent = nullptr);
+    ~ByteTextEdit() override;
+
+    // Replaces the text with the file's bytes. On failure the text stays as it
+    // was and `error` says why.
+    bool loadFile(const QString &path, QString *error);
+    // Replaces the text with `bytes`; the undo history starts afresh.
+    void setBytes(QByteArrayView bytes);
+    // The whole text. The view is valid until the text next changes.
+    QByteArrayView bytes();
+
+    qsizetype selectionStartOffset() const;
+    qsizetype selectionLength() const;
+    // Selects `length` bytes from `start` (the caret ends the selection) and
+    // scrolls them into view; the focus stays where it is.
+    void selectBytes(qsizetype start, qsizetype length);
+    // Puts the caret at `offset` with nothing selected.
+    void placeCaret(qsizetype offset);
+
+    // The notice shown when typed or pasted text was refused (for tests).
+    QString lastRefusal() const { return m_lastRefusal; }
+
+public Q_SLOTS:
+    void paste() override;
+
+Q_SIGNALS:
+    // A typed or pasted character that the code page cannot hold was refused.
+    void inputRefused(const QString &notice);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    QByteArray fromMimeData(const QMimeData *source, bool &rectangular) const override;
+    QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override;
+
+private:
+    void applyDocumentSettings();
+    class Fill;
+    bool insertTyped(const QString &text);
+    void refuse(const QString &text, qsizetype position) const;
+
+    // The document QsciScintilla created with the widget. Loaded documents
+    // replace it in the view; it is kept alive and put back on destruction,
+    // because QsciScintilla releases the document it knows of, not ours.
+    void *m_ownDocument = nullptr;
+    mutable QString m_lastRefusal;
+};

@@ -1,0 +1,130 @@
+#include "editor/SettingsFile.h"
+
+#include "ini/IniText.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace settingsfile {
+
+namespace {
+
+// Small enough to stay in the processor's cache between the read and the scan.
+constexpr qsizetype kPiece = 256 * 1024;
+
+ReadResult openForReading(const QString &path, QFile *file)
+{
+    ReadResult result;
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        result.ok = false;
+        result.notFound = true;
+        result.error = QStringLiteral("File Not Found");
+    } else if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.ok = false;
+        result.error = file->errorString();
+    }
+    return result;
+}
+
+// Reads the file piece by piece into one reused buffer and hands each piece
+// to `f`, which returns false to stop early.
+template <class F> ReadResult readPieces(const QString &path, F &&f)
+{
+    QFile file(path);
+    ReadResult result = openForReading(path, &file);
+    if (!result.ok)
+        return result;
+    QByteArray buffer(kPiece, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            result.ok = false;
+            result.error = file.errorString();
+            return result;
+        }
+        if (n == 0 || !f(QByteArrayView(buffer.constData(), n)))
+            return result;
+    }
+}
+
+} // namespace
+
+ReadResult readSectionNames(const QString &path, QList<QByteArray> *names)
+{
+    names->clear();
+    const auto add = [names](qsizetype, QByteArrayView line) {
+        names->append(ini::headName(line).toByteArray());
+        return true;
+    };
+    ini::HeadReader reader;
+    const ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, add); });
+    if (result.ok)
+        reader.finish(add);
+    return result;
+}
+
+ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines)
+{
+    const QByteArray pattern = ini::headPattern(name);
+    // First the head, without holding the file: its offset is all we keep.
+    qsizetype headAt = -1;
+    const auto match = [&](qsizetype at, QByteArrayView line) {
+        if (!line.startsWith(pattern))
+            return true;
+        headAt = at;
+        return false;
+    };
+    ini::HeadReader reader;
+    ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, match); });
+    if (result.ok && headAt < 0)
+        reader.finish(match);
+    if (!result.ok || headAt < 0)
+        return result;
+
+    // Then the section from its head on, read until its body has ended.
+    QFile file(path);
+    result = openForReading(path, &file);
+    if (!result.ok)
+        return result;
+    if (!file.seek(headAt)) {
+        result.ok = false;
+        result.error = file.errorString();
+        return result;
+    }
+    QByteArray text;
+    ini::Section section;
+    for (qsizetype want = 64 * 1024;; want *= 2) {
+        const qsizetype had = text.size();
+        text.resize(had + want);
+        const qint64 n = file.read(text.data() + had, want);
+        if (n < 0) {
+            result.ok = false;
+            result.error = file.errorString();
+            return result;
+        }
+        text.resize(had + n);
+        section = ini::findSection(text, pattern);
+        // The body ended inside what was read, or the file did.
+        if (!section.found || section.bodyEnd < text.size() || n == 0)
+            break;
+    }
+    lines->keys.reserve(section.keyLines.size());
+    lines->values.reserve(section.keyLines.size());
+    for (const ini::Line &line : section.keyLines) {
+        const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
+        lines->keys.append(kv.key.toByteArray());
+        lines->values.append(kv.value.toByteArray());
+    }
+    return result;
+}
+
+void createIfMissing(const QString &path)
+{
+    if (path.isEmpty() || QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        file.close();
+}
+
+} // namespace settingsfile

@@ -1,0 +1,74 @@
+#pragma once
+
+// Drives the real editor window the way a user does, for window tests and the
+// helper programs that tests start: the file dialog is answered through its
+// seam, widgets are found by their object names.
+
+#include "editor/ByteTextEdit.h"
+#include "editor/frmINIEditor.h"
+#include "platform/OpenFileDialog.h"
+#include "platform/ShowOnce.h"
+
+#include <QAbstractItemView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+#include <QTest>
+
+#include <optional>
+
+namespace editordriver {
+
+// Opens the editor; its load step shows the dialog, answered with `answer`.
+inline frmINIEditor *open(const std::optional<QString> &answer)
+{
+    OpenFileDialog::setNextAnswers({ answer });
+    return showonce::show<frmINIEditor>();
+}
+
+template <class W> W *child(QWidget *form, const char *name)
+{
+    W *w = form->findChild<W *>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no control named %s", name);
+    return w;
+}
+
+inline ByteTextEdit *text1(QWidget *form)
+{
+    return child<ByteTextEdit>(form, "Text1");
+}
+
+inline QStringList items(QWidget *form, const char *list)
+{
+    auto *view = child<QListView>(form, list);
+    return qobject_cast<QStringListModel *>(view->model())->stringList();
+}
+
+inline int selectedRow(QWidget *form, const char *list)
+{
+    auto *view = child<QListView>(form, list);
+    const QModelIndexList rows = view->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// Clicks item `row` of a list with the mouse.
+inline void clickItem(QWidget *form, const char *list, int row)
+{
+    auto *view = child<QListView>(form, list);
+    const QModelIndex index = view->model()->index(row, 0);
+    // A list lays out its items lazily; let it do so before aiming at one.
+    QCoreApplication::processEvents();
+    view->scrollTo(index);
+    QCoreApplication::processEvents();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+inline void clickButton(QWidget *form, const char *button)
+{
+    QTest::mouseClick(child<QPushButton>(form, button), Qt::LeftButton);
+}
+
+} // namespace editordriver

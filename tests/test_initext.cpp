@@ -1,0 +1,246 @@
+#include "ini/IniText.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<QByteArray> lines(const QByteArray &text)
+{
+    QList<QByteArray> out;
+    ini::forEachLine(text, [&](const ini::Line &line) {
+        out.append(ini::view(text, line).toByteArray());
+        return true;
+    });
+    return out;
+}
+
+struct Keys {
+    bool found = false;
+    QList<QByteArray> keys;
+    QList<QByteArray> values;
+};
+
+Keys keysOf(const QByteArray &text, const QByteArray &name)
+{
+    const ini::Section section = ini::findSection(text, ini::headPattern(name));
+    Keys out;
+    out.found = section.found;
+    for (const ini::Line &line : section.keyLines) {
+        const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
+        out.keys.append(kv.key.toByteArray());
+        out.values.append(kv.value.toByteArray());
+    }
+    return out;
+}
+
+} // namespace
+
+class TestIniText : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Line ends: CR LF and a lone CR end a line, a lone LF does not.
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("empty text has no line") << QByteArray() << QList<QByteArray> {};
+        QTest::newRow("crlf") << "a\r\nb\r\n"_ba << QList<QByteArray> { "a", "b" };
+        QTest::newRow("lone cr") << "a\rb"_ba << QList<QByteArray> { "a", "b" };
+        QTest::newRow("lone lf stays inside") << "a\nb\n"_ba << QList<QByteArray> { "a\nb\n" };
+        QTest::newRow("mixed") << "a\r\nb\rc\nd\r\n\r\ne"_ba
+                               << QList<QByteArray> { "a", "b", "c\nd", "", "e" };
+        QTest::newRow("cr cr is an empty line") << "a\r\rb"_ba << QList<QByteArray> { "a", "", "b" };
+        QTest::newRow("lf cr") << "a\n\rb"_ba << QList<QByteArray> { "a\n", "b" };
+        QTest::newRow("nul is an ordinary byte")
+            << QByteArray("a\0b\r\n", 5) << QList<QByteArray> { QByteArray("a\0b", 3) };
+        QTest::newRow("last line without end") << "a\r\nb"_ba << QList<QByteArray> { "a", "b" };
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, expected);
+        QCOMPARE(lines(text), expected);
+    }
+
+    // Heads: first byte "["; the name drops the first and the last byte.
+    void sectionNames_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("names");
+        QTest::newRow("plain") << "[A]\r\nk=v\r\n\r\n[B C]\r\n"_ba << QList<QByteArray> { "A", "B C" };
+        QTest::newRow("empty head") << "[]\r\n"_ba << QList<QByteArray> { "" };
+        QTest::newRow("text after the bracket") << "[A] (old)\r\n"_ba << QList<QByteArray> { "A] (old" };
+        QTest::newRow("no closing bracket loses the last byte")
+            << "[Abc\r\n"_ba << QList<QByteArray> { "Ab" };
+        QTest::newRow("blank before bracket is no head") << " [A]\r\n[B]\r\n"_ba << QList<QByteArray> { "B" };
+        QTest::newRow("bracket alone names nothing") << "[\r\n"_ba << QList<QByteArray> { "" };
+        QTest::newRow("duplicates kept") << "[A]\r\n[A]\r\n"_ba << QList<QByteArray> { "A", "A" };
+        QTest::newRow("lf file is one line") << "[A]\nk=v\n[B]\n"_ba << QList<QByteArray> { "A]\nk=v\n[B]" };
+        QTest::newRow("lf file not starting with bracket") << "x\n[A]\n"_ba << QList<QByteArray> {};
+        QTest::newRow("lone cr") << "[A]\r[B]"_ba << QList<QByteArray> { "A", "B" };
+        QTest::newRow("empty file") << QByteArray() << QList<QByteArray> {};
+        QTest::newRow("high bytes kept") << "[Caf\xE9 \x80]\r\n"_ba << QList<QByteArray> { "Caf\xE9 \x80" };
+    }
+    void sectionNames()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, names);
+        QCOMPARE(ini::sectionNames(text), names);
+    }
+
+    // The head finder works on pieces of a file; wherever a piece ends, it must
+    // find what the line model finds in the whole text.
+    void headsAcrossPieceBoundaries()
+    {
+        const QByteArray text = "[A]\r\nk=[x]\r\n[B C]\r[]\r\n\n[D]\r\n[\r\n [E]\r\n[F]\n[G]\r\n[H]"_ba;
+        QList<QPair<qsizetype, QByteArray>> expected;
+        ini::forEachLine(text, [&](const ini::Line &line) {
+            if (ini::isHead(ini::view(text, line)))
+                expected.append({ line.begin, ini::view(text, line).toByteArray() });
+            return true;
+        });
+        QCOMPARE(ini::sectionNames(text), (QList<QByteArray> { "A", "B C", "", "", "F]\n[G", "H" }));
+        const auto read = [&](const QList<QByteArrayView> &pieces) {
+            QList<QPair<qsizetype, QByteArray>> got;
+            const auto add = [&](qsizetype at, QByteArrayView line) {
+                got.append({ at, line.toByteArray() });
+                return true;
+            };
+            ini::HeadReader reader;
+            for (const QByteArrayView piece : pieces)
+                reader.feed(piece, add);
+            reader.finish(add);
+            return got;
+        };
+        for (qsizetype cut = 0; cut <= text.size(); ++cut)
+            QCOMPARE(read({ QByteArrayView(text).first(cut), QByteArrayView(text).sliced(cut) }), expected);
+        QList<QByteArrayView> bytes;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            bytes.append(QByteArrayView(text).sliced(i, 1));
+        QCOMPARE(read(bytes), expected);
+    }
+
+    void manySectionsHaveNoSixteenBitLimit()
+    {
+        QByteArray text;
+        for (int i = 0; i < 40000; ++i)
+            text += "[G" + QByteArray::number(i) + "]\r\nk=v\r\n";
+        const QList<QByteArray> names = ini::sectionNames(text);
+        QCOMPARE(names.size(), 40000);
+        QCOMPARE(names.last(), "G39999"_ba);
+        QCOMPARE(keysOf(text, "G39999").values, QList<QByteArray> { "v" });
+    }
+
+    // Head matching: exact bytes of "[name]" at the start of a line.
+    void headMatching_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QList<QByteArray>>("keys");
+        QTest::newRow("exact") << "[A]\r\nk=1\r\n"_ba
+                               << "A"_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("letter case differs") << "[a]\r\nk=1\r\n"_ba
+                                             << "A"_ba << false << QList<QByteArray> {};
+        QTest::newRow("case-different section passed over") << "[a]\r\nk=1\r\n[A]\r\nj=2\r\n"_ba
+                                                            << "A"_ba << true << QList<QByteArray> { "j" };
+        QTest::newRow("text after the bracket still matches") << "[A] old\r\nk=1\r\n"_ba
+                                                              << "A"_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("listed name of such a head is not found again")
+            << "[A] old\r\nk=1\r\n"_ba
+            << "A] ol"_ba << false << QList<QByteArray> {};
+        QTest::newRow("longer name is no match") << "[AB]\r\nk=1\r\n"_ba
+                                                 << "A"_ba << false << QList<QByteArray> {};
+        QTest::newRow("first of duplicates") << "[A]\r\nk=1\r\n[A]\r\nj=2\r\n"_ba
+                                             << "A"_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("pattern inside a value is no head") << "[X]\r\nv=[A]\r\n\r\n[A]\r\nk=1\r\n"_ba
+                                                           << "A"_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("pattern after a lone lf is no head") << "[X]\r\nv=1\n[A]\r\n\r\n[A]\r\nk=2\r\n"_ba
+                                                            << "A"_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("head after a lone cr") << "x\r[A]\rk=1"_ba
+                                              << "A"_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("blank before bracket") << " [A]\r\nk=1\r\n"_ba
+                                              << "A"_ba << false << QList<QByteArray> {};
+        QTest::newRow("empty name") << "[]\r\nk=1\r\n"_ba
+                                    << ""_ba << true << QList<QByteArray> { "k" };
+        QTest::newRow("empty text") << QByteArray() << "A"_ba << false << QList<QByteArray> {};
+    }
+    void headMatching()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, name);
+        QFETCH(bool, found);
+        QFETCH(QList<QByteArray>, keys);
+        const Keys got = keysOf(text, name);
+        QCOMPARE(got.found, found);
+        QCOMPARE(got.keys, keys);
+    }
+
+    // Bodies end at the next head, the first empty line or the end of the text.
+    void bodies_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<QByteArray>>("keys");
+        QTest::addColumn<QList<QByteArray>>("values");
+        QTest::newRow("ends at empty line")
+            << "[A]\r\na=1\r\nb=2\r\n\r\nc=3\r\n"_ba << QList<QByteArray> { "a", "b" }
+            << QList<QByteArray> { "1", "2" };
+        QTest::newRow("ends at next head")
+            << "[A]\r\na=1\r\n[B]\r\nb=2\r\n"_ba << QList<QByteArray> { "a" } << QList<QByteArray> { "1" };
+        QTest::newRow("ends at end of file without line end")
+            << "[A]\r\na=1\r\nb=2"_ba << QList<QByteArray> { "a", "b" } << QList<QByteArray> { "1", "2" };
+        QTest::newRow("head then empty line")
+            << "[A]\r\n\r\na=1\r\n"_ba << QList<QByteArray> {} << QList<QByteArray> {};
+        QTest::newRow("head then head")
+            << "[A]\r\n[B]\r\na=1\r\n"_ba << QList<QByteArray> {} << QList<QByteArray> {};
+        QTest::newRow("head at end") << "x=1\r\n[A]"_ba << QList<QByteArray> {} << QList<QByteArray> {};
+        QTest::newRow("blank line is not empty")
+            << "[A]\r\na=1\r\n \r\nb=2\r\n"_ba << QList<QByteArray> { "a", " ", "b" }
+            << QList<QByteArray> { "1", "", "2" };
+        QTest::newRow("value holds =")
+            << "[A]\r\nk=a=b=\r\n"_ba << QList<QByteArray> { "k" } << QList<QByteArray> { "a=b=" };
+        QTest::newRow("// key") << "[A]\r\n//=Jo Smith\r\n"_ba << QList<QByteArray> { "//" }
+                                << QList<QByteArray> { "Jo Smith" };
+        QTest::newRow("empty key") << "[A]\r\n=v\r\n"_ba << QList<QByteArray> { "" }
+                                   << QList<QByteArray> { "v" };
+        QTest::newRow("empty value") << "[A]\r\nk=\r\n"_ba << QList<QByteArray> { "k" }
+                                     << QList<QByteArray> { "" };
+        QTest::newRow("line without = is a key")
+            << "[A]\r\nloose\r\n"_ba << QList<QByteArray> { "loose" } << QList<QByteArray> { "" };
+        QTest::newRow("no trimming") << "[A]\r\n k = v \r\n"_ba << QList<QByteArray> { " k " }
+                                     << QList<QByteArray> { " v " };
+        QTest::newRow("lone lf inside a value")
+            << "[A]\r\nk=a\nb\r\n"_ba << QList<QByteArray> { "k" } << QList<QByteArray> { "a\nb" };
+    }
+    void bodies()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<QByteArray>, keys);
+        QFETCH(QList<QByteArray>, values);
+        const Keys got = keysOf(text, "A");
+        QVERIFY(got.found);
+        QCOMPARE(got.keys, keys);
+        QCOMPARE(got.values, values);
+    }
+
+    void bodyEndIsTheLineThatStopsIt()
+    {
+        const QByteArray text = "[A]\r\na=1\r\n\r\n[B]\r\n"_ba;
+        const ini::Section section = ini::findSection(text, "[A]");
+        QCOMPARE(section.bodyEnd, text.indexOf("\r\n\r\n") + 2);
+        QCOMPARE(ini::findSection(text, "[B]").bodyEnd, text.size());
+    }
+
+    void longKeyHasNoSixteenBitLimit()
+    {
+        const QByteArray key(40000, 'k');
+        const Keys got = keysOf("[A]\r\n" + key + "=v\r\n", "A");
+        QCOMPARE(got.keys, QList<QByteArray> { key });
+        QCOMPARE(got.values, QList<QByteArray> { "v" });
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIniText)
+#include "test_initext.moc"

@@ -1,0 +1,104 @@
+#include "editor/SettingsFile.h"
+#include "ini/IniText.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The editor reads files in pieces; what it finds must be what the line model
+// finds in the whole text, wherever the pieces end.
+class TestSettingsFile : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString write(const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(u"f.ini"_s);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+            qFatal("cannot write test file");
+        return path;
+    }
+
+    static QByteArray filler(qsizetype bytes)
+    {
+        QByteArray text;
+        for (int i = 0; text.size() < bytes; ++i)
+            text += "[Filler " + QByteArray::number(i) + "]\r\nk=[v]\r\nn=" + QByteArray::number(i)
+                + "\r\n\r\n";
+        return text;
+    }
+
+    static settingsfile::KeyLines expectedKeys(const QByteArray &text, const QByteArray &name)
+    {
+        settingsfile::KeyLines out;
+        const ini::Section section = ini::findSection(text, ini::headPattern(name));
+        for (const ini::Line &line : section.keyLines) {
+            const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
+            out.keys.append(kv.key.toByteArray());
+            out.values.append(kv.value.toByteArray());
+        }
+        return out;
+    }
+
+private Q_SLOTS:
+    void namesAndKeysOfALargeFile_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("name");
+        QByteArray longBody = "[Target]\r\n";
+        for (int i = 0; longBody.size() < 300 * 1024; ++i)
+            longBody += "key" + QByteArray::number(i) + "=value " + QByteArray::number(i) + "\r\n";
+        QTest::newRow("body longer than the first read")
+            << filler(300 * 1024) + longBody + "\r\n[After]\r\nx=1\r\n"
+            << "Target"_ba;
+        QTest::newRow("body to the end of the file") << filler(10 * 1024) + longBody << "Target"_ba;
+        for (const int shift : { -5, -3, -2, -1, 0, 1 }) {
+            // A head line whose start or line end falls on the piece boundary.
+            QByteArray text = filler(256 * 1024 - 200);
+            text += QByteArray(256 * 1024 + shift - text.size() - 2, 'x') + "\r\n";
+            text += "[Target] tail\r\na=1\r\nb=2\r\n";
+            QTest::newRow(qPrintable(u"head at boundary %1"_s.arg(shift))) << text << "Target"_ba;
+        }
+        QTest::newRow("cr at the boundary, lf after it")
+            << QByteArray(256 * 1024 - 1, 'x') + "\r\n[Target]\r\nk=v"
+            << "Target"_ba;
+        QTest::newRow("head without line end at the end") << filler(1000) + "[Target]"
+                                                          << "Target"_ba;
+        QTest::newRow("missing section") << filler(300 * 1024) << "Target"_ba;
+    }
+    void namesAndKeysOfALargeFile()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, name);
+        const QString path = write(text);
+        QList<QByteArray> names;
+        QVERIFY(settingsfile::readSectionNames(path, &names).ok);
+        QCOMPARE(names, ini::sectionNames(text));
+        settingsfile::KeyLines lines;
+        QVERIFY(settingsfile::readSectionKeys(path, name, &lines).ok);
+        const settingsfile::KeyLines expected = expectedKeys(text, name);
+        QCOMPARE(lines.keys, expected.keys);
+        QCOMPARE(lines.values, expected.values);
+    }
+
+    void missingFileIsReportedAsSuch()
+    {
+        QList<QByteArray> names;
+        const settingsfile::ReadResult result
+            = settingsfile::readSectionNames(m_dir.filePath(u"none.ini"_s), &names);
+        QVERIFY(!result.ok);
+        QVERIFY(result.notFound);
+        settingsfile::KeyLines lines;
+        QVERIFY(settingsfile::readSectionKeys(u""_s, "A", &lines).notFound);
+        // A folder exists but is no file: a failure, not "not found".
+        const settingsfile::ReadResult folder = settingsfile::readSectionNames(m_dir.path(), &names);
+        QVERIFY(!folder.ok);
+        QVERIFY(!folder.notFound);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "test_settingsfile.moc"
