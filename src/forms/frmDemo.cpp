@@ -236,12 +236,10 @@ void frmDemo::closeEvent(QCloseEvent *event)
         delete txtOutput;
         txtOutput = new TextBuffer(this);
         txtOutput->setObjectName(QStringLiteral("txtOutput"));
-        // The connection ends now. The socket itself goes with the window (one
-        // of its signals may be on the stack here); a write on the closed
-        // socket raises the Error event that wakes a transport waiting for the
-        // server's reply, and the window ignores that error.
+        // The connection ends now; a transport waiting for the server's reply
+        // hears of it and stops. The socket itself goes with the window (one of
+        // its signals may be on the stack here).
         Winsock1->Close();
-        Winsock1->SendData(QByteArray());
     }
     QWidget::closeEvent(event);
 }

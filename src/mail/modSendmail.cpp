@@ -438,6 +438,7 @@ public:
     Conversation(Winsock &socket, const Timeouts &timeouts) : m_socket(&socket), m_timeouts(timeouts)
     {
         m_connections << QObject::connect(&socket, &Winsock::PeerClosed, [this] { m_closed = true; });
+        m_connections << QObject::connect(&socket, &Winsock::Closed, [this] { m_closedByProgram = true; });
         m_connections << QObject::connect(
             &socket, &Winsock::Error, [this](int, const QString &description, const QString &) {
                 m_closed = true;
@@ -474,7 +475,7 @@ public:
                 return complete;
             if (!why->isEmpty())
                 return std::nullopt;
-            if (!m_socket) {
+            if (!m_socket || m_closedByProgram) {
                 *why = QStringLiteral("The connection was closed by the program.");
                 return std::nullopt;
             }
@@ -533,6 +534,7 @@ private:
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         QObject::connect(m_socket, &Winsock::DataArrival, &loop, &QEventLoop::quit);
         QObject::connect(m_socket, &Winsock::PeerClosed, &loop, &QEventLoop::quit);
+        QObject::connect(m_socket, &Winsock::Closed, &loop, &QEventLoop::quit);
         QObject::connect(m_socket, &Winsock::Error, &loop, &QEventLoop::quit);
         QObject::connect(m_socket, &QObject::destroyed, &loop, &QEventLoop::quit);
         timer.start(ms);
@@ -579,6 +581,7 @@ private:
     QByteArray m_buffer;
     bool m_closed = false;
     QString m_socketError;
+    bool m_closedByProgram = false;
     QList<QMetaObject::Connection> m_connections;
 };
 

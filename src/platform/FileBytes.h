@@ -5,8 +5,6 @@
 #include <QList>
 #include <QString>
 
-#include <initializer_list>
-
 // Whole-file reads and replacements, shared by every writer of settings files.
 namespace filebytes {
 

@@ -78,6 +78,7 @@ void Winsock::Close()
         m_socket->disconnectFromHost();
     else
         m_socket->abort();
+    Q_EMIT Closed();
 }
 
 bool Winsock::IsConnected() const

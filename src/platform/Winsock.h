@@ -69,6 +69,8 @@ Q_SIGNALS:
     void Error(int number, const QString &description, const QString &source);
     void DataArrival(qint64 bytesTotal);
     void PeerClosed();
+    // Close() ended the connection: lets whoever waits for the server stop waiting.
+    void Closed();
 
 private:
     void onErrorOccurred();
