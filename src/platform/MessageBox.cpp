@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace messagebox {
@@ -42,6 +44,13 @@ void show(QWidget *parent, const QString &title, const QString &text, Icon icon)
         return;
     }
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent);
+    // A short text makes a narrow box whose title the window manager cuts
+    // ("F...or"); leave room for the whole title beside the title-bar buttons.
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        label->setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(title) + 120);
+    }
     box.exec();
 }
 

@@ -35,9 +35,13 @@ bool OpenFileDialog::ShowOpen(QWidget *parent)
         QString start = FileName.isEmpty() ? InitialDir : QFileInfo(FileName).absolutePath();
         if (start.isEmpty())
             start = QDir::currentPath();
-        const QString picked = QFileDialog::getOpenFileName(parent, DialogTitle, start, toQtFilter(Filter));
-        if (!picked.isEmpty())
-            answer = QDir::toNativeSeparators(picked);
+        // Like the classic component, the dialog takes a typed name of a file
+        // that does not exist; the caller decides what that means.
+        QFileDialog dialog(parent, DialogTitle, start, toQtFilter(Filter));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            answer = QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
     }
     if (!answer)
         return false;
