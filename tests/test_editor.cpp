@@ -1,5 +1,6 @@
 #include "EditorWindowDriver.h"
 #include "TestConfig.h"
+#include "TestFiles.h"
 
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
@@ -20,21 +21,6 @@ using namespace editordriver;
 namespace {
 
 const QString kCount = u"Total Number Of ROMS In The Ferox.ini File = "_s;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QStringList decoded(const QList<QByteArray> &items)
 {

@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QFile>
@@ -29,14 +30,6 @@ const QByteArray promptEntry = "[Enter Name As Shown In Ferox64]\r\n"
 const QStringList fieldNames = { "Text1", "Text2", "Text3", "Text4", "Text5" };
 const QStringList prompts = { "Enter Name As Shown In Ferox64", "Enter Alternative Game Name",
     "Enter Comments", "Enter UCode 0-6", "Enter Your Name For Credibility" };
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
 
 template <class Form> int openCount()
 {

@@ -1,30 +1,12 @@
 #include "ini/FixedPath.h"
 #include "ini/GameEntry.h"
 #include "platform/AppFolder.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
 
 class TestGameEntry : public QObject {
     Q_OBJECT

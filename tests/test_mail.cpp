@@ -6,6 +6,7 @@
 #include "platform/FileLoader.h"
 #include "platform/TextBuffer.h"
 #include "platform/Winsock.h"
+#include "TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,15 +22,6 @@ using namespace modSendmail;
 
 namespace {
 
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = static_cast<char>(generator.bounded(256));
-    return bytes;
-}
-
 // What coreutils makes of the file, in the program's form: CR LF after each
 // full line of 72 characters, no line break after a shorter last line.
 QByteArray referenceBase64(const QString &path, qsizetype size)
@@ -43,15 +35,6 @@ QByteArray referenceBase64(const QString &path, qsizetype size)
     if (size % 54 != 0)
         text.chop(2);
     return text;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
 }
 
 // A day clock that runs in real time from a chosen reading.

@@ -3,6 +3,7 @@
 // when the server refuses, breaks off or keeps silent.
 
 #include "SmtpTestServer.h"
+#include "TestFiles.h"
 
 #include "mail/modSendmail.h"
 #include "platform/FileLoader.h"
@@ -89,15 +90,6 @@ Run send(const QString &host, const QString &port, const Mail &mail, Timeouts ti
     ConnectToServer(host, socket, port);
     (void)QTest::qWaitFor([&] { return run.finished || (!run.connected && !run.errors.isEmpty()); }, 30000);
     return run;
-}
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = static_cast<char>(generator.bounded(256));
-    return bytes;
 }
 
 QByteArray textBytes(qsizetype size)

@@ -3,6 +3,7 @@
 // send that fails or that the user abandons.
 
 #include "SmtpTestServer.h"
+#include "TestFiles.h"
 
 #include "forms/frmDemo.h"
 #include "platform/ClassicLook.h"
@@ -27,15 +28,6 @@
 namespace {
 
 const QString caption = QStringLiteral("Send Updated Ferox.ini File To Brask or Moltend");
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
 
 QByteArray allByteValues(qsizetype size)
 {

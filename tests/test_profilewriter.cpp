@@ -1,6 +1,7 @@
 #include "ini/IniText.h"
 #include "platform/FileBytes.h"
 #include "platform/ProfileWriter.h"
+#include "TestFiles.h"
 
 #include "TestConfig.h"
 
@@ -13,21 +14,6 @@
 #include <optional>
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 // What the editor lists for `section` and `key`: the value it shows after
 // finding the section through its own readers, or nothing.
