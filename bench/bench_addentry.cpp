@@ -65,13 +65,15 @@ void copyAndSync(benchmark::State &state, qint64 bytes)
 void registerAll()
 {
     for (const qint64 size : { 1 * MB, 100 * MB }) {
-        const std::string suffix = "/" + std::to_string(size / MB) + "MB";
+        std::string suffix = "/";
+        suffix += std::to_string(size / MB);
+        suffix += "MB";
         const int iterations = iterationsFor(size);
-        benchmark::RegisterBenchmark(("addentry_cp_sync" + suffix).c_str(), copyAndSync, size)
+        benchmark::RegisterBenchmark(std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync, size)
             ->UseManualTime()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("addentry" + suffix).c_str(), addEntry, size)
+        benchmark::RegisterBenchmark(std::string("addentry").append(suffix).c_str(), addEntry, size)
             ->UseManualTime()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);

@@ -192,12 +192,10 @@ bool WritePrivateProfileStringA(
     QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, QString *error)
 {
     QString reason;
-    // The file is read into memory rather than mapped: another program that
-    // shortens a mapped file while we scan it would crash this one.
-    QByteArray bytes;
-    bool ok = !QFileInfo::exists(path) || filebytes::read(path, &bytes, &reason);
+    filebytes::Snapshot file;
+    bool ok = !QFileInfo::exists(path) || file.open(path, &reason);
     if (ok) {
-        const QByteArrayView text = bytes;
+        const QByteArrayView text = file.bytes();
         const profile::Plan plan = profile::planWrite(text, section, key, value);
         ok = plan.ok;
         if (!ok) {
@@ -206,7 +204,7 @@ bool WritePrivateProfileStringA(
             const profile::Edit &edit = plan.edit;
             ok = filebytes::replace(path,
                 { text.first(edit.at), QByteArrayView(edit.inserted), text.sliced(edit.at + edit.removed) },
-                &reason);
+                &reason, &file);
         }
     }
     if (!ok && error)
