@@ -3,6 +3,7 @@
 #include "TestConfig.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,7 +26,15 @@ QString generatedFile(qint64 bytes)
 {
     const QString folder = QDir(QStringLiteral(FEROX_BUILD_TESTS_DIR "/../bench-data")).absolutePath();
     QDir().mkpath(folder);
-    const QString path = QStringLiteral("%1/generated-%2.ini").arg(folder).arg(bytes);
+    // The generator's own hash is part of the name, so a changed generator makes fresh data.
+    QFile generator(QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"));
+    if (!generator.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read generate-ini\n");
+        std::exit(1);
+    }
+    const QString version = QString::fromLatin1(
+        QCryptographicHash::hash(generator.readAll(), QCryptographicHash::Sha1).toHex().left(8));
+    const QString path = QStringLiteral("%1/generated-%2-%3.ini").arg(folder).arg(bytes).arg(version);
     if (!QFileInfo::exists(path)) {
         const int rc = QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
                                          {QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"),

@@ -31,13 +31,13 @@ private Q_SLOTS:
     void existingSectionKeepsItsOtherKeys()
     {
         writeFile(ini::fixedPath(),
-            "[Zed]\r\nx=1\r\n\r\n[kart 64 (u)]\r\nStatus=Compatible\r\nucode=2\r\n\r\n"
+            "[Zed]\r\nx=1\r\n\r\n[kart 64 (u)]\r\nRating=Plays through\r\nucode=2\r\n\r\n"
             "[Last]\r\n");
         const gameentry::Outcome outcome
             = gameentry::add({ "Kart 64 (U)", " Kart ", "Slow = fix", "7x", "Ada" });
         QVERIFY2(outcome.ok, qPrintable(outcome.message));
         QCOMPARE(readFile(ini::fixedPath()),
-            QByteArray("[Zed]\r\nx=1\r\n\r\n[kart 64 (u)]\r\nStatus=Compatible\r\n"
+            QByteArray("[Zed]\r\nx=1\r\n\r\n[kart 64 (u)]\r\nRating=Plays through\r\n"
                        "UCode=7x\r\n//=Ada\r\nAltTitle= Kart \r\n"
                        "Comments=Slow = fix\r\n\r\n[Last]\r\n"));
     }

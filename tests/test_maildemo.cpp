@@ -200,7 +200,7 @@ void TestMailDemo::sendsTheMail_data()
     QTest::addColumn<QByteArray>("attachment");
     QTest::addColumn<QString>("fileName");
     QTest::newRow("no attachment") << QByteArray() << QString();
-    QTest::newRow("settings file") << QByteArray("[1234ABCD-C:45]\r\nGood Name=Some Game\r\nUCode=2\r\n\r\n")
+    QTest::newRow("settings file") << QByteArray("[Kart Rally 64 (U)]\r\n//=Ada Quill\r\nUCode=2\r\n\r\n")
                                    << QStringLiteral("Ferox.ini");
     QTest::newRow("binary, 100,000 bytes") << allByteValues(100000) << QStringLiteral("image.bin");
 }
