@@ -22,6 +22,19 @@ Line lineAt(QByteArrayView text, qsizetype from)
     return line;
 }
 
+namespace {
+
+// A line starts at the text's start or right after a line end (CR, or CR LF).
+bool startsLine(QByteArrayView text, qsizetype at)
+{
+    if (at == 0)
+        return true;
+    const char before = text[at - 1];
+    return before == '\r' || (before == '\n' && at >= 2 && text[at - 2] == '\r');
+}
+
+} // namespace
+
 std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
 {
     const char *data = text.data();
@@ -31,11 +44,8 @@ std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
         if (!bracket)
             return std::nullopt;
         const qsizetype p = static_cast<const char *>(bracket) - data;
-        // A "[" begins a line at `from`, after a CR, or after a CR LF; after a
-        // lone LF it is inside a line.
-        const bool lineStart =
-            p == from || data[p - 1] == '\r' || (data[p - 1] == '\n' && p >= 2 && data[p - 2] == '\r');
-        if (lineStart)
+        // After a lone LF a "[" is inside a line.
+        if (p == from || startsLine(text, p))
             return lineAt(text, p);
         at = p + 1;
     }
@@ -81,19 +91,6 @@ void HeadReader::advance(QByteArrayView piece)
     }
     m_offset += piece.size();
 }
-
-namespace {
-
-// A line starts at the text's start or right after a line end (CR, or CR LF).
-bool startsLine(QByteArrayView text, qsizetype at)
-{
-    if (at == 0)
-        return true;
-    const char before = text[at - 1];
-    return before == '\r' || (before == '\n' && at >= 2 && text[at - 2] == '\r');
-}
-
-} // namespace
 
 Section findSection(QByteArrayView text, QByteArrayView pattern)
 {
