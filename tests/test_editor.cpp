@@ -1,6 +1,7 @@
 #include "EditorWindowDriver.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
+#include "TestInput.h"
 
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
@@ -41,17 +42,6 @@ QStringList boxTexts()
     for (const messagebox::Record &r : messagebox::takeRecorded())
         out << r.text;
     return out;
-}
-
-// Types text as keyboard events carrying their text (keyClicks refuses non-ASCII).
-void type(QWidget *w, const QString &text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
-    }
 }
 
 } // namespace
@@ -234,7 +224,7 @@ private Q_SLOTS:
         writeFile(a, "[A]\r\nk=1\r\n");
         writeFile(b, "[B]\r\n");
         frmINIEditor *form = open(a);
-        type(text1(form), u"unsaved "_s);
+        typeText(text1(form), u"unsaved "_s);
         // A new pick, then a cancel: the cancel reloads the last pick from disk.
         OpenFileDialog::setNextAnswers({ b, std::nullopt });
         clickButton(form, "GetSettings");
@@ -346,7 +336,7 @@ private Q_SLOTS:
         QVERIFY(edit->selectionLength() > 0);
         edit->placeCaret(0);
         edit->setFocus();
-        type(edit, u"x=\u20AC"_s);
+        typeText(edit, u"x=\u20AC"_s);
         QTest::keyClick(edit, Qt::Key_Return);
         clickButton(form, "cmdAdd");
         QVERIFY(boxes().isEmpty());

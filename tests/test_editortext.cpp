@@ -1,5 +1,6 @@
 #include "editor/ByteTextEdit.h"
 #include "platform/CodePage.h"
+#include "TestInput.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,18 +11,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-void type(QWidget *w, const QString &text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-    }
-}
-
-} // namespace
 
 // What the user adds to the text area reaches the document as the file's bytes.
 class TestEditorText : public QObject {
@@ -70,7 +59,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         edit->setBytes("[]");
         edit->placeCaret(1);
-        type(edit.get(), typed);
+        typeText(edit.get(), typed);
         QCOMPARE(edit->bytes(), QByteArrayView(QByteArray("[" + bytes + "]")));
     }
 
@@ -78,7 +67,7 @@ private Q_SLOTS:
     {
         edit->setBytes("k=old\r\n");
         edit->selectBytes(2, 3);
-        type(edit.get(), u"new"_s);
+        typeText(edit.get(), u"new"_s);
         QCOMPARE(edit->bytes(), QByteArrayView("k=new\r\n"));
     }
 
@@ -87,7 +76,7 @@ private Q_SLOTS:
         edit->setBytes("ab");
         edit->placeCaret(1);
         QSignalSpy refused(edit.get(), &ByteTextEdit::inputRefused);
-        type(edit.get(), u"\u65E5"_s);
+        typeText(edit.get(), u"\u65E5"_s);
         QCOMPARE(edit->bytes(), QByteArrayView("ab"));
         QCOMPARE(refused.size(), 1);
         QVERIFY2(edit->lastRefusal().contains(u"U+65E5"_s), qPrintable(edit->lastRefusal()));

@@ -9,6 +9,7 @@
 #include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
 #include "TestFiles.h"
+#include "TestInput.h"
 
 #include <QApplication>
 #include <QFile>
@@ -42,19 +43,11 @@ template <class Form> int openCount()
 }
 
 // Types into a field the way a user does after giving it the focus: the key
-// events replace whatever is selected. Characters beyond ASCII go as key
-// events carrying their text.
+// events replace whatever is selected.
 void typeInto(QLineEdit *field, const QString &text)
 {
     field->setFocus(Qt::OtherFocusReason);
-    for (const QChar ch : text) {
-        if (ch.unicode() < 0x80) {
-            QTest::keyClick(field, ch.toLatin1());
-        } else {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(field, &press);
-        }
-    }
+    typeText(field, text);
 }
 
 } // namespace
