@@ -142,13 +142,6 @@ QByteArray EncodeGroup(QByteArrayView group)
     return group.first(std::min<qsizetype>(3, group.size())).toByteArray().toBase64();
 }
 
-QByteArray EncodeLines(QByteArrayView bytes)
-{
-    QByteArray out(encodedLength(bytes.size()), Qt::Uninitialized);
-    writeLines(QByteArray::fromRawData(bytes.constData(), bytes.size()).toBase64(), out.data());
-    return out;
-}
-
 Result EncodeAttachment(const QString &path, FileLoader &loader, TextBuffer &output)
 {
     const QPointer<TextBuffer> target(&output);

@@ -36,9 +36,6 @@ QByteArray EncodeGroup(QByteArrayView group);
 // cannot be read; fails also when `loader` or `output` is destroyed meanwhile.
 Result EncodeAttachment(const QString &path, FileLoader &loader, TextBuffer &output);
 
-// The same encoding of bytes in memory, without event processing.
-QByteArray EncodeLines(QByteArrayView bytes);
-
 // ---- Message text ---------------------------------------------------------
 
 // Field `index` (from 1) of `text` split at each occurrence of `delimiter`; the

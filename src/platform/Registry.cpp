@@ -210,18 +210,6 @@ bool setText(HKEY root, const QString &keyPath, const QString &valueName, const 
     return true;
 }
 
-void removeValue(HKEY root, const QString &keyPath, const QString &valueName)
-{
-    Store &s = filledStore();
-    const QPair<HKEY, QString> where { root, normalisedPath(keyPath) };
-    auto values = s.keys.find(where);
-    if (values == s.keys.end())
-        return;
-    values->remove(fold(valueName));
-    if (values->isEmpty())
-        s.keys.erase(values);
-}
-
 int openHandleCount()
 {
     return int(store().handles.size());

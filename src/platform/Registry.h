@@ -95,7 +95,6 @@ void setValue(
 // A REG_SZ value with its terminating NUL; false (nothing stored) when the
 // code page cannot hold the text.
 bool setText(HKEY root, const QString &keyPath, const QString &valueName, const QString &text);
-void removeValue(HKEY root, const QString &keyPath, const QString &valueName);
 // Handles opened and not yet closed.
 int openHandleCount();
 

@@ -15,9 +15,7 @@ public:
 
     const QByteArray &Text() const { return m_text; }
     void SetText(const QByteArray &text) { m_text = text; }
-    void Append(QByteArrayView text) { m_text.append(text); }
     void Clear() { m_text.clear(); }
-    void Reserve(qsizetype bytes) { m_text.reserve(bytes); }
 
 private:
     QByteArray m_text;

@@ -101,11 +101,6 @@ QByteArray Winsock::GetData()
     return m_socket->readAll();
 }
 
-qint64 Winsock::BytesReceived() const
-{
-    return m_socket->bytesAvailable();
-}
-
 void Winsock::onErrorOccurred()
 {
     int number = OtherError;

@@ -62,7 +62,6 @@ public:
 
     // Returns and removes everything received and not yet taken.
     QByteArray GetData();
-    qint64 BytesReceived() const;
 
 Q_SIGNALS:
     void Connect();
