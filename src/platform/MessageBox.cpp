@@ -40,16 +40,21 @@ QString programTitle()
 void show(QWidget *parent, const QString &title, const QString &text, Icon icon)
 {
     if (recorder().on) {
-        recorder().records.append({title, text, icon});
+        recorder().records.append({ title, text, icon });
         return;
     }
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent);
     // A short text makes a narrow box whose title the window manager cuts
     // ("F...or"); leave room for the whole title beside the title-bar buttons.
+    // Only then: a minimum width replaces the width the box takes from its text,
+    // so setting it for a longer text would cut the text instead.
     if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
         QFont titleFont = box.font();
         titleFont.setBold(true);
-        label->setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(title) + 120);
+        const int titleNeeds = QFontMetrics(titleFont).horizontalAdvance(title) + 120;
+        const int textNeeds = QFontMetrics(label->font()).boundingRect(QRect(), 0, text).width();
+        if (textNeeds < titleNeeds)
+            label->setMinimumWidth(titleNeeds);
     }
     box.exec();
 }
