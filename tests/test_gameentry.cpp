@@ -1,7 +1,7 @@
+#include "TestFiles.h"
 #include "ini/FixedPath.h"
 #include "ini/GameEntry.h"
 #include "platform/AppFolder.h"
-#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +88,21 @@ private Q_SLOTS:
                                       "denied)")),
             qPrintable(outcome.message));
         QCOMPARE(readFile(ini::fixedPath()), QByteArray("[A]\r\n"));
+        // A refused write says where the file has to live and what to do.
+        QVERIFY2(outcome.message.contains(QStringLiteral("beside the program, in\n") + dir.path()
+                     + QStringLiteral("\nIf you cannot write there")),
+            qPrintable(outcome.message));
+    }
+
+    void otherFailuresGiveNoFolderAdvice()
+    {
+        QVERIFY(QDir().mkdir(ini::fixedPath()));
+        const gameentry::Outcome outcome = gameentry::add(gameentry::prompts());
+        QDir().rmdir(ini::fixedPath());
+        QVERIFY(!outcome.ok);
+        QVERIFY2(outcome.message.contains(QStringLiteral("(Is a directory)")), qPrintable(outcome.message));
+        QVERIFY2(
+            !outcome.message.contains(QStringLiteral("beside the program")), qPrintable(outcome.message));
     }
 };
 

@@ -5,6 +5,10 @@
 #include "platform/ProfileWriter.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
 
 namespace gameentry {
 namespace {
@@ -32,6 +36,26 @@ QString unfitText(const QString &text, const char *label)
                               "page (Windows-1252) cannot hold.")
             .arg(field, codepage::describe(*encoded.unrepresentable));
     return {};
+}
+
+// The file is always the one beside the program, so a refused write most often
+// means a folder the user may not write in, such as an installed copy's. The
+// message then says what to do about it.
+bool deniedByFolderOrFile(const QString &path, const QString &reason)
+{
+    for (int code : { EACCES, EPERM, EROFS })
+        if (reason == QString::fromLocal8Bit(std::strerror(code)))
+            return true;
+    return reason == QLatin1String("Permission denied")
+        || !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
+}
+
+QString whereTheFileLives(const QString &path)
+{
+    return QStringLiteral("\n\nFerox.ini is always the file beside the program, in\n%1\nIf you cannot write "
+                          "there (an installed copy, say), copy the program into a folder of your own and "
+                          "run it from there, or have that folder made writable for you.")
+        .arg(QFileInfo(path).absolutePath());
 }
 
 QByteArray bytes(const QString &text)
@@ -82,6 +106,8 @@ Outcome add(const Fields &fields)
                                   .arg(path, error);
             if (written > 0)
                 outcome.message += QStringLiteral("\n%1 of its 4 keys were written.").arg(written);
+            if (deniedByFolderOrFile(path, error))
+                outcome.message += whereTheFileLives(path);
             return outcome;
         }
         ++written;
