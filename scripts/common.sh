@@ -11,6 +11,7 @@ FEROX_PACKAGES=(
   python3 python3-aiosmtpd
   xvfb xauth xdotool x11-utils imagemagick openbox
   fonts-liberation2 fonts-dejavu-core librsvg2-bin
+  desktop-file-utils
   coreutils grep procps
 )
 

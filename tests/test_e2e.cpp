@@ -1,0 +1,403 @@
+// The built program as a user meets it: started from a folder of its own in a
+// real X session, driven only by keys typed through xdotool, judged by the files
+// it leaves on disk and by the mail a real SMTP server received. Each test saves
+// a screenshot of the windows it opens into build/tests/e2e-output/.
+
+#include "SmtpTestServer.h"
+#include "TestConfig.h"
+#include "TestFiles.h"
+#include "XSession.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString mainTitle = QStringLiteral("^Ferox64 INI Editor v1\\.0\\.1$");
+const QString editorTitle = QStringLiteral("^Change Existing Ferox INI Entry\\.\\.\\.$");
+const QString editorDialogTitle = QStringLiteral("^Open Ferox\\.ini File$");
+const QString mailTitle = QStringLiteral("^Send Updated Ferox\\.ini File To ");
+const QString aboutTitle = QStringLiteral("^About Ferox64 INI Editor\\.\\.\\.$");
+const QString boxTitle = QStringLiteral("^Ferox64 INI Editor$");
+
+const QByteArray promptEntry = "[Enter Name As Shown In Ferox64]\r\n"
+                               "//=Enter Your Name For Credibility\r\n"
+                               "AltTitle=Enter Alternative Game Name\r\n"
+                               "Comments=Enter Comments\r\n"
+                               "UCode=Enter UCode 0-6\r\n";
+
+QString outputPath(const QString &name)
+{
+    return QStringLiteral(FEROX_BUILD_TESTS_DIR "/e2e-output/") + name;
+}
+
+// The file's content once it equals `expected`, or what it held when the time ran out.
+QByteArray waitForContent(const QString &path, const QByteArray &expected, int timeoutMs = 20000)
+{
+    QByteArray content;
+    XSession::waitUntil(
+        [&] {
+            content = readFile(path);
+            return content == expected;
+        },
+        timeoutMs);
+    return content;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<XSession> x;
+
+    // One run of the program, copied into a fresh folder so that the Ferox.ini
+    // beside it is the test's own.
+    struct Run {
+        QTemporaryDir folder;
+        QProcess process;
+        ~Run()
+        {
+            // A failed test leaves the program behind; it goes with the test.
+            if (process.state() != QProcess::NotRunning) {
+                process.kill();
+                process.waitForFinished(5000);
+            }
+        }
+        QString ini() const { return folder.filePath(QStringLiteral("Ferox.ini")); }
+        QString log() const
+        {
+            return QString::fromLocal8Bit(readFile(folder.filePath(QStringLiteral("stderr.txt"))));
+        }
+    };
+
+    std::unique_ptr<Run> launch(const QString &program = QStringLiteral(FEROX_PROGRAM),
+        const QProcessEnvironment &extra = {}, bool copy = true)
+    {
+        auto run = std::make_unique<Run>();
+        QString exe = program;
+        if (copy) {
+            exe = run->folder.filePath(QStringLiteral("ferox-ini-editor"));
+            if (!QFile::copy(program, exe))
+                return nullptr;
+        }
+        QProcessEnvironment env = x->environment();
+        env.insert(extra);
+        run->process.setProcessEnvironment(env);
+        run->process.setWorkingDirectory(run->folder.path());
+        run->process.setStandardOutputFile(QProcess::nullDevice());
+        run->process.setStandardErrorFile(run->folder.filePath(QStringLiteral("stderr.txt")));
+        run->process.start(exe, {});
+        if (!run->process.waitForStarted(10000))
+            return nullptr;
+        return run;
+    }
+
+    // Brings the window up front; the next keys go to it.
+    QString focus(const QString &titlePattern)
+    {
+        const QString window = x->waitForWindow(titlePattern);
+        if (!window.isEmpty())
+            x->activate(window);
+        return window;
+    }
+
+    // True once the program has ended by itself with exit code 0.
+    static bool endsCleanly(Run &run, int timeoutMs = 20000)
+    {
+        return run.process.waitForFinished(timeoutMs) && run.process.exitStatus() == QProcess::NormalExit
+            && run.process.exitCode() == 0;
+    }
+
+    static bool stillRunning(Run &run)
+    {
+        return !run.process.waitForFinished(500) && run.process.state() == QProcess::Running;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QStringList missing = XSession::missingPrograms();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(
+                QStringLiteral("the end-to-end tests need a real X session, and %1 cannot be found "
+                               "(Debian packages xvfb, openbox, xdotool, x11-utils, imagemagick; "
+                               "scripts/test installs them)")
+                    .arg(missing.join(QStringLiteral(", ")))));
+        x = std::make_unique<XSession>();
+        QString why;
+        QVERIFY2(x->start(&why), qPrintable(why));
+        QDir(outputPath({})).removeRecursively();
+    }
+
+    void cleanupTestCase() { x.reset(); }
+
+    void addEntryAtOnceWritesThePrompts()
+    {
+        auto run = launch();
+        QVERIFY(run);
+        const QString window = focus(mainTitle);
+        QVERIFY2(!window.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->screenshot(window, outputPath(QStringLiteral("form1-at-launch.png"))));
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        QCOMPARE(waitForContent(run->ini(), promptEntry), promptEntry);
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    void typedGameBecomesItsSection()
+    {
+        auto run = launch();
+        QVERIFY(run);
+        const QString window = focus(mainTitle);
+        QVERIFY(!window.isEmpty());
+        // The focus starts on "Add Entry"; the fields follow the four buttons,
+        // and a field reached by Tab has its prompt selected, so typing replaces it.
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab")));
+        const QStringList typed { QStringLiteral("Comet Rally 64 (E) [!]"), QStringLiteral("Comet Rally"),
+            QStringLiteral("Needs the 4 KB save; intro = slow"), QStringLiteral("2"),
+            QStringLiteral("Tess Tester") };
+        for (qsizetype i = 0; i < typed.size(); ++i) {
+            if (i > 0)
+                QVERIFY(x->key(QStringLiteral("Tab")));
+            QVERIFY(x->type(typed[i]));
+        }
+        QVERIFY(x->screenshot(window, outputPath(QStringLiteral("form1.png"))));
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        const QByteArray expected = "[Comet Rally 64 (E) [!]]\r\n"
+                                    "//=Tess Tester\r\n"
+                                    "AltTitle=Comet Rally\r\n"
+                                    "Comments=Needs the 4 KB save; intro = slow\r\n"
+                                    "UCode=2\r\n";
+        QCOMPARE(waitForContent(run->ini(), expected), expected);
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    void editorWritesTheEditedText()
+    {
+        auto run = launch();
+        QVERIFY(run);
+        // Two sections of our own first, so that the keys below pick known lines,
+        // then a generated file's worth of ordinary sections.
+        const QString generated = run->folder.filePath(QStringLiteral("generated.ini"));
+        QCOMPARE(QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
+                     { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("32K"), generated,
+                         QStringLiteral("--seed"), QStringLiteral("9") }),
+            0);
+        const QByteArray original = "[Alpha Racer (E)]\r\n//=Tess\r\nAltTitle=Alpha\r\nComments=Runs well\r\n"
+                                    "UCode=1\r\n\r\n[Beta Quest (U)]\r\n//=Tess\r\nAltTitle=Beta\r\n"
+                                    "Comments=Slow intro\r\nUCode=2\r\n\r\n"
+            + readFile(generated);
+        const QString path = run->folder.filePath(QStringLiteral("games.ini"));
+        writeFile(path, original);
+
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+e")));
+        const QString dialog = focus(editorDialogTitle);
+        QVERIFY2(!dialog.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->type(path));
+        QVERIFY(x->screenshot(dialog, outputPath(QStringLiteral("editor-open-dialog.png"))));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        QVERIFY(x->waitForNoWindow(editorDialogTitle));
+        const QString editor = focus(editorTitle);
+        QVERIFY(!editor.isEmpty());
+        // "Update INI" has the focus; Tab passes Close, the disabled Find Next and
+        // the path to the names. Down chooses the second game, then its second key,
+        // whose line the text area selects; typing replaces that line.
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Down Tab Down")));
+        QVERIFY(x->screenshot(editor, outputPath(QStringLiteral("editor.png"))));
+        QVERIFY(x->key(QStringLiteral("Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("AltTitle=Beta, edited")));
+        QVERIFY(x->key(QStringLiteral("alt+u")));
+
+        QByteArray expected = original;
+        expected.replace("AltTitle=Beta\r\n", "AltTitle=Beta, edited\r\n");
+        expected += "\r\n";
+        QCOMPARE(waitForContent(path, expected), expected);
+
+        // Closing the main window first leaves the program running for the editor.
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(x->waitForNoWindow(mainTitle));
+        QVERIFY(stillRunning(*run));
+        QVERIFY(!focus(editorTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    void mailWindowSendsTheFile()
+    {
+        SmtpTestServer server;
+        QString why;
+        QVERIFY2(server.start(&why), qPrintable(why));
+        QProcessEnvironment port;
+        port.insert(QStringLiteral("FEROX64_TEST_SMTP_PORT"), server.portText());
+        auto run = launch(QStringLiteral(FEROX_PROGRAM), port);
+        QVERIFY(run);
+
+        // The file to send: the entry the main window writes at once.
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        QCOMPARE(waitForContent(run->ini(), promptEntry), promptEntry);
+
+        QVERIFY(x->key(QStringLiteral("ctrl+m")));
+        const QString mail = focus(mailTitle);
+        QVERIFY2(!mail.isEmpty(), qPrintable(run->log()));
+        // Server, sender; recipient and subject keep their presets; the body; then
+        // Close, Send and "...", whose dialog opens in the program's folder.
+        QVERIFY(x->type(QStringLiteral("127.0.0.1")));
+        QVERIFY(x->key(QStringLiteral("Tab")));
+        QVERIFY(x->type(QStringLiteral("tess@players.example")));
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("Comet Rally added.")));
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab space")));
+        const QString dialog = x->waitForWindow(QStringLiteral("^Open$"));
+        QVERIFY2(!dialog.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->activate(dialog));
+        QVERIFY(x->type(QStringLiteral("Ferox.ini")));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        QVERIFY(x->waitForNoWindow(QStringLiteral("^Open$")));
+        QVERIFY(x->activate(mail));
+        QVERIFY(x->key(QStringLiteral("shift+Tab Return")));
+
+        QVERIFY2(
+            XSession::waitUntil([&] { return server.messageCount() == 1; }, 30000), qPrintable(run->log()));
+        const QJsonObject message = server.inspect(1);
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray().size(), 0);
+        QCOMPARE(
+            message.value(QStringLiteral("from")).toString(), QStringLiteral("tess <tess@players.example>"));
+        QCOMPARE(
+            message.value(QStringLiteral("to")).toString(), QStringLiteral("maintainers@ferox64.example"));
+        QCOMPARE(
+            message.value(QStringLiteral("subject")).toString(), QStringLiteral("Updated Ferox.ini File"));
+        bool attached = false;
+        for (const QJsonValue part : message.value(QStringLiteral("parts")).toArray()) {
+            const QJsonObject o = part.toObject();
+            if (o.value(QStringLiteral("filename")).toString() == QStringLiteral("Ferox.ini")) {
+                attached = true;
+                QCOMPARE(QByteArray::fromBase64(o.value(QStringLiteral("bytes")).toString().toLatin1()),
+                    promptEntry);
+            }
+        }
+        QVERIFY2(attached, QJsonDocument(message).toJson().constData());
+        QCOMPARE(server.envelope(1).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
+            QStringLiteral("maintainers@ferox64.example"));
+        // The window shows the outcome once the server has answered.
+        QTest::qWait(1000);
+        QVERIFY(x->screenshot(mail, outputPath(QStringLiteral("mail.png"))));
+
+        // The mail window closed by the window manager, then the main window.
+        QVERIFY(x->key(QStringLiteral("alt+F4")));
+        QVERIFY(x->waitForNoWindow(mailTitle));
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    void aboutBoxAndClosingInAnyOrder()
+    {
+        auto run = launch();
+        QVERIFY(run);
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+a")));
+        const QString about = focus(aboutTitle);
+        QVERIFY2(!about.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->screenshot(about, outputPath(QStringLiteral("about.png"))));
+        QVERIFY(x->key(QStringLiteral("Escape")));
+        QVERIFY(x->waitForNoWindow(aboutTitle));
+
+        // About box and mail window open, then: main window, About box, mail window.
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+a")));
+        QVERIFY(!x->waitForWindow(aboutTitle).isEmpty());
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+m")));
+        QVERIFY(!x->waitForWindow(mailTitle).isEmpty());
+        QCOMPARE(x->visibleWindows(aboutTitle).size(), 1);
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(x->waitForNoWindow(mainTitle));
+        QVERIFY(stillRunning(*run));
+        QVERIFY(!focus(aboutTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("Escape")));
+        QVERIFY(x->waitForNoWindow(aboutTitle));
+        QVERIFY(stillRunning(*run));
+        QVERIFY(!focus(mailTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+F4")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    void refusedWriteSaysWhereTheFileLives()
+    {
+        auto run = launch();
+        QVERIFY(run);
+        const QByteArray kept = "[Kept]\r\nUCode=1\r\n";
+        writeFile(run->ini(), kept);
+        QVERIFY(QFile::setPermissions(run->ini(), QFileDevice::ReadOwner | QFileDevice::ReadOther));
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        const QString box = focus(boxTitle);
+        QVERIFY2(!box.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->screenshot(box, outputPath(QStringLiteral("write-refused.png"))));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        QVERIFY(x->waitForNoWindow(boxTitle));
+        QCOMPARE(readFile(run->ini()), kept);
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    void installedProgramRuns()
+    {
+        QTemporaryDir prefix;
+        QProcess install;
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(QStringLiteral(FEROX_CMAKE_COMMAND),
+            { QStringLiteral("--install"), QStringLiteral(FEROX_BUILD_DIR), QStringLiteral("--prefix"),
+                prefix.path() });
+        QVERIFY(install.waitForFinished(60000));
+        QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+
+        const QString desktop
+            = prefix.filePath(QStringLiteral("share/applications/ferox-ini-editor.desktop"));
+        for (const QString &file : { QStringLiteral("bin/ferox-ini-editor"),
+                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg"),
+                 QStringLiteral("share/icons/hicolor/32x32/apps/ferox-ini-editor.png"),
+                 QStringLiteral("share/icons/hicolor/64x64/apps/ferox-ini-editor.png"),
+                 QStringLiteral("share/icons/hicolor/128x128/apps/ferox-ini-editor.png"),
+                 QStringLiteral("share/icons/hicolor/256x256/apps/ferox-ini-editor.png") })
+            QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
+        QVERIFY2(readFile(desktop).contains("\nExec=ferox-ini-editor\n"), readFile(desktop).constData());
+
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        QVERIFY2(
+            !validator.isEmpty(), "desktop-file-validate is missing (Debian package desktop-file-utils)");
+        QProcess validate;
+        validate.setProcessChannelMode(QProcess::MergedChannels);
+        validate.start(validator, { desktop });
+        QVERIFY(validate.waitForFinished(20000));
+        const QByteArray complaints = validate.readAll();
+        QVERIFY2(validate.exitCode() == 0 && complaints.trimmed().isEmpty(), complaints.constData());
+
+        // The installed copy writes the Ferox.ini beside itself.
+        const QString installed = prefix.filePath(QStringLiteral("bin/ferox-ini-editor"));
+        auto run = launch(installed, {}, false);
+        QVERIFY(run);
+        QVERIFY2(!focus(mainTitle).isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        const QString ini = prefix.filePath(QStringLiteral("bin/Ferox.ini"));
+        QCOMPARE(waitForContent(ini, promptEntry), promptEntry);
+        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "test_e2e.moc"
