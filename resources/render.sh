@@ -3,7 +3,7 @@
 set -eu
 cd "$(dirname "$0")"
 rsvg-convert -w 32 -h 32 ferox.svg -o ferox.png
-for size in 64 128 256; do
+for size in 16 24 48 64 128 256; do
   rsvg-convert -w "$size" -h "$size" ferox.svg -o "ferox-$size.png"
 done
 # The About picture is opaque: store it as 24-bit colour without an alpha channel.

@@ -10,6 +10,7 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -368,12 +369,14 @@ private Q_SLOTS:
         const QString desktop
             = prefix.filePath(QStringLiteral("share/applications/ferox-ini-editor.desktop"));
         for (const QString &file : { QStringLiteral("bin/ferox-ini-editor"),
-                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg"),
-                 QStringLiteral("share/icons/hicolor/32x32/apps/ferox-ini-editor.png"),
-                 QStringLiteral("share/icons/hicolor/64x64/apps/ferox-ini-editor.png"),
-                 QStringLiteral("share/icons/hicolor/128x128/apps/ferox-ini-editor.png"),
-                 QStringLiteral("share/icons/hicolor/256x256/apps/ferox-ini-editor.png") })
+                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg") })
             QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
+        // Each bitmap icon has the size its folder promises.
+        for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
+            const QString file
+                = QStringLiteral("share/icons/hicolor/%1x%1/apps/ferox-ini-editor.png").arg(size);
+            QCOMPARE(QImageReader(prefix.filePath(file)).size(), QSize(size, size));
+        }
         QVERIFY2(readFile(desktop).contains("\nExec=ferox-ini-editor\n"), readFile(desktop).constData());
 
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
