@@ -60,7 +60,13 @@ public:
         m_windowManager->setProcessEnvironment(environment());
         m_windowManager->setStandardOutputFile(QProcess::nullDevice());
         m_windowManager->setStandardErrorFile(QProcess::nullDevice());
-        m_windowManager->start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
+        // Debian's own configuration, not the user's: the tests rely on its
+        // defaults, such as Alt+F4 closing the active window.
+        QStringList wmArgs { QStringLiteral("--sm-disable") };
+        const QString systemConfig = QStringLiteral("/etc/xdg/openbox/rc.xml");
+        if (QFile::exists(systemConfig))
+            wmArgs << QStringLiteral("--config-file") << systemConfig;
+        m_windowManager->start(QStringLiteral("openbox"), wmArgs);
         // A window mapped while the window manager starts may never get its focus.
         if (!waitUntil(
                 [&] {
