@@ -172,6 +172,8 @@ private:
 
     QString messagePath(int n) const { return m_store.filePath(QStringLiteral("message-%1.eml").arg(n)); }
 
+    // Its own reader, not TestFiles.h: the benchmarks use this server too and
+    // do not link Qt Test.
     static QByteArray readFile(const QString &path)
     {
         QFile file(path);

@@ -109,6 +109,12 @@ class TestEndToEnd : public QObject {
         return window;
     }
 
+    // Closes the window by the keys a user would press, and waits until it is gone.
+    bool closeWith(const QString &titlePattern, const QString &keys)
+    {
+        return !focus(titlePattern).isEmpty() && x->key(keys) && x->waitForNoWindow(titlePattern);
+    }
+
     // True once the program has ended by itself with exit code 0.
     static bool endsCleanly(Run &run, int timeoutMs = 20000)
     {
@@ -148,7 +154,7 @@ private Q_SLOTS:
         QVERIFY(x->screenshot(window, outputPath(QStringLiteral("form1-at-launch.png"))));
         QVERIFY(x->key(QStringLiteral("alt+d")));
         QCOMPARE(waitForContent(run->ini(), promptEntry), promptEntry);
-        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
@@ -177,7 +183,7 @@ private Q_SLOTS:
                                     "Comments=Needs the 4 KB save; intro = slow\r\n"
                                     "UCode=2\r\n";
         QCOMPARE(waitForContent(run->ini(), expected), expected);
-        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
@@ -224,12 +230,9 @@ private Q_SLOTS:
         QCOMPARE(waitForContent(path, expected), expected);
 
         // Closing the main window first leaves the program running for the editor.
-        QVERIFY(!focus(mainTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+c")));
-        QVERIFY(x->waitForNoWindow(mainTitle));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY(stillRunning(*run));
-        QVERIFY(!focus(editorTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(closeWith(editorTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
@@ -295,10 +298,8 @@ private Q_SLOTS:
         QVERIFY(x->screenshot(mail, outputPath(QStringLiteral("mail.png"))));
 
         // The mail window closed by the window manager, then the main window.
-        QVERIFY(x->key(QStringLiteral("alt+F4")));
-        QVERIFY(x->waitForNoWindow(mailTitle));
-        QVERIFY(!focus(mainTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mailTitle, QStringLiteral("alt+F4")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
@@ -311,8 +312,7 @@ private Q_SLOTS:
         const QString about = focus(aboutTitle);
         QVERIFY2(!about.isEmpty(), qPrintable(run->log()));
         QVERIFY(x->screenshot(about, outputPath(QStringLiteral("about.png"))));
-        QVERIFY(x->key(QStringLiteral("Escape")));
-        QVERIFY(x->waitForNoWindow(aboutTitle));
+        QVERIFY(closeWith(aboutTitle, QStringLiteral("Escape")));
 
         // About box and mail window open, then: main window, About box, mail window.
         QVERIFY(!focus(mainTitle).isEmpty());
@@ -322,16 +322,11 @@ private Q_SLOTS:
         QVERIFY(x->key(QStringLiteral("alt+m")));
         QVERIFY(!x->waitForWindow(mailTitle).isEmpty());
         QCOMPARE(x->visibleWindows(aboutTitle).size(), 1);
-        QVERIFY(!focus(mainTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+c")));
-        QVERIFY(x->waitForNoWindow(mainTitle));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY(stillRunning(*run));
-        QVERIFY(!focus(aboutTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("Escape")));
-        QVERIFY(x->waitForNoWindow(aboutTitle));
+        QVERIFY(closeWith(aboutTitle, QStringLiteral("Escape")));
         QVERIFY(stillRunning(*run));
-        QVERIFY(!focus(mailTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+F4")));
+        QVERIFY(closeWith(mailTitle, QStringLiteral("alt+F4")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
@@ -350,8 +345,7 @@ private Q_SLOTS:
         QVERIFY(x->key(QStringLiteral("Return")));
         QVERIFY(x->waitForNoWindow(boxTitle));
         QCOMPARE(readFile(run->ini()), kept);
-        QVERIFY(!focus(mainTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
@@ -397,7 +391,7 @@ private Q_SLOTS:
         QVERIFY(x->key(QStringLiteral("alt+d")));
         const QString ini = prefix.filePath(QStringLiteral("bin/Ferox.ini"));
         QCOMPARE(waitForContent(ini, promptEntry), promptEntry);
-        QVERIFY(x->key(QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 };

@@ -46,8 +46,7 @@ bool deniedByFolderOrFile(const QString &path, const QString &reason)
     for (int code : { EACCES, EPERM, EROFS })
         if (reason == QString::fromLocal8Bit(std::strerror(code)))
             return true;
-    return reason == QLatin1String("Permission denied")
-        || !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
+    return !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
 }
 
 QString whereTheFileLives(const QString &path)

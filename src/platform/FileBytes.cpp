@@ -152,11 +152,11 @@ bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error, 
     constexpr QFileDevice::Permissions anyWrite
         = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
     if (target.exists() && (!target.isWritable() || !(target.permissions() & anyWrite))) {
-        *error = QStringLiteral("Permission denied");
+        *error = systemError(EACCES);
         return false;
     }
     if (target.isDir()) {
-        *error = QStringLiteral("Is a directory");
+        *error = systemError(EISDIR);
         return false;
     }
     QSaveFile file(path);
