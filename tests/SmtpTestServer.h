@@ -43,6 +43,11 @@ public:
 
     ~SmtpTestServer() { stop(); }
 
+    // Before start: whether EHLO offers 8BITMIME (it does unless told), and the
+    // limit it offers as SIZE (0: aiosmtpd's default of 32 MiB).
+    void setOffer8BitMime(bool offer) { m_offer8BitMime = offer; }
+    void setSizeLimit(qint64 octets) { m_sizeLimit = octets; }
+
     SmtpTestServer(const SmtpTestServer &) = delete;
     SmtpTestServer &operator=(const SmtpTestServer &) = delete;
 
@@ -57,6 +62,10 @@ public:
             modeName(m_mode) };
         if (m_replyDelay > 0)
             args << QStringLiteral("--reply-delay") << QString::number(m_replyDelay);
+        if (!m_offer8BitMime)
+            args << QStringLiteral("--no-8bitmime");
+        if (m_sizeLimit > 0)
+            args << QStringLiteral("--size-limit") << QString::number(m_sizeLimit);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(FEROX_SYSTEM_PYTHON), args);
         if (!m_process.waitForStarted(10000)) {
@@ -113,7 +122,8 @@ public:
 
     // Message n as Python's email package sees it: {"defects": [...], "from",
     // "to", "subject", "content_type", "headers": [...], "parts": [{"content_type",
-    // "charset", "filename", "bytes" (base64 of the decoded payload), "text"}]}.
+    // "charset", "filename", "bytes" (base64 of the decoded payload),
+    // "transfer_encoding", "text"}]}.
     QJsonObject inspect(int n) const
     {
         // The server parses each message as it stores it.
@@ -184,6 +194,8 @@ private:
 
     Mode m_mode;
     double m_replyDelay;
+    bool m_offer8BitMime = true;
+    qint64 m_sizeLimit = 0;
     QTemporaryDir m_store;
     QProcess m_process;
     quint16 m_port = 0;

@@ -2,6 +2,7 @@
 """A local SMTP server for the tests, on a free loopback port.
 
   smtp_test_server.py serve STORE [--mode MODE] [--reply-delay SECONDS]
+                             [--no-8bitmime] [--size-limit OCTETS]
       Prints "READY <port>" once it listens, then serves until killed.
       Each accepted message goes to STORE/message-<n>.eml (the data as received,
       transparency removed) with STORE/message-<n>.json (envelope); every chunk
@@ -9,6 +10,8 @@
       STORE/message-<n>.summary.json holds what "inspect" prints for it.
       MODE: accept (default), refuse-recipient, refuse-data, greeting-421,
       close-after-mail, silent.
+      --no-8bitmime leaves 8BITMIME out of the EHLO reply; --size-limit sets the
+      limit that EHLO offers as SIZE (default aiosmtpd's 32 MiB).
   smtp_test_server.py inspect FILE
       Parses a stored message with the email package and prints a JSON summary.
 """
@@ -23,7 +26,7 @@ import sys
 import time
 
 
-def serve(store_dir, mode, reply_delay):
+def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
     # Imported here: loading them takes longer than parsing a message.
     import asyncio
 
@@ -71,7 +74,8 @@ def serve(store_dir, mode, reply_delay):
 
     class TestSMTP(SMTP):
         def __init__(self, handler, store, mode, reply_delay):
-            super().__init__(handler, hostname="test.invalid")
+            limits = {} if size_limit is None else {"data_size_limit": size_limit}
+            super().__init__(handler, hostname="test.invalid", **limits)
             self.store = store
             self.mode = mode
             self.reply_delay = reply_delay
@@ -81,6 +85,8 @@ def serve(store_dir, mode, reply_delay):
             super().data_received(data)
 
         async def push(self, status):
+            if not offer_8bitmime and status == "250-8BITMIME":
+                return
             if self.reply_delay:
                 await asyncio.sleep(self.reply_delay)
             response = status.encode("ascii") if isinstance(status, str) else status
@@ -132,13 +138,16 @@ def summarize(raw):
             "charset": part.get_content_charset(),
             "filename": part.get_filename(),
             "bytes": base64.b64encode(payload or b"").decode("ascii"),
+            "transfer_encoding": part.get("Content-Transfer-Encoding", ""),
         }
         if part.get_content_maintype() == "text":
             entry["text"] = part.get_content()
         parts.append(entry)
+    senders = getattr(msg["From"], "addresses", ())
     summary = {
         "defects": defects,
         "from": str(msg["From"]),
+        "from_name": senders[0].display_name if senders else None,
         "to": str(msg["To"]),
         "subject": str(msg["Subject"]),
         "content_type": msg.get_content_type(),
@@ -160,11 +169,13 @@ def main():
     serve_parser.add_argument("store")
     serve_parser.add_argument("--mode", default="accept")
     serve_parser.add_argument("--reply-delay", type=float, default=0.0)
+    serve_parser.add_argument("--no-8bitmime", action="store_true")
+    serve_parser.add_argument("--size-limit", type=int, default=None)
     inspect_parser = sub.add_parser("inspect")
     inspect_parser.add_argument("file")
     args = parser.parse_args()
     if args.command == "serve":
-        serve(args.store, args.mode, args.reply_delay)
+        serve(args.store, args.mode, args.reply_delay, not args.no_8bitmime, args.size_limit)
     else:
         inspect(args.file)
 

@@ -1,12 +1,13 @@
 // The mail transport without a server: base64 of attachments, the message
 // text row by row, GetToken, the pause and the EHLO identity.
 
+#include "TestFiles.h"
+#include "mail/SmtpReply.h"
 #include "mail/modSendmail.h"
 #include "platform/DayClock.h"
 #include "platform/FileLoader.h"
 #include "platform/TextBuffer.h"
 #include "platform/Winsock.h"
-#include "TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,6 +52,7 @@ const QByteArray boundary = "              boundary=Unique-Boundary\r\n\r\n";
 const QByteArray garbage = " [ Random garbage here ]\r\n\r\n";
 const QByteArray firstDelimiter = "\r\n--Unique-Boundary\r\n";
 const QByteArray asciiBody = "Content-type: text/plain; charset=US-ASCII\r\n\r\n";
+const QByteArray closing = "--Unique-Boundary--";
 
 QList<QByteArray> attachmentRows(const QByteArray &fileName, const QByteArray &encoded)
 {
@@ -59,6 +61,23 @@ QList<QByteArray> attachmentRows(const QByteArray &fileName, const QByteArray &e
         " name=" + fileName + "\r\n", "Content-Transfer-Encoding: base64\r\n",
         "Content-Disposition: inline;\r\n", " filename=" + fileName + "\r\n\r\n", encoded + "\r\n",
         "--Unique-Boundary-2--\r\n--Unique-Boundary--" };
+}
+
+// A reader's decoding of quoted-printable text: "=XX", soft breaks "=" CR LF.
+QByteArray decodeQuotedPrintable(const QByteArray &encoded)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] != '=') {
+            out += encoded[i];
+        } else if (encoded.mid(i + 1, 2) == "\r\n") {
+            i += 2;
+        } else {
+            out += char(encoded.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -219,11 +238,12 @@ private Q_SLOTS:
                                     << QStringLiteral("C:\\Games\\Ferox.ini") << QByteArray("YWJj")
                                     << (top + QList<QByteArray> { "Hello\r\nWorld\r\n\r\n" }
                                            + attachmentRows("Ferox.ini", "YWJj"));
-        QTest::newRow("no attachment") << from << subject << QStringLiteral("Hello") << QString()
-                                       << QByteArray() << (top + QList<QByteArray> { "Hello\r\n\r\n" });
+        QTest::newRow("no attachment")
+            << from << subject << QStringLiteral("Hello") << QString() << QByteArray()
+            << (top + QList<QByteArray> { "Hello\r\n\r\n", closing });
         QTest::newRow("path of blanks")
             << from << subject << QStringLiteral("Hello") << QStringLiteral("   ") << QByteArray("YWJj")
-            << (top + QList<QByteArray> { "Hello\r\n\r\n" });
+            << (top + QList<QByteArray> { "Hello\r\n\r\n", closing });
         QTest::newRow("path without backslash")
             << from << subject << QStringLiteral("Hello") << QStringLiteral("Ferox.ini") << QByteArray("YQ==")
             << (top + QList<QByteArray> { "Hello\r\n\r\n" } + attachmentRows("Ferox.ini", "YQ=="));
@@ -232,11 +252,28 @@ private Q_SLOTS:
         noAt[1] = "From: alice <alice>\r\n";
         QTest::newRow("sender without @")
             << QStringLiteral("alice") << subject << QStringLiteral("Hello") << QString() << QByteArray()
-            << (noAt + QList<QByteArray> { "Hello\r\n\r\n" });
-        QList<QByteArray> noSender = top;
-        noSender[1] = "From:  <>\r\n";
-        QTest::newRow("empty sender") << QString() << subject << QStringLiteral("Hello") << QString()
-                                      << QByteArray() << (noSender + QList<QByteArray> { "Hello\r\n\r\n" });
+            << (noAt + QList<QByteArray> { "Hello\r\n\r\n", closing });
+        // A display name that is no atom goes out as a quoted string.
+        const std::pair<const char *, QByteArray> names[] = {
+            { "first.last@example.org", "From: \"first.last\" <first.last@example.org>\r\n" },
+            { "a\"b\\c d@example.org", "From: \"a\\\"b\\\\c d\" <a\"b\\c d@example.org>\r\n" },
+            { "o'neil+x@example.org", "From: o'neil+x <o'neil+x@example.org>\r\n" },
+            { "=?utf-8?q?Boss?=@example.org",
+                "From: \"=?utf-8?q?Boss?=\" <=?utf-8?q?Boss?=@example.org>\r\n" },
+        };
+        for (const auto &[address, row] : names) {
+            QList<QByteArray> named = top;
+            named[1] = row;
+            QTest::addRow("sender %s", address)
+                << QString::fromLatin1(address) << subject << QStringLiteral("Hello") << QString()
+                << QByteArray() << (named + QList<QByteArray> { "Hello\r\n\r\n", closing });
+        }
+        QList<QByteArray> latinName = top;
+        latinName[1] = "From: =?windows-1252?B?" + QByteArray("J\xfcrgen").toBase64()
+            + "?= <J\xfcrgen@example.org>\r\n";
+        QTest::newRow("sender beyond ASCII")
+            << QStringLiteral("J\u00fcrgen@example.org") << subject << QStringLiteral("Hello") << QString()
+            << QByteArray() << (latinName + QList<QByteArray> { "Hello\r\n\r\n", closing });
 
         const QByteArray fullLine = QByteArray(72, 'Q') + "\r\n";
         QTest::newRow("encoded text ending in a full line")
@@ -245,11 +282,16 @@ private Q_SLOTS:
 
         QTest::newRow("body with dot lines")
             << from << subject << QStringLiteral(".\r\nmiddle\r\n.\r\n..two\r\nend.") << QString()
-            << QByteArray() << (top + QList<QByteArray> { "..\r\nmiddle\r\n..\r\n...two\r\nend.\r\n\r\n" });
+            << QByteArray()
+            << (top + QList<QByteArray> { "..\r\nmiddle\r\n..\r\n...two\r\nend.\r\n\r\n", closing });
+        QTest::newRow("body with a dot on its first line only")
+            << from << subject << QStringLiteral(".ini file attached\r\nsee below") << QString()
+            << QByteArray()
+            << (top + QList<QByteArray> { "..ini file attached\r\nsee below\r\n\r\n", closing });
 
         QTest::newRow("body with other line ends")
             << from << subject << QStringLiteral("lf\nlone cr\rcrlf\r\nend") << QString() << QByteArray()
-            << (top + QList<QByteArray> { "lf\r\nlone cr\r\ncrlf\r\nend\r\n\r\n" });
+            << (top + QList<QByteArray> { "lf\r\nlone cr\r\ncrlf\r\nend\r\n\r\n", closing });
 
         QList<QByteArray> latin = top;
         latin[8]
@@ -258,14 +300,48 @@ private Q_SLOTS:
             << from << subject << QStringLiteral("Gr\u00fc\u00dfe, 5 \u20ac") << QString() << QByteArray()
             << (latin
                    + QList<QByteArray> { "Gr\xfc\xdf"
-                                         "e, 5 \x80\r\n\r\n" });
+                                         "e, 5 \x80\r\n\r\n",
+                       closing });
 
         QList<QByteArray> encodedSubject = top;
         encodedSubject[3]
             = "Subject: =?windows-1252?B?" + QByteArray("Neue Eintr\xe4ge").toBase64() + "?=\r\n";
         QTest::newRow("subject beyond ASCII")
             << from << QStringLiteral("Neue Eintr\u00e4ge") << QStringLiteral("Hello") << QString()
-            << QByteArray() << (encodedSubject + QList<QByteArray> { "Hello\r\n\r\n" });
+            << QByteArray() << (encodedSubject + QList<QByteArray> { "Hello\r\n\r\n", closing });
+        // An ASCII subject that a reader would decode goes out as a word of its own.
+        const QString lookalike = QStringLiteral("=?windows-1252?B?SGFsbG8=?=");
+        encodedSubject[3] = "Subject: =?windows-1252?B?" + lookalike.toLatin1().toBase64() + "?=\r\n";
+        QTest::newRow("subject like an encoded word")
+            << from << lookalike << QStringLiteral("Hello") << QString() << QByteArray()
+            << (encodedSubject + QList<QByteArray> { "Hello\r\n\r\n", closing });
+
+        // A text line that is a delimiter of the usual boundary moves it.
+        QList<QByteArray> moved = top;
+        moved[5] = "              boundary=Unique-Boundary-3\r\n\r\n";
+        moved[7] = "\r\n--Unique-Boundary-3\r\n";
+        QList<QByteArray> movedAttachment = attachmentRows("b.ini", "YQ==");
+        movedAttachment[0] = "--Unique-Boundary-3\r\n";
+        movedAttachment[9] = "--Unique-Boundary-2--\r\n--Unique-Boundary-3--";
+        QTest::newRow("body line equal to the boundary")
+            << from << subject << QStringLiteral("a\n--Unique-Boundary--\nb") << QStringLiteral("b.ini")
+            << QByteArray("YQ==")
+            << (moved + QList<QByteArray> { "a\r\n--Unique-Boundary--\r\nb\r\n\r\n" } + movedAttachment);
+        QTest::newRow("body line equal to the boundary, no attachment")
+            << from << subject << QStringLiteral("--Unique-Boundary") << QString() << QByteArray()
+            << (moved + QList<QByteArray> { "--Unique-Boundary\r\n\r\n", "--Unique-Boundary-3--" });
+
+        // A line longer than SMTP carries goes out quoted-printable.
+        const QString longLine = QString(1000, QLatin1Char('x'));
+        QList<QByteArray> quoted = top;
+        quoted[8] = "Content-type: text/plain; charset=US-ASCII\r\nContent-Transfer-Encoding: "
+                    "quoted-printable\r\n\r\n";
+        QTest::newRow("body with a long line")
+            << from << subject << longLine << QString() << QByteArray()
+            << (quoted + QList<QByteArray> { QuotedPrintable(longLine.toLatin1()) + "\r\n\r\n", closing });
+        QTest::newRow("body with a line of 998")
+            << from << subject << QString(998, QLatin1Char('x')) << QString() << QByteArray()
+            << (top + QList<QByteArray> { QByteArray(998, 'x') + "\r\n\r\n", closing });
 
         QList<QByteArray> quotedName = attachmentRows("x", "YQ==");
         quotedName[4] = " name=\"Ferox backup.ini\"\r\n";
@@ -274,12 +350,12 @@ private Q_SLOTS:
             << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\x\\Ferox backup.ini")
             << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + quotedName);
 
-        QList<QByteArray> latinName = attachmentRows("x", "YQ==");
-        latinName[4] = " name*=windows-1252''D%E9j%E0.ini\r\n";
-        latinName[7] = " filename*=windows-1252''D%E9j%E0.ini\r\n\r\n";
+        QList<QByteArray> latinFileName = attachmentRows("x", "YQ==");
+        latinFileName[4] = " name*=windows-1252''D%E9j%E0.ini\r\n";
+        latinFileName[7] = " filename*=windows-1252''D%E9j%E0.ini\r\n\r\n";
         QTest::newRow("file name beyond ASCII")
             << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\x\\D\u00e9j\u00e0.ini")
-            << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + latinName);
+            << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + latinFileName);
     }
 
     void message()
@@ -319,6 +395,144 @@ private Q_SLOTS:
         QCOMPARE(decoded, QByteArray(100, '\xe9'));
     }
 
+    void dotStuff_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("first line only")
+            << QByteArray(".ini file attached\r\nok") << QByteArray("..ini file attached\r\nok");
+        QTest::newRow("lone dot first") << QByteArray(".\r\nrest") << QByteArray("..\r\nrest");
+        QTest::newRow("only a dot") << QByteArray(".") << QByteArray("..");
+        QTest::newRow("two dots") << QByteArray("..") << QByteArray("...");
+        QTest::newRow("last line") << QByteArray("a\r\n.") << QByteArray("a\r\n..");
+        QTest::newRow("every line") << QByteArray(".a\r\n.\r\n.") << QByteArray("..a\r\n..\r\n..");
+        QTest::newRow("not at a line start") << QByteArray("a.\r\nb. .") << QByteArray("a.\r\nb. .");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+
+    void dotStuff()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(DotStuff(data), expected);
+    }
+
+    void quotedPrintable_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("plain") << QByteArray("Hello,\r\nworld") << QByteArray("Hello,\r\nworld");
+        QTest::newRow("equals sign") << QByteArray("a=b") << QByteArray("a=3Db");
+        QTest::newRow("high bytes") << QByteArray("Gr\xfc\xdf"
+                                                  "e \x80")
+                                    << QByteArray("Gr=FC=DFe =80");
+        QTest::newRow("blanks at line ends")
+            << QByteArray("a \r\nb\t\r\n ") << QByteArray("a=20\r\nb=09\r\n=20");
+        QTest::newRow("lone line feed and return") << QByteArray("a\nb\rc") << QByteArray("a=0Ab=0Dc");
+        QTest::newRow("76 fit") << QByteArray(76, 'x') << QByteArray(76, 'x');
+        QTest::newRow("77 break") << QByteArray(77, 'x') << QByteArray(75, 'x') + "=\r\nxx";
+        QTest::newRow("no code split") << QByteArray(74, 'x') + "\xe9y" << QByteArray(74, 'x') + "=\r\n=E9y";
+    }
+
+    void quotedPrintable()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(QuotedPrintable(text), expected);
+    }
+
+    // Any bytes: short lines of printable ASCII only, and a reader gets the
+    // bytes back.
+    void quotedPrintableRoundTrip()
+    {
+        QByteArray text = randomBytes(20000, 11);
+        text += "\r\n" + QByteArray(3000, 'z') + " \r\n\r\n.\r\n";
+        const QByteArray encoded = QuotedPrintable(text);
+        for (const QByteArray &line : encoded.split('\n')) {
+            QVERIFY(line.size() <= 77); // 76 and the CR
+            QVERIFY(std::all_of(line.begin(), line.end(),
+                [](char c) { return c == '\r' || c == '\t' || (c >= 32 && c < 127); }));
+        }
+        QCOMPARE(decodeQuotedPrintable(encoded), text);
+    }
+
+    void outerBoundary_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("no clash") << QByteArray("a\r\n-Unique-Boundary\r\nx--Unique-Boundary")
+                                  << QByteArray("Unique-Boundary");
+        QTest::newRow("delimiter") << QByteArray("a\r\n--Unique-Boundary\r\nb")
+                                   << QByteArray("Unique-Boundary-3");
+        QTest::newRow("closing delimiter")
+            << QByteArray("--Unique-Boundary--") << QByteArray("Unique-Boundary-3");
+        QTest::newRow("nested delimiter")
+            << QByteArray("--Unique-Boundary-2") << QByteArray("Unique-Boundary-3");
+        QTest::newRow("candidates taken")
+            << QByteArray("--Unique-Boundary-3\r\n--Unique-Boundary-40 x\r\n--Unique-Boundary-5")
+            << QByteArray("Unique-Boundary-6");
+    }
+
+    void outerBoundary()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(OuterBoundary(body), expected);
+    }
+
+    void readReply_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<qsizetype>("consumed");
+        const int complete = int(ReplyRead::Status::Complete);
+        const int more = int(ReplyRead::Status::NeedMore);
+        const int error = int(ReplyRead::Status::Error);
+        QTest::newRow("one line") << QByteArray("250 OK\r\n") << complete << 250
+                                  << QList<QByteArray> { "250 OK" } << qsizetype(8);
+        QTest::newRow("code alone, bare LF, more after it")
+            << QByteArray("354\n250 x") << complete << 354 << QList<QByteArray> { "354" } << qsizetype(4);
+        QTest::newRow("several lines")
+            << QByteArray("250-test.invalid\r\n250-SIZE 100\r\n250 HELP\r\n") << complete << 250
+            << QList<QByteArray> { "250-test.invalid", "250-SIZE 100", "250 HELP" } << qsizetype(42);
+        QTest::newRow("nothing yet") << QByteArray() << more << 0 << QList<QByteArray>() << qsizetype(0);
+        QTest::newRow("half a line") << QByteArray("250 O") << more << 0 << QList<QByteArray>()
+                                     << qsizetype(0);
+        QTest::newRow("half a reply")
+            << QByteArray("250-a\r\n250") << more << 0 << QList<QByteArray>() << qsizetype(0);
+        QTest::newRow("no code") << QByteArray("hello\r\n") << error << 0 << QList<QByteArray>()
+                                 << qsizetype(0);
+        QTest::newRow("sign for a digit")
+            << QByteArray("+25 x\r\n") << error << 0 << QList<QByteArray>() << qsizetype(0);
+        QTest::newRow("short code") << QByteArray("25\r\n") << error << 0 << QList<QByteArray>()
+                                    << qsizetype(0);
+        QTest::newRow("bad separator")
+            << QByteArray("250x\r\n") << error << 0 << QList<QByteArray>() << qsizetype(0);
+        QTest::newRow("bad later line")
+            << QByteArray("250-a\r\nxyz\r\n") << error << 0 << QList<QByteArray>() << qsizetype(0);
+        QTest::newRow("overlong, unfinished") << "250-" + QByteArray(longestSmtpReply, 'a') << error << 0
+                                              << QList<QByteArray>() << qsizetype(0);
+        QTest::newRow("overlong, finished") << "250 " + QByteArray(longestSmtpReply, 'a') + "\r\n"
+                                            << error << 0 << QList<QByteArray>() << qsizetype(0);
+    }
+
+    void readReply()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, status);
+        QFETCH(int, code);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(qsizetype, consumed);
+        const ReplyRead read = ReadReply(received);
+        QCOMPARE(int(read.status), status);
+        QCOMPARE(read.reply.code, code);
+        QCOMPARE(read.reply.lines, lines);
+        QCOMPARE(read.consumed, consumed);
+        QCOMPARE(read.error.isEmpty(), status != int(ReplyRead::Status::Error));
+    }
+
     void headerFieldsRefused_data()
     {
         QTest::addColumn<QString>("from");
@@ -341,6 +555,12 @@ private Q_SLOTS:
                                    << "file name";
         QTest::newRow("beyond the code page") << ok << ok << QStringLiteral("\u65e5\u672c") << ""
                                               << "U+65E5";
+        QTest::newRow("empty sender") << QString() << ok << "s"
+                                      << ""
+                                      << "sender";
+        QTest::newRow("sender of blanks") << QStringLiteral("  ") << ok << "s"
+                                          << ""
+                                          << "sender";
     }
 
     void headerFieldsRefused()
@@ -361,13 +581,13 @@ private Q_SLOTS:
     void lineBreakBeforeTheFileNameIsNoHeader()
     {
         // Only the file name goes into the mail, not the folders before it.
-        QVERIFY(CheckHeaderFields({}, {}, {}, QStringLiteral("C:\\od\nd\\b.ini")).ok);
+        QVERIFY(CheckHeaderFields(QStringLiteral("a@b.c"), {}, {}, QStringLiteral("C:\\od\nd\\b.ini")).ok);
     }
 
     void bodyBeyondTheCodePageRefused()
     {
-        const Message message
-            = ComposeMessage({}, QStringLiteral("a@b.c"), {}, QStringLiteral("ok \u65e5"), {}, nullptr);
+        const Message message = ComposeMessage(
+            QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), {}, QStringLiteral("ok \u65e5"), {}, nullptr);
         QVERIFY(!message.ok);
         QVERIFY(message.error.contains(QStringLiteral("U+65E5")));
     }

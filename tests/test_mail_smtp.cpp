@@ -199,32 +199,93 @@ private Q_SLOTS:
         QCOMPARE(partBytes(attached), bytes);
     }
 
-    void withoutAttachment()
+    // Whatever lines the text holds, the server stores the text as typed and
+    // the attachment whole, in a message without defects.
+    void textArrivesWhole_data()
     {
-        Mail mail;
-        mail.attachment = QStringLiteral("  ");
-        const QJsonObject message = deliver(mail);
-        // Without an attachment the outer multipart has no closing delimiter.
-        QCOMPARE(message.value(QStringLiteral("defects")).toArray(),
-            QJsonArray { QStringLiteral("multipart/mixed: CloseBoundaryNotFoundDefect") });
-        const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
-        QCOMPARE(parts.size(), 1);
-        QVERIFY(m_server->rawMessage(m_delivered).endsWith("the new entries are attached.\r\n\r\n\r\n"));
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("withAttachment");
+        const QString bodies[] = {
+            QStringLiteral(".ini file attached\r\nsee the file"),
+            QStringLiteral("."),
+            QStringLiteral(".."),
+            QStringLiteral(".\r\nthe rest"),
+            QStringLiteral("first\r\n."),
+            QStringLiteral("first\r\n.last"),
+            QStringLiteral("first\r\n.\r\n.hidden\r\nlast"),
+            QStringLiteral("Hello,\r\nthe new entries are attached."),
+            QStringLiteral("--Unique-Boundary"),
+            QStringLiteral("before\r\n--Unique-Boundary--\r\nafter"),
+            QStringLiteral("--Unique-Boundary-2\r\n--Unique-Boundary-3\r\n.--Unique-Boundary"),
+        };
+        for (const QString &body : bodies) {
+            const QByteArray name = body.toLatin1().replace("\r\n", "|");
+            QTest::addRow("%s, attachment", name.constData()) << body << true;
+            QTest::addRow("%s, no attachment", name.constData()) << body << false;
+        }
     }
 
-    // A line "." in the body would end the data early without transparency.
-    void bodyWithDotLine()
+    void textArrivesWhole()
     {
+        QFETCH(QString, body);
+        QFETCH(bool, withAttachment);
         Mail mail;
-        mail.body = QStringLiteral("first\r\n.\r\n.hidden\r\nlast");
-        mail.attachment = writeFile(QStringLiteral("dots.ini"), textBytes(300));
+        mail.body = body;
+        const QByteArray file = textBytes(500);
+        if (withAttachment)
+            mail.attachment = writeFile(QStringLiteral("Ferox.ini"), file);
         const QJsonObject message = deliver(mail);
+        QVERIFY(!message.isEmpty());
         QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
         const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
-        QCOMPARE(parts.size(), 2);
-        QCOMPARE(
-            parts[0].toObject().value(QStringLiteral("text")).toString(), mail.body + QStringLiteral("\r\n"));
-        QCOMPARE(partBytes(parts[1].toObject()), textBytes(300));
+        QCOMPARE(parts.size(), withAttachment ? 2 : 1);
+        // The line break after the text belongs to the delimiter that follows.
+        const QJsonObject text = parts[0].toObject();
+        QCOMPARE(text.value(QStringLiteral("text")).toString(), body + QStringLiteral("\r\n"));
+        QCOMPARE(partBytes(text), body.toLatin1() + "\r\n");
+        if (withAttachment)
+            QCOMPARE(partBytes(parts[1].toObject()), file);
+        // Without an attachment the text is all there is, in the usual layout.
+        if (!withAttachment && !body.contains(QStringLiteral("Unique")))
+            QVERIFY(m_server->rawMessage(m_delivered).endsWith("\r\n\r\n--Unique-Boundary--\r\n"));
+    }
+
+    // The sender's name, a subject that looks encoded and one longer than a
+    // line arrive as typed.
+    void headersArriveAsTyped_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("dotted name") << "first.last@example.org"
+                                     << "Updated Ferox.ini File"
+                                     << "first.last";
+        QTest::newRow("quoted local part") << "\"o'neil \\\"x\\\"\"@example.org"
+                                           << "s"
+                                           << "\"o'neil \\\"x\\\"\"";
+        QTest::newRow("subject like an encoded word") << "alice@example.org"
+                                                      << "=?windows-1252?B?SGFsbG8=?="
+                                                      << "alice";
+        QTest::newRow("encoded word inside the subject") << "alice@example.org"
+                                                         << "New =?utf-8?q?caf=C3=A9?= entries"
+                                                         << "alice";
+        QTest::newRow("subject longer than a line")
+            << "alice@example.org" << QString(1200, QLatin1Char('s')) << "alice";
+    }
+
+    void headersArriveAsTyped()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, subject);
+        QFETCH(QString, name);
+        Mail mail;
+        mail.from = from;
+        mail.subject = subject;
+        const QJsonObject message = deliver(mail);
+        QVERIFY(!message.isEmpty());
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
+        QCOMPARE(message.value(QStringLiteral("from_name")).toString(), name);
+        QCOMPARE(message.value(QStringLiteral("subject")).toString(), subject);
     }
 
     void beyondAscii()
@@ -246,7 +307,80 @@ private Q_SLOTS:
             attached.value(QStringLiteral("filename")).toString(), QStringLiteral("D\u00e9j\u00e0 vu.ini"));
         QCOMPARE(partBytes(attached), textBytes(60));
         // The server offers 8BITMIME, so the 8-bit body is announced.
-        QVERIFY(m_server->clientBytes().contains("MAIL FROM:<alice@example.org> BODY=8BITMIME\r\n"));
+        QVERIFY(m_server->clientBytes().contains("MAIL FROM:<alice@example.org> BODY=8BITMIME SIZE="));
+    }
+
+    // 8-bit text to a server without 8BITMIME, and lines longer than SMTP
+    // carries, go quoted-printable and arrive as typed.
+    void textThatNeedsEncoding_data()
+    {
+        QTest::addColumn<bool>("offer8Bit");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("encoding");
+        const QString latin = QStringLiteral("Gr\u00fc\u00dfe \u20ac=\r\n. Punkt \r\nend\t");
+        const QString longLine
+            = QString(1500, QLatin1Char('x')) + QStringLiteral("\r\n.") + QString(2000, QLatin1Char('y'));
+        QTest::newRow("8-bit, no 8BITMIME") << false << latin << "quoted-printable";
+        QTest::newRow("8-bit, 8BITMIME") << true << latin << "8bit";
+        QTest::newRow("long lines") << true << longLine << "quoted-printable";
+        QTest::newRow("8-bit long line, no 8BITMIME") << false << latin + longLine << "quoted-printable";
+        QTest::newRow("ASCII, no 8BITMIME") << false << QStringLiteral("plain\r\ntext") << "";
+    }
+
+    void textThatNeedsEncoding()
+    {
+        QFETCH(bool, offer8Bit);
+        QFETCH(QString, body);
+        QFETCH(QString, encoding);
+        SmtpTestServer server;
+        server.setOffer8BitMime(offer8Bit);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        Mail mail;
+        mail.body = body;
+        const QByteArray file = randomBytes(3000, 7);
+        mail.attachment = writeFile(QStringLiteral("e.bin"), file);
+        const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
+        QVERIFY2(run.outcome.accepted, qPrintable(run.outcome.error));
+        QTRY_COMPARE(server.messageCount(), 1);
+        const QJsonObject message = server.inspect(1);
+        QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
+        const QJsonArray parts = message.value(QStringLiteral("parts")).toArray();
+        QCOMPARE(parts.size(), 2);
+        const QJsonObject text = parts[0].toObject();
+        QCOMPARE(text.value(QStringLiteral("transfer_encoding")).toString(), encoding);
+        QCOMPARE(text.value(QStringLiteral("text")).toString(), body + QStringLiteral("\r\n"));
+        QCOMPARE(partBytes(parts[1].toObject()), file);
+        const QByteArray raw = server.rawMessage(1);
+        if (!offer8Bit) {
+            QVERIFY(std::all_of(
+                raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+            QVERIFY(!server.clientBytes().contains("BODY=8BITMIME"));
+        }
+        for (const QByteArray &line : raw.split('\n'))
+            QVERIFY(line.size() <= 999);
+    }
+
+    // A server whose limit is smaller than the message refuses it on MAIL
+    // FROM, before the upload.
+    void tooLargeIsRefusedBeforeTheUpload()
+    {
+        SmtpTestServer server;
+        server.setSizeLimit(50000);
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        Mail mail;
+        mail.attachment = writeFile(QStringLiteral("big.bin"), randomBytes(100000, 3));
+        const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
+        QVERIFY(run.finished);
+        QVERIFY(!run.outcome.accepted);
+        QVERIFY2(
+            run.outcome.serverReply.startsWith(QStringLiteral("552 ")), qPrintable(run.outcome.serverReply));
+        QVERIFY2(run.outcome.error.contains(QStringLiteral("552")), qPrintable(run.outcome.error));
+        const QByteArray sent = server.clientBytes();
+        QVERIFY2(!sent.contains("DATA") && sent.size() < 1000, sent.constData());
+        QVERIFY(sent.contains(" SIZE=13"));
+        QCOMPARE(server.messageCount(), 0);
     }
 
     void afterTheWindowsPause()
@@ -275,13 +409,19 @@ private Q_SLOTS:
 
         const auto spoken = turns(slow.transcript());
         QCOMPARE(spoken.size(), 13);
-        const QList<QByteArray> commands = { "EHLO [127.0.0.1]\r\n", "MAIL FROM:<alice@example.org>\r\n",
-            "RCPT TO:<maintainers@example.net>\r\n", "DATA\r\n" };
+        const QList<QByteArray> commands = { "EHLO [127.0.0.1]\r\n",
+            "MAIL FROM:<alice@example.org> SIZE=", "RCPT TO:<maintainers@example.net>\r\n", "DATA\r\n" };
         for (qsizetype i = 0; i < spoken.size(); ++i)
             QCOMPARE(spoken[i].fromClient, i % 2 == 1); // the server speaks first, then they take turns
         QVERIFY(spoken[0].data.startsWith("220 "));
         for (qsizetype i = 0; i < commands.size(); ++i)
-            QCOMPARE(spoken[2 * i + 1].data, commands[i]);
+            QVERIFY2(spoken[2 * i + 1].data.startsWith(commands[i]), spoken[2 * i + 1].data.constData());
+        // The size declared is that of the message as stored, give or take the
+        // doubled dots.
+        const QByteArray mailFrom = spoken[3].data;
+        const qsizetype declared = mailFrom.mid(mailFrom.indexOf("SIZE=") + 5).trimmed().toLongLong();
+        const qsizetype stored = slow.rawMessage(1).size();
+        QVERIFY2(declared >= stored && declared <= stored + 16, mailFrom.constData());
         QVERIFY(spoken[8].data.startsWith("354 "));
         QVERIFY(spoken[9].data.startsWith("MIME-Version: 1.0\r\n"));
         QVERIFY(spoken[9].data.endsWith("--Unique-Boundary-2--\r\n--Unique-Boundary--\r\n.\r\n"));

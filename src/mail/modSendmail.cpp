@@ -1,5 +1,7 @@
 #include "mail/modSendmail.h"
 
+#include "mail/SmtpReply.h"
+
 #include "platform/CodePage.h"
 #include "platform/DayClock.h"
 #include "platform/FileLoader.h"
@@ -75,6 +77,47 @@ QByteArray encodedWords(QByteArrayView bytes)
         out += "?=";
     }
     return out;
+}
+
+// The longest line SMTP carries, its line break not counted.
+constexpr qsizetype maxLineOctets = 998;
+
+// The length of the longest line of a text whose lines end in CR LF.
+qsizetype longestLine(QByteArrayView text)
+{
+    qsizetype longest = 0;
+    for (qsizetype lineStart = 0; lineStart <= text.size();) {
+        qsizetype end = text.indexOf("\r\n", lineStart);
+        if (end < 0)
+            end = text.size();
+        longest = std::max(longest, end - lineStart);
+        lineStart = end + 2;
+    }
+    return longest;
+}
+
+// The display name as an RFC 5322 phrase: as it is when it is one atom,
+// quoted when it holds anything else (a dot, a blank, a special), as encoded
+// words beyond ASCII. One that looks like an encoded word is quoted, so that
+// readers show it as it is.
+QByteArray displayPhrase(const QByteArray &name)
+{
+    static const QByteArray atextSpecials = QByteArrayLiteral("!#$%&'*+-/=?^_`{|}~");
+    if (!isAscii(name))
+        return encodedWords(name);
+    const bool atom = !name.contains("=?") && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || atextSpecials.contains(c);
+    });
+    if (atom)
+        return name;
+    QByteArray quoted = "\"";
+    for (char c : name) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
 }
 
 // A MIME parameter ("name", "filename") with its value: unchanged when the value
@@ -227,6 +270,10 @@ bool HasAttachment(const QString &attachmentPath)
 Result CheckHeaderFields(const QString &fromAddress, const QString &toAddress, const QString &subject,
     const QString &attachmentPath)
 {
+    if (fromAddress.trimmed().isEmpty())
+        return { false,
+            QStringLiteral("The sender address is empty; a mail without one cannot be answered or "
+                           "returned. Enter your own e-mail address.") };
     const std::pair<QString, QString> fields[] = {
         { QStringLiteral("sender address"), fromAddress },
         { QStringLiteral("recipient address"), toAddress },
@@ -242,13 +289,18 @@ Result CheckHeaderFields(const QString &fromAddress, const QString &toAddress, c
     return {};
 }
 
-QByteArray Message::joined() const
+qsizetype Message::size() const
 {
     qsizetype size = 0;
     for (const QByteArray &row : rows)
         size += row.size();
+    return size + 2;
+}
+
+QByteArray Message::joined() const
+{
     QByteArray all;
-    all.reserve(size);
+    all.reserve(size());
     for (const QByteArray &row : rows)
         all += row;
     return all;
@@ -257,6 +309,7 @@ QByteArray Message::joined() const
 QByteArray DotStuff(QByteArrayView data)
 {
     QByteArray out;
+    out.reserve(data.size() + 16);
     qsizetype copied = 0;
     qsizetype lineStart = 0;
     while (lineStart < data.size()) {
@@ -270,14 +323,77 @@ QByteArray DotStuff(QByteArrayView data)
             break;
         lineStart = lf + 1;
     }
-    if (copied == 0)
-        return data.toByteArray();
     out += data.sliced(copied);
     return out;
 }
 
+QByteArray QuotedPrintable(QByteArrayView text)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    // Encoded lines of at most 76 characters, the "=" of a soft line break
+    // included.
+    constexpr qsizetype widest = 76;
+    const auto breakAt
+        = [&](qsizetype i) { return i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n'; };
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 8 + 16);
+    qsizetype lineLength = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (breakAt(i)) {
+            out += "\r\n";
+            ++i;
+            lineLength = 0;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool lineEnds = i + 1 == text.size() || breakAt(i + 1);
+        // Blanks at the end of a line would be lost in transport, so they are
+        // encoded there.
+        const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnds);
+        const char token[3] = { literal ? static_cast<char>(c) : '=', hex[c >> 4], hex[c & 15] };
+        const qsizetype length = literal ? 1 : 3;
+        if (lineLength + length > (lineEnds ? widest : widest - 1)) {
+            out += "=\r\n";
+            lineLength = 0;
+        }
+        out.append(token, length);
+        lineLength += length;
+    }
+    return out;
+}
+
+QByteArray OuterBoundary(QByteArrayView body)
+{
+    const QByteArray usual = "Unique-Boundary";
+    const QByteArray usualDelimiter = "--" + usual;
+    // The lines that a reader could take for a delimiter of the usual
+    // boundary (or of one derived from it).
+    QList<QByteArrayView> clashing;
+    for (qsizetype lineStart = 0; lineStart < body.size();) {
+        qsizetype lf = body.indexOf('\n', lineStart);
+        if (lf < 0)
+            lf = body.size();
+        const QByteArrayView line = body.sliced(lineStart, lf - lineStart);
+        if (line.startsWith(usualDelimiter))
+            clashing << line;
+        lineStart = lf + 1;
+    }
+    if (clashing.isEmpty())
+        return usual;
+    // "Unique-Boundary-2" belongs to the nested multipart, so the search
+    // starts after it. Each clashing line rules out only the few candidates
+    // that are prefixes of it, so the search ends.
+    for (int n = 3;; ++n) {
+        const QByteArray candidate = usual + '-' + QByteArray::number(n);
+        const QByteArray delimiter = "--" + candidate;
+        if (std::none_of(clashing.begin(), clashing.end(),
+                [&](QByteArrayView line) { return line.startsWith(delimiter); }))
+            return candidate;
+    }
+}
+
 Message ComposeMessage(const QString &fromAddress, const QString &toAddress, const QString &subject,
-    const QString &body, const QString &attachmentPath, const QByteArray *encoded)
+    const QString &body, const QString &attachmentPath, const QByteArray *encoded, bool serverTakes8Bit)
 {
     Message message;
     const Result fields = CheckHeaderFields(fromAddress, toAddress, subject, attachmentPath);
@@ -295,25 +411,39 @@ Message ComposeMessage(const QString &fromAddress, const QString &toAddress, con
     }
     const QByteArray from = toCodePage(fromAddress);
     const QByteArray subjectBytes = toCodePage(subject);
+    const QByteArray subjectRow = "Subject: " + subjectBytes + "\r\n";
+    // Sent raw, a subject beyond ASCII, one that a reader would decode as an
+    // encoded word, or one longer than a line may be would not arrive as typed.
+    const bool subjectAsWords
+        = !isAscii(subjectBytes) || subjectBytes.contains("=?") || subjectRow.size() > maxLineOctets + 2;
+
+    // The text part goes out as it is when it can: ASCII, or 8-bit to a server
+    // that takes it, and no line longer than SMTP carries.
+    const bool asciiBody = isAscii(bodyBytes.bytes);
+    const bool quoted = longestLine(bodyBytes.bytes) > maxLineOctets || (!asciiBody && !serverTakes8Bit);
+    const QByteArray bodyText = quoted ? QuotedPrintable(bodyBytes.bytes) : bodyBytes.bytes;
+    const QByteArray boundary = OuterBoundary(bodyText);
 
     QList<QByteArray> &rows = message.rows;
     rows << "MIME-Version: 1.0\r\n";
-    rows << "From: " + toCodePage(DisplayName(fromAddress)) + " <" + from + ">\r\n";
+    rows << "From: " + displayPhrase(toCodePage(DisplayName(fromAddress))) + " <" + from + ">\r\n";
     rows << "To: <" + toCodePage(toAddress) + ">\r\n";
-    rows << "Subject: " + (isAscii(subjectBytes) ? subjectBytes : encodedWords(subjectBytes)) + "\r\n";
+    rows << (subjectAsWords ? "Subject: " + encodedWords(subjectBytes) + "\r\n" : subjectRow);
     rows << "Content-Type: multipart/mixed;\r\n";
-    rows << "              boundary=Unique-Boundary\r\n\r\n";
+    rows << "              boundary=" + boundary + "\r\n\r\n";
     rows << " [ Random garbage here ]\r\n\r\n";
-    rows << "\r\n--Unique-Boundary\r\n";
-    if (isAscii(bodyBytes.bytes))
-        rows << "Content-type: text/plain; charset=US-ASCII\r\n\r\n";
-    else
-        rows << "Content-type: text/plain; charset=windows-1252\r\n"
-                "Content-Transfer-Encoding: 8bit\r\n\r\n";
-    rows << bodyBytes.bytes + "\r\n\r\n";
+    rows << "\r\n--" + boundary + "\r\n";
+    QByteArray textHeader = "Content-type: text/plain; charset=";
+    textHeader += asciiBody ? "US-ASCII\r\n" : "windows-1252\r\n";
+    if (quoted)
+        textHeader += "Content-Transfer-Encoding: quoted-printable\r\n";
+    else if (!asciiBody)
+        textHeader += "Content-Transfer-Encoding: 8bit\r\n";
+    rows << textHeader + "\r\n";
+    rows << bodyText + "\r\n\r\n";
     if (HasAttachment(attachmentPath)) {
         const QByteArray fileName = toCodePage(AttachmentFileName(attachmentPath));
-        rows << "--Unique-Boundary\r\n";
+        rows << "--" + boundary + "\r\n";
         rows << "Content-Type: multipart/parallel; boundary=Unique-Boundary-2\r\n\r\n";
         rows << "--Unique-Boundary-2\r\n";
         rows << "Content-Type: application/octet-stream;\r\n";
@@ -324,7 +454,11 @@ Message ComposeMessage(const QString &fromAddress, const QString &toAddress, con
         rows << (encoded ? *encoded : QByteArray()) + "\r\n";
         // Each closing delimiter on a line of its own: together on one line
         // neither would close its multipart for a reader.
-        rows << "--Unique-Boundary-2--\r\n--Unique-Boundary--";
+        rows << "--Unique-Boundary-2--\r\n--" + boundary + "--";
+    } else {
+        // The multipart is closed here too; the line break that ends the
+        // delimiter line is the first of the end-of-data marker.
+        rows << "--" + boundary + "--";
     }
     // Every row starts a line, so stuffing row by row covers the whole data.
     // Rows without a dot at a line start (the base64 text always) stay shared.
@@ -417,12 +551,6 @@ QString EhloIdentity(const QString &hostName, const QString &address)
 
 namespace {
 
-struct Reply {
-    int code = 0;
-    QByteArray text; // all lines, joined by CR LF
-    QList<QByteArray> lines;
-};
-
 // One run of the dialogue on one socket: collects the server's bytes, cuts
 // replies out of them and notices a close or an error. It lives for one call
 // of SendMail only.
@@ -457,14 +585,14 @@ public:
     }
 
     // Waits for the next complete reply. On failure says why in `why`.
-    std::optional<Reply> reply(int timeoutMs, QString *why)
+    std::optional<SmtpReply> reply(int timeoutMs, QString *why)
     {
         QElapsedTimer waited;
         waited.start();
         for (;;) {
             if (m_socket)
                 m_buffer += m_socket->GetData();
-            if (std::optional<Reply> complete = takeReply(why))
+            if (std::optional<SmtpReply> complete = takeReply(why))
                 return complete;
             if (!why->isEmpty())
                 return std::nullopt;
@@ -534,39 +662,21 @@ private:
         loop.exec();
     }
 
-    // Cuts the first complete reply out of the buffer: lines "ddd-text" up to
-    // a line "ddd text" or "ddd".
-    std::optional<Reply> takeReply(QString *why)
+    // Cuts the first complete reply out of the buffer.
+    std::optional<SmtpReply> takeReply(QString *why)
     {
-        constexpr qsizetype longestReply = 64 * 1024;
-        Reply reply;
-        qsizetype at = 0;
-        for (;;) {
-            const qsizetype lf = m_buffer.indexOf('\n', at);
-            if (lf < 0) {
-                if (m_buffer.size() > longestReply)
-                    *why = QStringLiteral("The server sent an overlong reply.");
-                return std::nullopt;
-            }
-            QByteArray line = m_buffer.mid(at, lf - at);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            at = lf + 1;
-            bool numeric = false;
-            const int code = line.left(3).toInt(&numeric);
-            if (line.size() < 3 || !numeric || (line.size() > 3 && line[3] != ' ' && line[3] != '-')) {
-                *why = QStringLiteral("The server sent a reply that is not SMTP: %1")
-                           .arg(codepage::decode(line.left(200)));
-                return std::nullopt;
-            }
-            reply.lines << line;
-            if (line.size() == 3 || line[3] == ' ') {
-                reply.code = code;
-                reply.text = reply.lines.join("\r\n");
-                m_buffer.remove(0, at);
-                return reply;
-            }
+        ReplyRead read = ReadReply(m_buffer);
+        switch (read.status) {
+        case ReplyRead::Status::Complete:
+            m_buffer.remove(0, read.consumed);
+            return std::move(read.reply);
+        case ReplyRead::Status::Error:
+            *why = read.error;
+            return std::nullopt;
+        case ReplyRead::Status::NeedMore:
+            break;
         }
+        return std::nullopt;
     }
 
     QPointer<Winsock> m_socket;
@@ -583,7 +693,7 @@ bool hasHighBytes(const QList<QByteArray> &rows)
     return std::any_of(rows.begin(), rows.end(), [](const QByteArray &row) { return !isAscii(row); });
 }
 
-bool advertises(const Reply &ehlo, QByteArrayView keyword)
+bool advertises(const SmtpReply &ehlo, QByteArrayView keyword)
 {
     for (qsizetype i = 1; i < ehlo.lines.size(); ++i) {
         const QByteArray extension = ehlo.lines[i].mid(4).trimmed().toUpper();
@@ -602,8 +712,12 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
     SendOutcome outcome;
     // Everything the dialogue needs is copied now: the window's fields may
     // change or vanish while events run.
-    const Message message = ComposeMessage(
-        fromAddress, toAddress, subject, body, attachmentPath, encoded ? &encoded->Text() : nullptr);
+    const QByteArray attachmentText = encoded ? encoded->Text() : QByteArray();
+    const auto compose = [&](bool serverTakes8Bit) {
+        return ComposeMessage(fromAddress, toAddress, subject, body, attachmentPath,
+            encoded ? &attachmentText : nullptr, serverTakes8Bit);
+    };
+    Message message = compose(true);
     Conversation talk(socket, timeouts);
     if (!message.ok) {
         outcome.error = message.error;
@@ -615,18 +729,18 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
     // Each step: the command ("" for the greeting), what it is for in the
     // user's words, and the first digit of the reply that lets the dialogue go on.
     const auto step = [&](const QByteArray &command, const QString &what, int expected,
-                          int timeoutMs) -> std::optional<Reply> {
+                          int timeoutMs) -> std::optional<SmtpReply> {
         QString why;
         if (!command.isEmpty() && !talk.send(command)) {
             outcome.error = QStringLiteral("The connection was lost before %1.").arg(what);
             return std::nullopt;
         }
-        std::optional<Reply> reply = talk.reply(timeoutMs, &why);
+        std::optional<SmtpReply> reply = talk.reply(timeoutMs, &why);
         if (!reply) {
             outcome.error = why + QStringLiteral(" (Waiting for the reply to %1.)").arg(what);
             return std::nullopt;
         }
-        outcome.serverReply = codepage::decode(reply->text);
+        outcome.serverReply = codepage::decode(reply->text());
         if (reply->code / 100 != expected) {
             outcome.error = QStringLiteral("The server refused %1:\r\n%2").arg(what, outcome.serverReply);
             return std::nullopt;
@@ -640,13 +754,21 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
 
     if (!step({}, QStringLiteral("the connection"), 2, timeouts.replyMs))
         return fail();
-    const std::optional<Reply> ehlo = step(
+    const std::optional<SmtpReply> ehlo = step(
         "EHLO " + identity.toLatin1() + "\r\n", QStringLiteral("the greeting (EHLO)"), 2, timeouts.replyMs);
     if (!ehlo)
         return fail();
+    // 8-bit text may go only to a server that said it takes it; to others the
+    // text part goes quoted-printable.
+    const bool eightBitMime = advertises(*ehlo, "8BITMIME");
+    if (!eightBitMime && hasHighBytes(message.rows))
+        message = compose(false);
     QByteArray mailFrom = "MAIL FROM:<" + toCodePage(fromAddress) + ">";
-    if (hasHighBytes(message.rows) && advertises(*ehlo, "8BITMIME"))
+    if (eightBitMime && hasHighBytes(message.rows))
         mailFrom += " BODY=8BITMIME";
+    // A server with a smaller limit then refuses before the upload, not after.
+    if (advertises(*ehlo, "SIZE"))
+        mailFrom += " SIZE=" + QByteArray::number(message.size());
     if (!step(mailFrom + "\r\n", QStringLiteral("the sender"), 2, timeouts.replyMs))
         return fail();
     if (!step("RCPT TO:<" + toCodePage(toAddress) + ">\r\n", QStringLiteral("the recipient"), 2,

@@ -50,10 +50,10 @@ QString AttachmentFileName(const QString &attachmentPath);
 // True when the path holds more than blanks.
 bool HasAttachment(const QString &attachmentPath);
 
-// Refuses what would break the header or the command lines: a line break in an
-// address, the subject or the attachment's file name, or a character that the
-// 8-bit code page cannot hold. The window may call it before connecting;
-// ComposeMessage and SendMail apply it again.
+// Refuses what would break the header or the command lines: an empty sender, a
+// line break in an address, the subject or the attachment's file name, or a
+// character that the 8-bit code page cannot hold. The window may call it before
+// connecting; ComposeMessage and SendMail apply it again.
 Result CheckHeaderFields(const QString &fromAddress, const QString &toAddress, const QString &subject,
     const QString &attachmentPath);
 
@@ -65,18 +65,38 @@ struct Message {
     QList<QByteArray> rows;
 
     QByteArray joined() const;
+    // The size of the message in octets as SMTP counts it: the rows and the
+    // line break that ends the last one (doubled dots included, so never less).
+    qsizetype size() const;
 };
 
 // The MIME message: multipart/mixed with the body as its first part and, when
 // `attachmentPath` holds more than blanks, a nested multipart/parallel with the
 // attachment whose base64 text is `encoded` (nullptr reads as empty). Line
-// breaks of the body (CR LF, LF or CR) go out as CR LF. A body or subject with
-// characters beyond ASCII is labelled windows-1252 / written as an encoded word.
+// breaks of the body (CR LF, LF or CR) go out as CR LF. A body beyond ASCII is
+// labelled windows-1252; it goes out 8-bit when `serverTakes8Bit`, otherwise
+// quoted-printable, as does any body with a line longer than 998 octets. A
+// subject beyond ASCII, one that holds "=?" or one too long for a line goes
+// out as encoded words. The outer boundary is "Unique-Boundary" unless a line
+// of the text part starts with its delimiter (see OuterBoundary).
 Message ComposeMessage(const QString &fromAddress, const QString &toAddress, const QString &subject,
-    const QString &body, const QString &attachmentPath, const QByteArray *encoded);
+    const QString &body, const QString &attachmentPath, const QByteArray *encoded,
+    bool serverTakes8Bit = true);
 
 // Doubles a "." at the start of every line, so no line of the data can end it.
 QByteArray DotStuff(QByteArrayView data);
+
+// The quoted-printable form (RFC 2045) of a text whose line breaks are CR LF:
+// the breaks stay, every other byte outside printable ASCII, "=" and a blank at
+// the end of a line become "=XX", and soft breaks keep lines within 76
+// characters.
+QByteArray QuotedPrintable(QByteArrayView text);
+
+// The boundary of the outer multipart for a text part with these bytes:
+// "Unique-Boundary" when no line of it starts with "--Unique-Boundary",
+// otherwise the first "Unique-Boundary-<n>" (n from 3) whose delimiter starts
+// no line of it.
+QByteArray OuterBoundary(QByteArrayView body);
 
 // ---- SMTP dialogue ----------------------------------------------------------
 
