@@ -110,6 +110,16 @@ void frmDemo::cmdSend_Click()
             ui->cmdSend->setEnabled(true);
         return;
     }
+    // Without a sender the mail would go out as from nobody, which servers
+    // refuse or cannot answer.
+    if (ui->txtFromAddress->text().trimmed().isEmpty()) {
+        messagebox::show(this, windowTitle(),
+            QStringLiteral("The from address was left empty. Enter your own e-mail address."),
+            messagebox::Icon::Critical);
+        if (self)
+            ui->cmdSend->setEnabled(true);
+        return;
+    }
     if (!fieldsCanBeSent()) {
         if (self)
             ui->cmdSend->setEnabled(true);
