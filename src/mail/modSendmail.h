@@ -61,7 +61,8 @@ struct Message {
     bool ok = true;
     QString error;
     // The sends between DATA and the end-of-data marker, in order, as bytes on
-    // the wire (dot-stuffed). Without an attachment rows 1 to 10 only.
+    // the wire (dot-stuffed). Without an attachment the header, the text part
+    // and the closing delimiter only.
     QList<QByteArray> rows;
 
     QByteArray joined() const;
