@@ -9,10 +9,12 @@
 #include "platform/FileBytes.h"
 #include "platform/MessageBox.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QSessionManager>
 #include <QStringListModel>
 
 namespace {
@@ -84,6 +86,16 @@ frmINIEditor::frmINIEditor(QWidget *parent)
     connect(ui->cmdFindNext, &QPushButton::clicked, this, &frmINIEditor::cmdFindNext_Click);
     connect(ui->cmdAdd, &QPushButton::clicked, this, &frmINIEditor::cmdAdd_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &frmINIEditor::Command2_Click);
+    // Logging out ends the program without closing its windows: unsaved edits
+    // get the same question there, and Cancel asks the desktop to stay.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!ui->Text1->changedSinceSave() || !manager.allowsInteraction())
+            return;
+        const bool settled = confirmDiscard();
+        manager.release();
+        if (!settled)
+            manager.cancel();
+    });
 }
 
 frmINIEditor::~frmINIEditor() = default;
