@@ -36,6 +36,29 @@ private Q_SLOTS:
         QCOMPARE(keysearch::findFirst(text, needle), at);
     }
 
+    // Find First for a chosen section: from its head on, and from the start
+    // only when the line is not below the head.
+    void findFirstFrom_data()
+    {
+        QTest::addColumn<qsizetype>("from");
+        QTest::addColumn<qsizetype>("at");
+        // [A] at 0, [B] at 10, [C] at 20, with "k=1" in each.
+        QTest::newRow("first section") << qsizetype(0) << qsizetype(5);
+        QTest::newRow("second section") << qsizetype(10) << qsizetype(15);
+        QTest::newRow("third section") << qsizetype(20) << qsizetype(25);
+        QTest::newRow("no head") << qsizetype(-1) << qsizetype(5);
+    }
+    void findFirstFrom()
+    {
+        QFETCH(qsizetype, from);
+        QFETCH(qsizetype, at);
+        const QByteArray text = "[A]\r\nk=1\r\n[B]\r\nk=1\r\n[C]\r\nk=1\r\n"_ba;
+        QCOMPARE(keysearch::findFirstFrom(text, "k=1", from), at);
+        // Not below the head: the first in the whole text.
+        QCOMPARE(keysearch::findFirstFrom(text, "[A]", from), qsizetype(0));
+        QCOMPARE(keysearch::findFirstFrom(text, "x=1", from), qsizetype(-1));
+    }
+
     // Find Next from a selection start s: the caret goes to s + 2 (kept within
     // the text) and the search runs from s + 1, or from the last byte at the end.
     void findNext_data()

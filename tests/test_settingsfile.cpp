@@ -68,6 +68,10 @@ private Q_SLOTS:
         QTest::newRow("head without line end at the end") << filler(1000) + "[Target]"
                                                           << "Target"_ba;
         QTest::newRow("missing section") << filler(300 * 1024) << "Target"_ba;
+        QTest::newRow("look-alikes and a duplicate")
+            << "[target]\r\nk=0\r\n [Target]\r\nk=1\r\n[Targets]\r\nk=2\r\n[Target] one\r\nk=3\r\n"
+               "[Target]\r\nk=4\r\n"_ba
+            << "Target"_ba;
     }
     void namesAndKeysOfALargeFile()
     {
@@ -82,6 +86,9 @@ private Q_SLOTS:
         const settingsfile::KeyLines expected = expectedKeys(text, name);
         QCOMPARE(lines.keys, expected.keys);
         QCOMPARE(lines.values, expected.values);
+        // The editor finds the same head in the text it holds.
+        const ini::Section section = ini::findSection(text, ini::headPattern(name));
+        QCOMPARE(settingsfile::findSectionHead(text, name), section.found ? section.head.begin : -1);
     }
 
     void missingFileIsReportedAsSuch()

@@ -229,11 +229,24 @@ qsizetype ByteTextEdit::selectionLength() const
 void ByteTextEdit::selectBytes(qsizetype start, qsizetype length)
 {
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(start + length));
+    // Setting the selection scrolls only its caret end into view; show the
+    // selection from its start, so the line it lies on is seen from its left.
+    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(start + length), static_cast<long>(start));
 }
 
 void ByteTextEdit::placeCaret(qsizetype offset)
 {
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(offset));
+}
+
+bool ByteTextEdit::changedSinceSave() const
+{
+    return SendScintilla(SCI_GETMODIFY) != 0;
+}
+
+void ByteTextEdit::markSaved()
+{
+    SendScintilla(SCI_SETSAVEPOINT);
 }
 
 void ByteTextEdit::refuse(const QString &text, qsizetype position) const

@@ -47,6 +47,11 @@ public:
     // Puts the caret at `offset` with nothing selected.
     void placeCaret(qsizetype offset);
 
+    // Whether the text differs from what was last loaded or marked saved
+    // (Scintilla's save point: undoing back to it counts as no change).
+    bool changedSinceSave() const;
+    void markSaved();
+
     // The notice shown when typed or pasted text was refused (for tests).
     QString lastRefusal() const { return m_lastRefusal; }
 

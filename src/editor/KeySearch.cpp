@@ -16,6 +16,16 @@ qsizetype indexOf(QByteArrayView text, QByteArrayView needle, qsizetype from)
     return hit ? static_cast<const char *>(hit) - text.data() : -1;
 }
 
+qsizetype findFirstFrom(QByteArrayView text, QByteArrayView needle, qsizetype from)
+{
+    if (from > 0) {
+        const qsizetype at = indexOf(text, needle, from);
+        if (at >= 0)
+            return at;
+    }
+    return findFirst(text, needle);
+}
+
 NextStep findNext(QByteArrayView text, QByteArrayView needle, qsizetype selectionStart)
 {
     NextStep step;

@@ -17,6 +17,11 @@ inline qsizetype findFirst(QByteArrayView text, QByteArrayView needle)
     return indexOf(text, needle, 0);
 }
 
+// Find First for a key of a chosen section: the first occurrence from `from`
+// (the section's head) on, and only when there is none there, the first in
+// the whole text. A negative `from` searches the whole text.
+qsizetype findFirstFrom(QByteArrayView text, QByteArrayView needle, qsizetype from);
+
 // What Find Next does from a selection that starts at `selectionStart`.
 struct NextStep {
     // Where the caret goes before searching: two past the old start, kept

@@ -47,6 +47,18 @@ template <class F> ReadResult readPieces(const QString &path, F &&f)
     }
 }
 
+// The key list's head rule: the first head line that begins with the pattern.
+// Returns a HeadReader callback that records that head's offset and stops.
+auto headMatcher(const QByteArray &pattern, qsizetype *headAt)
+{
+    return [&pattern, headAt](qsizetype at, QByteArrayView line) {
+        if (!line.startsWith(pattern))
+            return true;
+        *headAt = at;
+        return false;
+    };
+}
+
 } // namespace
 
 ReadResult readSectionNames(const QString &path, QList<QByteArray> *names)
@@ -68,12 +80,7 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
     const QByteArray pattern = ini::headPattern(name);
     // First the head, without holding the file: its offset is all we keep.
     qsizetype headAt = -1;
-    const auto match = [&](qsizetype at, QByteArrayView line) {
-        if (!line.startsWith(pattern))
-            return true;
-        headAt = at;
-        return false;
-    };
+    const auto match = headMatcher(pattern, &headAt);
     ini::HeadReader reader;
     ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, match); });
     if (result.ok && headAt < 0)
@@ -116,6 +123,17 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
         lines->values.append(kv.value.toByteArray());
     }
     return result;
+}
+
+qsizetype findSectionHead(QByteArrayView text, const QByteArray &name)
+{
+    const QByteArray pattern = ini::headPattern(name);
+    qsizetype headAt = -1;
+    const auto match = headMatcher(pattern, &headAt);
+    ini::HeadReader reader;
+    if (reader.feed(text, match))
+        reader.finish(match);
+    return headAt;
 }
 
 void createIfMissing(const QString &path)

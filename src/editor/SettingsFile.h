@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -28,6 +29,11 @@ struct KeyLines {
 // The key lines of the first section whose head begins with "[" + name + "]".
 // A section that is not there gives empty lists.
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines);
+
+// Where the head line of the section that readSectionKeys() lists for `name`
+// starts in `text` (the first head that begins with "[" + name + "]"), or -1.
+// Same reader, same rule: the editor finds a key's line from here.
+qsizetype findSectionHead(QByteArrayView text, const QByteArray &name);
 
 // Creates an empty file when none exists at the path; an existing file is not
 // touched. Failing is harmless to the callers, so nothing is returned.

@@ -9,8 +9,12 @@
 #include "platform/FileBytes.h"
 #include "platform/MessageBox.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QSessionManager>
 #include <QStringListModel>
 
 namespace {
@@ -24,6 +28,23 @@ QStringList decodeAll(const QList<QByteArray> &items)
     for (const QByteArray &item : items)
         out.append(codepage::decode(item));
     return out;
+}
+
+// A text that already ends with a line end is written as it is; one whose
+// last line is open gets CR LF, so saving never adds blank lines.
+bool endsWithLineEnd(QByteArrayView text)
+{
+    return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    return a == b || (!a.isEmpty() && !b.isEmpty() && QFileInfo(a) == QFileInfo(b));
+}
+
+QString quoted(const QString &path)
+{
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
 }
 
 } // namespace
@@ -65,6 +86,16 @@ frmINIEditor::frmINIEditor(QWidget *parent)
     connect(ui->cmdFindNext, &QPushButton::clicked, this, &frmINIEditor::cmdFindNext_Click);
     connect(ui->cmdAdd, &QPushButton::clicked, this, &frmINIEditor::cmdAdd_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &frmINIEditor::Command2_Click);
+    // Logging out ends the program without closing its windows: unsaved edits
+    // get the same question there, and Cancel asks the desktop to stay.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!ui->Text1->changedSinceSave() || !manager.allowsInteraction())
+            return;
+        const bool settled = confirmDiscard();
+        manager.release();
+        if (!settled)
+            manager.cancel();
+    });
 }
 
 frmINIEditor::~frmINIEditor() = default;
@@ -81,8 +112,16 @@ void frmINIEditor::Form_Load()
 void frmINIEditor::GetSettings_Click()
 {
     FileDialog.Filter = QStringLiteral("Ferox INI Files|*.ini");
+    const QString lastPick = FileDialog.FileName;
     // A cancel keeps the dialog's last file name, so it reloads the last pick.
     FileDialog.ShowOpen(this);
+    // Loading replaces the text, so unsaved edits are settled first. A path
+    // with no file behind it loads nothing and needs no question. Cancel
+    // leaves everything as it was, the dialog's last pick included.
+    if (QFileInfo::exists(FileDialog.FileName) && !confirmDiscard()) {
+        FileDialog.FileName = lastPick;
+        return;
+    }
     ui->txtPath->setText(FileDialog.FileName);
     const settingsfile::ReadResult names = LoadSectionNames();
     if (!names.ok) {
@@ -118,11 +157,18 @@ bool frmINIEditor::loadText()
 {
     const QString path = ui->txtPath->text();
     settingsfile::createIfMissing(path);
+    return loadTextOf(path);
+}
+
+bool frmINIEditor::loadTextOf(const QString &path)
+{
+    const qint64 started = diskstamp::now();
     QString error;
     // On failure Text1 keeps its text, so LoadedPath still names its file.
-    if (!ui->Text1->loadFile(path, &error))
+    if (path.isEmpty() || !ui->Text1->loadFile(path, &error))
         return false;
     LoadedPath = path;
+    m_stamp = diskstamp::take(path, started, { ui->Text1->bytes() });
     return true;
 }
 
@@ -194,7 +240,15 @@ void frmINIEditor::cmdFindFirst_Click()
     if (searchText.isEmpty())
         return;
     const QByteArray needle = codepage::encode(searchText).bytes;
-    const qsizetype at = keysearch::findFirst(ui->Text1->bytes(), needle);
+    const QByteArrayView text = ui->Text1->bytes();
+    // The key list shows the chosen section, so its line is looked for from
+    // that section's head on: the same line may stand in earlier games.
+    qsizetype head = -1;
+    const int row = selectedRow(ui->ListNames);
+    if (row >= 0)
+        head = settingsfile::findSectionHead(
+            text, codepage::encode(m_names->index(row).data().toString()).bytes);
+    const qsizetype at = keysearch::findFirstFrom(text, needle, head);
     if (at < 0) {
         messagebox::inform(this, QStringLiteral("Not found"));
         return;
@@ -221,26 +275,119 @@ void frmINIEditor::cmdFindNext_Click()
 
 void frmINIEditor::cmdAdd_Click()
 {
-    // The text goes to a temporary file that replaces the target only once it
-    // is complete on disk: a failed write leaves the old file, and says so.
     if (!LoadedPath.isEmpty()) {
-        QString error;
-        if (!filebytes::replace(LoadedPath, { ui->Text1->bytes(), QByteArrayView("\r\n") }, &error)) {
-            messagebox::show(this, messagebox::programTitle(),
-                QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
-                               "your text is still in the editor.")
-                    .arg(QDir::toNativeSeparators(LoadedPath), error),
-                messagebox::Icon::Critical);
+        const Written written = writeBack();
+        // A refused or failed write keeps the text and the file it belongs to.
+        if (written == Written::Cancelled || written == Written::Failed)
+            return;
+        if (written == Written::Reloaded) {
+            LoadSectionNames();
+            m_keys->setStringList({});
+            m_values->setStringList({});
+            return;
         }
     }
-    LoadedPath = ui->txtPath->text();
-    settingsfile::createIfMissing(LoadedPath);
+    // A path typed into txtPath becomes the file worked on, and its own text
+    // comes with it: the next update then writes that file's text back, never
+    // the text of the file before.
+    const QString typed = ui->txtPath->text();
+    if (!sameFile(typed, LoadedPath)) {
+        settingsfile::createIfMissing(typed);
+        if (LoadedPath.isEmpty() && ui->Text1->changedSinceSave()) {
+            // Text typed before any file was loaded belongs to no file yet:
+            // it stays, and the next update writes it to the typed file.
+            LoadedPath = typed;
+            m_stamp = diskstamp::takeFromDisk(typed, diskstamp::now());
+        } else {
+            // A file that cannot be read leaves Text1 with the file it holds.
+            loadTextOf(typed);
+        }
+    }
     LoadSectionNames();
     m_keys->setStringList({});
     m_values->setStringList({});
 }
 
+frmINIEditor::Written frmINIEditor::writeBack()
+{
+    if (!diskstamp::unchanged(LoadedPath, m_stamp)) {
+        const messagebox::Answer answer = messagebox::ask(this,
+            QStringLiteral("%1 has been changed on disk since it was loaded or saved here.\n\n"
+                           "Overwrite it with the text in the editor, reload it (your edits in "
+                           "the editor are lost), or cancel?")
+                .arg(quoted(LoadedPath)),
+            { messagebox::Answer::Overwrite, messagebox::Answer::Reload });
+        if (answer == messagebox::Answer::Reload) {
+            // A file that is gone cannot be reloaded; the text stays.
+            if (!QFileInfo::exists(LoadedPath) || !loadTextOf(LoadedPath))
+                return Written::Cancelled;
+            return Written::Reloaded;
+        }
+        if (answer != messagebox::Answer::Overwrite)
+            return Written::Cancelled;
+    }
+    // The text goes to a temporary file that replaces the target only once it
+    // is complete on disk: a failed write leaves the old file, and says so.
+    const QByteArrayView text = ui->Text1->bytes();
+    QList<QByteArrayView> pieces { text };
+    if (!endsWithLineEnd(text))
+        pieces.append(QByteArrayView("\r\n"));
+    QString error;
+    if (!filebytes::replace(LoadedPath, pieces, &error)) {
+        messagebox::show(this, messagebox::programTitle(),
+            QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
+                           "your text is still in the editor.")
+                .arg(QDir::toNativeSeparators(LoadedPath), error),
+            messagebox::Icon::Critical);
+        return Written::Failed;
+    }
+    m_stamp = diskstamp::take(LoadedPath, diskstamp::now(), pieces);
+    ui->Text1->markSaved();
+    return Written::Done;
+}
+
+bool frmINIEditor::confirmDiscard()
+{
+    if (!ui->Text1->changedSinceSave())
+        return true;
+    messagebox::Answer answer = messagebox::Answer::Cancel;
+    if (LoadedPath.isEmpty()) {
+        // Nothing was loaded, so there is no file to save to.
+        answer = messagebox::ask(this,
+            QStringLiteral("The text in the editor has been changed, but no file is loaded to save "
+                           "it to.\n\nDiscard the text, or cancel?"),
+            { messagebox::Answer::Discard });
+    } else {
+        answer = messagebox::ask(this,
+            QStringLiteral("The text of %1 has been changed since it was loaded or saved.\n\n"
+                           "Save the changes (as Update INI does), discard them, or cancel?")
+                .arg(quoted(LoadedPath)),
+            { messagebox::Answer::Save, messagebox::Answer::Discard });
+    }
+    switch (answer) {
+    case messagebox::Answer::Discard:
+        return true;
+    case messagebox::Answer::Save:
+        cmdAdd_Click();
+        // Saved, or reloaded from disk at the user's word: nothing is left to lose.
+        return !ui->Text1->changedSinceSave();
+    default:
+        return false;
+    }
+}
+
 void frmINIEditor::Command2_Click()
 {
     close();
+}
+
+void frmINIEditor::closeEvent(QCloseEvent *event)
+{
+    // Every way of closing the window comes here: Close, the title bar, and
+    // the end of the program when this is its last window.
+    if (!confirmDiscard()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }

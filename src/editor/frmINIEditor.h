@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/DiskStamp.h"
 #include "editor/SettingsFile.h"
 #include "platform/OpenFileDialog.h"
 
@@ -22,6 +23,11 @@ class frmINIEditor;
 // The window keeps no model of the file: the lists are filled by reading the
 // file named in txtPath again, and Text1 holds the bytes of the file named by
 // LoadedPath exactly as read.
+//
+// The user's work is never dropped or misplaced: the text is only ever written
+// to the file it came from, a file changed on disk since it was loaded is not
+// overwritten without asking, and unsaved edits are not discarded (by Close,
+// Open File or the end of the program) without asking.
 class frmINIEditor : public QWidget {
     Q_OBJECT
 public:
@@ -49,8 +55,16 @@ public Q_SLOTS:
     void cmdAdd_Click();
     void Command2_Click();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    enum class Written { Done, Cancelled, Reloaded, Failed };
+
     bool loadText();
+    bool loadTextOf(const QString &path);
+    Written writeBack();
+    bool confirmDiscard();
     void showCount();
     void formSearchText();
     void setAutoSizedText(class QLabel *label, const QString &text);
@@ -61,4 +75,6 @@ private:
     QStringListModel *m_names;
     QStringListModel *m_keys;
     QStringListModel *m_values;
+    // What the file at LoadedPath was when it was last loaded or written.
+    diskstamp::Stamp m_stamp;
 };
