@@ -34,7 +34,7 @@ class TestSettingsFile : public QObject {
     static settingsfile::KeyLines expectedKeys(const QByteArray &text, const QByteArray &name)
     {
         settingsfile::KeyLines out;
-        const ini::Section section = ini::findSection(text, ini::headPattern(name));
+        const ini::Section section = ini::findSection(text, name);
         for (const ini::Line &line : section.keyLines) {
             const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
             out.keys.append(kv.key.toByteArray());

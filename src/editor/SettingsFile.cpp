@@ -53,23 +53,23 @@ ReadResult readSectionNames(const QString &path, QList<QByteArray> *names)
 {
     names->clear();
     const auto add = [names](qsizetype, QByteArrayView line) {
-        names->append(ini::headName(line).toByteArray());
+        names->append(ini::headName(line)->toByteArray());
         return true;
     };
     ini::HeadReader reader;
-    const ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, add); });
+    ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, add); });
     if (result.ok)
         reader.finish(add);
+    result.encoding = reader.encoding();
     return result;
 }
 
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines)
 {
-    const QByteArray pattern = ini::headPattern(name);
     // First the head, without holding the file: its offset is all we keep.
     qsizetype headAt = -1;
     const auto match = [&](qsizetype at, QByteArrayView line) {
-        if (!line.startsWith(pattern))
+        if (*ini::headName(line) != name)
             return true;
         headAt = at;
         return false;
@@ -78,12 +78,15 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
     ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, match); });
     if (result.ok && headAt < 0)
         reader.finish(match);
+    result.encoding = reader.encoding();
     if (!result.ok || headAt < 0)
         return result;
 
     // Then the section from its head on, read until its body has ended.
     QFile file(path);
+    const ini::Encoding encoding = result.encoding;
     result = openForReading(path, &file);
+    result.encoding = encoding;
     if (!result.ok)
         return result;
     if (!file.seek(headAt)) {
@@ -103,7 +106,7 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
             return result;
         }
         text.resize(had + n);
-        section = ini::findSection(text, pattern);
+        section = ini::findSection(text, name);
         // The body ended inside what was read, or the file did.
         if (!section.found || section.bodyEnd < text.size() || n == 0)
             break;

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include "ini/IniText.h"
+
 // The editor's reads of the file named in its path box. The editor keeps no
 // model of the file: every list is filled by reading the file again.
 namespace settingsfile {
@@ -13,6 +15,8 @@ struct ReadResult {
     // No file exists at the path: the one failure the user is told about.
     bool notFound = false;
     QString error;
+    // What the file's byte-order mark says its names are written in.
+    ini::Encoding encoding = ini::Encoding::Ansi;
 };
 
 // The name of every head line in file order, duplicates kept. The file is
@@ -25,7 +29,7 @@ struct KeyLines {
     QList<QByteArray> values; // parallel to keys
 };
 
-// The key lines of the first section whose head begins with "[" + name + "]".
+// The key lines of the first section whose head names `name` (exact bytes).
 // A section that is not there gives empty lists.
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines);
 

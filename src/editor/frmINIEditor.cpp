@@ -17,12 +17,12 @@ namespace {
 
 const QString kCountCaption = QStringLiteral("Total Number Of ROMS In The Ferox.ini File");
 
-QStringList decodeAll(const QList<QByteArray> &items)
+QStringList decodeAll(const QList<QByteArray> &items, ini::Encoding encoding)
 {
     QStringList out;
     out.reserve(items.size());
     for (const QByteArray &item : items)
-        out.append(codepage::decode(item));
+        out.append(ini::decode(item, encoding));
     return out;
 }
 
@@ -99,7 +99,8 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
     QList<QByteArray> names;
     const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
     // A scan that failed part-way still lists what it read.
-    m_names->setStringList(decodeAll(names));
+    m_listEncoding = result.encoding;
+    m_names->setStringList(decodeAll(names, m_listEncoding));
     showCount();
     return result;
 }
@@ -145,7 +146,7 @@ void frmINIEditor::LoadSectionKeys()
     const int row = selectedRow(ui->ListNames);
     if (row < 0)
         return;
-    const codepage::Encoded name = codepage::encode(m_names->stringList().at(row));
+    const codepage::Encoded name = ini::encode(m_names->stringList().at(row), m_listEncoding);
     settingsfile::KeyLines lines;
     const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, name.bytes, &lines);
     if (!result.ok) {
@@ -153,8 +154,8 @@ void frmINIEditor::LoadSectionKeys()
             messagebox::inform(this, QStringLiteral("File Not Found"));
         return;
     }
-    m_keys->setStringList(decodeAll(lines.keys));
-    m_values->setStringList(decodeAll(lines.values));
+    m_keys->setStringList(decodeAll(lines.keys, m_listEncoding));
+    m_values->setStringList(decodeAll(lines.values, m_listEncoding));
 }
 
 void frmINIEditor::setAutoSizedText(QLabel *label, const QString &text)
@@ -193,7 +194,7 @@ void frmINIEditor::cmdFindFirst_Click()
     const QString searchText = ui->lblEntries->text();
     if (searchText.isEmpty())
         return;
-    const QByteArray needle = codepage::encode(searchText).bytes;
+    const QByteArray needle = ini::encode(searchText, m_listEncoding).bytes;
     const qsizetype at = keysearch::findFirst(ui->Text1->bytes(), needle);
     if (at < 0) {
         messagebox::inform(this, QStringLiteral("Not found"));
@@ -208,7 +209,7 @@ void frmINIEditor::cmdFindNext_Click()
     const QString searchText = ui->lblEntries->text();
     if (searchText.isEmpty())
         return;
-    const QByteArray needle = codepage::encode(searchText).bytes;
+    const QByteArray needle = ini::encode(searchText, m_listEncoding).bytes;
     const keysearch::NextStep step
         = keysearch::findNext(ui->Text1->bytes(), needle, ui->Text1->selectionStartOffset());
     ui->Text1->placeCaret(step.caret);
@@ -221,6 +222,13 @@ void frmINIEditor::cmdFindNext_Click()
 
 void frmINIEditor::cmdAdd_Click()
 {
+    if (!LoadedPath.isEmpty() && ini::encodingOf(ui->Text1->bytes()) == ini::Encoding::Utf16) {
+        messagebox::show(this, messagebox::programTitle(),
+            QStringLiteral("\"%1\" was not written: %2.\n\nYour text is still in the editor.")
+                .arg(QDir::toNativeSeparators(LoadedPath), ini::utf16Reason()),
+            messagebox::Icon::Critical);
+        return;
+    }
     // The text goes to a temporary file that replaces the target only once it
     // is complete on disk: a failed write leaves the old file, and says so.
     if (!LoadedPath.isEmpty()) {

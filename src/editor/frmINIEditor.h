@@ -61,4 +61,7 @@ private:
     QStringListModel *m_names;
     QStringListModel *m_keys;
     QStringListModel *m_values;
+    // How the names in the lists are written in the file: UTF-8 in a file with
+    // a UTF-8 byte-order mark, else the code page.
+    ini::Encoding m_listEncoding = ini::Encoding::Ansi;
 };

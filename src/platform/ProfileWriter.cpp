@@ -9,20 +9,15 @@
 namespace profile {
 namespace {
 
-constexpr QByteArrayView lineEnd("\r\n");
+// What every write to one file shares: decided once from the bytes read.
+struct Style {
+    ini::Encoding encoding = ini::Encoding::Ansi;
+    QByteArray lineEnd = "\r\n";
+};
 
-bool isBlank(char c)
+Style styleOf(QByteArrayView text)
 {
-    return c == ' ' || c == '\t';
-}
-
-QByteArrayView withoutBlanks(QByteArrayView name)
-{
-    while (!name.isEmpty() && isBlank(name.front()))
-        name = name.sliced(1);
-    while (!name.isEmpty() && isBlank(name.back()))
-        name.chop(1);
-    return name;
+    return { ini::encodingOf(text), ini::lineEndOf(text).toByteArray() };
 }
 
 char asciiLower(char c)
@@ -43,38 +38,32 @@ QString refusal(QByteArrayView section, QByteArrayView key, QByteArrayView value
         if (part.bytes.contains('\0'))
             return QStringLiteral("The %1 holds a NUL byte.").arg(QLatin1String(part.what));
     }
-    if (withoutBlanks(section).isEmpty())
+    if (ini::withoutBlanks(section).isEmpty())
         return QStringLiteral("The section name is empty.");
-    if (withoutBlanks(key).isEmpty())
+    if (ini::withoutBlanks(key).isEmpty())
         return QStringLiteral("The key name is empty.");
     if (key.contains('='))
         return QStringLiteral("The key name holds \"=\".");
-    if (ini::isHead(key))
+    if (ini::withoutBlanks(key).startsWith('['))
         return QStringLiteral("The key name begins with \"[\".");
     return {};
 }
 
-// A head that names a section: "[" first and "]" last.
-bool isSectionHead(QByteArrayView line)
-{
-    return ini::isHead(line) && line.size() >= 2 && line.back() == ']';
-}
-
 bool endsWithLineEnd(QByteArrayView text)
 {
-    return text.endsWith('\r') || text.endsWith(lineEnd);
+    return text.endsWith('\r') || text.endsWith('\n');
 }
 
 // True when the text's last line is an empty line with its line end.
-bool endsWithEmptyLine(QByteArrayView text)
+bool endsWithEmptyLine(QByteArrayView text, qsizetype start)
 {
-    if (text.endsWith(lineEnd))
+    if (text.endsWith("\r\n"))
         text.chop(2);
-    else if (text.endsWith('\r'))
+    else if (endsWithLineEnd(text))
         text.chop(1);
     else
         return false;
-    return text.isEmpty() || endsWithLineEnd(text);
+    return text.size() <= start || endsWithLineEnd(text);
 }
 
 QByteArray keyLine(QByteArrayView key, QByteArrayView value)
@@ -85,65 +74,39 @@ QByteArray keyLine(QByteArrayView key, QByteArrayView value)
     return line;
 }
 
-} // namespace
-
-bool sameName(QByteArrayView a, QByteArrayView b)
+// The first head that names the section, searched from `from`.
+std::optional<ini::Line> sectionHead(
+    QByteArrayView text, qsizetype from, QByteArrayView section, ini::Encoding encoding)
 {
-    a = withoutBlanks(a);
-    b = withoutBlanks(b);
-    // Folding maps each character of the code page to one UTF-16 unit, so names
-    // of different lengths never match.
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        const char x = a[i];
-        const char y = b[i];
-        if (x == y)
-            continue;
-        if ((static_cast<unsigned char>(x) | static_cast<unsigned char>(y)) & 0x80)
-            return QString::compare(codepage::decode(a), codepage::decode(b), Qt::CaseInsensitive) == 0;
-        if (asciiLower(x) != asciiLower(y))
-            return false;
-    }
-    return true;
+    for (std::optional<ini::Line> line = ini::nextHead(text, from); line;
+         line = ini::nextHead(text, line->next))
+        if (sameName(*ini::headName(ini::view(text, *line)), section, encoding))
+            return line;
+    return std::nullopt;
 }
 
-Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value)
+// One key write, already checked, on a text whose first line starts at `from`.
+Edit planOne(QByteArrayView text, qsizetype from, QByteArrayView section, QByteArrayView key,
+    QByteArrayView value, const Style &style)
 {
-    Plan plan;
-    plan.error = refusal(section, key, value);
-    if (!plan.error.isEmpty())
-        return plan;
-    plan.ok = true;
-    Edit &edit = plan.edit;
-
-    ini::Line head;
-    bool found = false;
-    for (std::optional<ini::Line> line = ini::nextHead(text, 0); line;
-         line = ini::nextHead(text, line->next)) {
-        const QByteArrayView bytes = ini::view(text, *line);
-        if (isSectionHead(bytes) && sameName(ini::headName(bytes), section)) {
-            head = *line;
-            found = true;
-            break;
-        }
-    }
-    if (!found) {
+    Edit edit;
+    const std::optional<ini::Line> head = sectionHead(text, from, section, style.encoding);
+    if (!head) {
         edit.at = text.size();
-        if (!text.isEmpty()) {
+        if (text.size() > from) {
             if (!endsWithLineEnd(text))
-                edit.inserted.append(lineEnd);
-            if (!endsWithEmptyLine(text))
-                edit.inserted.append(lineEnd);
+                edit.inserted.append(style.lineEnd);
+            if (!endsWithEmptyLine(text, from))
+                edit.inserted.append(style.lineEnd);
         }
-        edit.inserted.append('[').append(section).append(']').append(lineEnd);
-        edit.inserted.append(keyLine(key, value)).append(lineEnd);
-        return plan;
+        edit.inserted.append('[').append(section).append(']').append(style.lineEnd);
+        edit.inserted.append(keyLine(key, value)).append(style.lineEnd);
+        return edit;
     }
 
-    ini::Line lastOfBody = head;
+    ini::Line lastOfBody = *head;
     bool inBody = true; // until the first empty line
-    for (qsizetype at = head.next; at < text.size();) {
+    for (qsizetype at = head->next; at < text.size();) {
         const ini::Line line = ini::lineAt(text, at);
         const QByteArrayView bytes = ini::view(text, line);
         if (ini::isHead(bytes))
@@ -153,11 +116,11 @@ Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, 
         } else {
             if (inBody)
                 lastOfBody = line;
-            if (sameName(ini::splitKeyLine(bytes).key, key)) {
+            if (sameName(ini::splitKeyLine(bytes).key, key, style.encoding)) {
                 edit.at = line.begin;
                 edit.removed = line.length();
                 edit.inserted = keyLine(key, value);
-                return plan;
+                return edit;
             }
         }
         at = line.next;
@@ -165,8 +128,98 @@ Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, 
 
     edit.at = lastOfBody.next;
     if (!lastOfBody.hasLineEnd())
-        edit.inserted.append(lineEnd);
-    edit.inserted.append(keyLine(key, value)).append(lineEnd);
+        edit.inserted.append(style.lineEnd);
+    edit.inserted.append(keyLine(key, value)).append(style.lineEnd);
+    return edit;
+}
+
+QByteArray applied(QByteArrayView text, const Edit &edit)
+{
+    QByteArray out;
+    out.reserve(text.size() - edit.removed + edit.inserted.size());
+    out.append(text.first(edit.at)).append(edit.inserted).append(text.sliced(edit.at + edit.removed));
+    return out;
+}
+
+} // namespace
+
+bool sameName(QByteArrayView a, QByteArrayView b, ini::Encoding encoding)
+{
+    a = ini::withoutBlanks(a);
+    b = ini::withoutBlanks(b);
+    // Folding maps each character of the code page to one UTF-16 unit, so names
+    // of different lengths never match there; in UTF-8 they may.
+    if (a.size() != b.size() && encoding != ini::Encoding::Utf8)
+        return false;
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char x = a[i];
+        const char y = b[i];
+        if ((static_cast<unsigned char>(x) | static_cast<unsigned char>(y)) & 0x80)
+            return QString::compare(ini::decode(a, encoding), ini::decode(b, encoding), Qt::CaseInsensitive)
+                == 0;
+        if (x != y && asciiLower(x) != asciiLower(y))
+            return false;
+    }
+    if (a.size() == b.size())
+        return true;
+    // Only UTF-8 gets here: an ASCII prefix, then more in one of them.
+    return QString::compare(ini::decode(a, encoding), ini::decode(b, encoding), Qt::CaseInsensitive) == 0;
+}
+
+Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes)
+{
+    Plan plan;
+    if (ini::encodingOf(text) == ini::Encoding::Utf16) {
+        plan.error = QStringLiteral("The file is not written: %1.").arg(ini::utf16Reason());
+        return plan;
+    }
+    for (const KeyWrite &write : writes) {
+        plan.error = refusal(section, write.key, write.value);
+        if (!plan.error.isEmpty())
+            return plan;
+    }
+    plan.ok = true;
+    if (writes.isEmpty()) {
+        plan.edit.at = text.size();
+        return plan;
+    }
+    const Style style = styleOf(text);
+    const qsizetype start = ini::textStart(text);
+    // Every write after the first lands in the one section the first found or
+    // appended, and nothing of the text outside that section decides where: so
+    // the later writes are planned on that section alone, not on a copy of the
+    // whole file each.
+    QByteArray window;
+    qsizetype next = 0;
+    if (const std::optional<ini::Line> head = sectionHead(text, start, section, style.encoding)) {
+        const std::optional<ini::Line> after = ini::nextHead(text, head->next);
+        plan.edit.at = head->begin;
+        plan.edit.removed = (after ? after->begin : text.size()) - head->begin;
+        window = text.sliced(plan.edit.at, plan.edit.removed).toByteArray();
+    } else {
+        plan.edit = planOne(text, start, section, writes.first().key, writes.first().value, style);
+        window = plan.edit.inserted;
+        next = 1;
+    }
+    for (; next < writes.size(); ++next)
+        window = applied(window, planOne(window, 0, section, writes[next].key, writes[next].value, style));
+    plan.edit.inserted = window;
+    return plan;
+}
+
+Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value)
+{
+    Plan plan;
+    if (ini::encodingOf(text) == ini::Encoding::Utf16) {
+        plan.error = QStringLiteral("The file is not written: %1.").arg(ini::utf16Reason());
+        return plan;
+    }
+    plan.error = refusal(section, key, value);
+    if (!plan.error.isEmpty())
+        return plan;
+    plan.ok = true;
+    plan.edit = planOne(text, ini::textStart(text), section, key, value, styleOf(text));
     return plan;
 }
 
@@ -179,26 +232,36 @@ Updated updatedText(QByteArrayView text, QByteArrayView section, QByteArrayView 
         return result;
     }
     result.ok = true;
-    result.text.reserve(text.size() - plan.edit.removed + plan.edit.inserted.size());
-    result.text.append(text.first(plan.edit.at))
-        .append(plan.edit.inserted)
-        .append(text.sliced(plan.edit.at + plan.edit.removed));
+    result.text = applied(text, plan.edit);
     return result;
 }
 
 } // namespace profile
 
-bool WritePrivateProfileStringA(
-    QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, QString *error)
+namespace {
+
+// Reads the file once (a missing one is empty), plans, and replaces it once.
+bool writeKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, QString *error,
+    bool *refused)
 {
     QString reason;
+    bool refusedHere = false;
     filebytes::Snapshot file;
     bool ok = !QFileInfo::exists(path) || file.open(path, &reason);
     if (ok) {
         const QByteArrayView text = file.bytes();
-        const profile::Plan plan = profile::planWrite(text, section, key, value);
+        const ini::Encoding encoding = ini::encodingOf(text);
+        ProfileKeys keys;
+        if (encoding != ini::Encoding::Utf16)
+            keys = compose(encoding);
+        profile::Plan plan;
+        if (keys.refusal.isEmpty())
+            plan = profile::planWrites(text, keys.section, keys.writes);
+        else
+            plan.error = keys.refusal;
         ok = plan.ok;
         if (!ok) {
+            refusedHere = true;
             reason = plan.error;
         } else {
             const profile::Edit &edit = plan.edit;
@@ -209,5 +272,24 @@ bool WritePrivateProfileStringA(
     }
     if (!ok && error)
         *error = reason;
+    if (refused)
+        *refused = !ok && refusedHere;
     return ok;
+}
+
+} // namespace
+
+bool WritePrivateProfileStringA(
+    QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, QString *error)
+{
+    const auto compose = [&](ini::Encoding) {
+        return ProfileKeys { section.toByteArray(), { { key.toByteArray(), value.toByteArray() } }, {} };
+    };
+    return writeKeys(path, compose, error, nullptr);
+}
+
+bool WritePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
+    QString *error, bool *refused)
+{
+    return writeKeys(path, compose, error, refused);
 }
