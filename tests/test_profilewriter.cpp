@@ -1,3 +1,4 @@
+#include "PlatformProfile.h"
 #include "TestFiles.h"
 #include "ini/IniText.h"
 #include "platform/FileBytes.h"
@@ -8,8 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <QSet>
 
 #include <optional>
 
@@ -34,6 +38,44 @@ std::optional<QByteArray> editorValue(
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+// The four keys of a game entry, in the order add entry writes them.
+const QList<profile::KeyWrite> kEntry
+    = { { "//", "Me" }, { "AltTitle", "Alt" }, { "Comments", "C" }, { "UCode", "2" } };
+
+// The keys written one after the other, each on the text the last one left.
+profile::Updated writtenInTurn(
+    QByteArray text, const QByteArray &section, const QList<profile::KeyWrite> &writes)
+{
+    for (const profile::KeyWrite &write : writes) {
+        const profile::Updated updated = profile::updatedText(text, section, write.key, write.value);
+        if (!updated.ok)
+            return updated;
+        text = updated.text;
+    }
+    return { true, text, {} };
+}
+
+// The keys written as one edit.
+QByteArray writtenAtOnce(
+    const QByteArray &text, const QByteArray &section, const QList<profile::KeyWrite> &writes)
+{
+    const profile::Plan plan = profile::planWrites(text, section, writes);
+    if (!plan.ok)
+        return {};
+    return text.first(plan.edit.at) + plan.edit.inserted + text.sliced(plan.edit.at + plan.edit.removed);
+}
+
+// What the emulator reads of every section but the one it finds by `section`
+// (the sections a write must leave alone).
+QList<platformprofile::Section> othersThanTarget(const QByteArray &text, const QByteArray &section)
+{
+    QList<platformprofile::Section> sections = platformprofile::read(text);
+    const qsizetype at = platformprofile::sectionIndex(sections, section, text.startsWith("\xEF\xBB\xBF"));
+    if (at >= 0)
+        sections.removeAt(at);
+    return sections;
 }
 
 } // namespace
@@ -154,6 +196,179 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(WritePrivateProfileStringA(section, key, value, path, &error), qPrintable(error));
         QCOMPARE(readFile(path), after);
+    }
+
+    // Add entry's four keys on files as they exist in the wild; each result is
+    // checked byte for byte and as the emulator reads it.
+    void entryAsTheEmulatorReadsIt_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("lone LF inside a replaced line")
+            << QByteArray("[Game]\r\nAltTitle=old\n[Other]\r\nUCode=9\r\nKeep=1\r\n")
+            << QByteArray("[Game]\r\nAltTitle=Alt\n//=Me\r\nComments=C\r\nUCode=2\r\n[Other]\r\nUCode=9\r\n"
+                          "Keep=1\r\n");
+        QTest::newRow("LF-only file")
+            << QByteArray("[Other]\nA=1\n\n[Game]\nAltTitle=old\nUCode=1\n")
+            << QByteArray("[Other]\nA=1\n\n[Game]\nAltTitle=Alt\nUCode=2\n//=Me\nComments=C\n");
+        QTest::newRow("LF CR file")
+            << QByteArray("[Other]\n\rA=1\n\r\n\r[Game]\n\rAltTitle=old\n\r")
+            << QByteArray("[Other]\n\rA=1\n\r\n\r[Game]\n//=Me\nComments=C\nUCode=2\n\rAltTitle=Alt\n\r");
+        QTest::newRow("CR-only file")
+            << QByteArray("[Game]\rUCode=1\r\r[B]\r")
+            << QByteArray("[Game]\rUCode=2\r//=Me\rAltTitle=Alt\rComments=C\r\r[B]\r");
+        QTest::newRow("LF at the start") << QByteArray(
+            "\n[Game]\nUCode=1\n") << QByteArray("\n[Game]\nUCode=2\n//=Me\nAltTitle=Alt\nComments=C\n");
+        QTest::newRow("comment after the head")
+            << QByteArray("[Game] ; comment\r\nAltTitle=old\r\n")
+            << QByteArray("[Game] ; comment\r\nAltTitle=Alt\r\n//=Me\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("text right after the head") << QByteArray(
+            "[Game]x\r\n") << QByteArray("[Game]x\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("blanks after the head")
+            << QByteArray("[Game] \t\r\n\r\n[B]\r\n")
+            << QByteArray("[Game] \t\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n\r\n[B]\r\n");
+        QTest::newRow("blanks before the head")
+            << QByteArray("[A]\r\n \t[game]\r\nk=1\r\n")
+            << QByteArray("[A]\r\n \t[game]\r\nk=1\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("line without its closing bracket inside the section")
+            << QByteArray("[Game]\r\nA=1\r\n[broken\r\nUCode=1\r\n")
+            << QByteArray("[Game]\r\nA=1\r\n[broken\r\nUCode=2\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\n");
+        QTest::newRow("UTF-8 byte-order mark before the head")
+            << QByteArray("\xEF\xBB\xBF[Game]\r\nAltTitle=old\r\n")
+            << QByteArray("\xEF\xBB\xBF[Game]\r\nAltTitle=Alt\r\n//=Me\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("UTF-8 name in other letter case")
+            << QByteArray("\xEF\xBB\xBF[GAME \xC3\x89]\r\n")
+            << QByteArray(
+                   "\xEF\xBB\xBF[GAME \xC3\x89]\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("new section in an LF file without last line end") << QByteArray(
+            "[A]\nk=1") << QByteArray("[A]\nk=1\n\n[Game]\n//=Me\nAltTitle=Alt\nComments=C\nUCode=2\n");
+        QTest::newRow("new file") << QByteArray()
+                                  << QByteArray(
+                                         "[Game]\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+    }
+    void entryAsTheEmulatorReadsIt()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const QByteArray section
+            = before.startsWith("\xEF") && before.contains("\xC3\x89") ? "game \xC3\xA9" : "Game";
+        QCOMPARE(writtenAtOnce(before, section, kEntry), after);
+        QCOMPARE(writtenInTurn(before, section, kEntry).text, after);
+        for (const profile::KeyWrite &write : kEntry)
+            QCOMPARE(
+                platformprofile::value(after, section, write.key), std::optional<QByteArray>(write.value));
+        QCOMPARE(othersThanTarget(after, section), othersThanTarget(before, section));
+        // Nothing but the entry's own section is added, and only when missing.
+        const bool existed = platformprofile::sectionIndex(
+                                 platformprofile::read(before), section, before.startsWith("\xEF\xBB\xBF"))
+            >= 0;
+        QCOMPARE(
+            platformprofile::read(after).size(), platformprofile::read(before).size() + (existed ? 0 : 1));
+        // The editor lists what the emulator sees.
+        QCOMPARE(ini::sectionNames(after), platformprofile::names(after));
+    }
+
+    // Writer and readers agree on every input: random files of heads (plain,
+    // annotated, after blanks, broken), key lines, empty lines, every line end
+    // and byte-order marks, with random keys written to a random section.
+    void randomFilesAgree()
+    {
+        QRandomGenerator random(12);
+        const QList<QByteArray> heads
+            = { "[A]", "[a] ; note", " \t[B]x", "[ A ]", "[]", "[broken", "[C [!]]", "x [A]", "[B] ]" };
+        const QList<QByteArray> lines
+            = { "k=1", " K = 2 ", "//=x", "AltTitle=", "loose", "=v", "[k=v", "k=[A]", " ", "a=b=c" };
+        const QList<QByteArray> ends = { "\r\n", "\n", "\r" };
+        const QList<QByteArray> sections = { "A", "a", " B", "C [!]", "New", "" };
+        const QList<QByteArray> keys = { "k", "K", "//", "AltTitle", "New Key", "loose" };
+        const auto pick = [&](const QList<QByteArray> &from) { return from[random.bounded(from.size())]; };
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray text;
+            const int kind = random.bounded(4);
+            if (kind == 0)
+                text += "\xEF\xBB\xBF";
+            if (kind == 1)
+                text += pick(ends);
+            const int count = random.bounded(12);
+            for (int i = 0; i < count; ++i) {
+                const int what = random.bounded(10);
+                if (what < 3)
+                    text += pick(heads);
+                else if (what < 9)
+                    text += pick(lines);
+                // (else an empty line)
+                if (i + 1 < count || random.bounded(2))
+                    text += kind == 2 ? QByteArray("\r\n") : pick(ends);
+            }
+            QList<profile::KeyWrite> writes;
+            for (int i = 0, n = 1 + random.bounded(4); i < n; ++i)
+                writes.append({ pick(keys), "v" + QByteArray::number(i) + (random.bounded(2) ? " =x" : "") });
+            const QByteArray section = pick(sections);
+            const QString context
+                = QStringLiteral("text %1, section \"%2\"")
+                      .arg(QString::fromLatin1(text.toPercentEncoding()), QString::fromLatin1(section));
+
+            // Readers: the names the emulator sees, in order, also in pieces.
+            QCOMPARE(ini::sectionNames(text), platformprofile::names(text));
+            QList<QByteArray> inPieces;
+            ini::HeadReader reader;
+            const auto add = [&](qsizetype, QByteArrayView line) {
+                inPieces.append(ini::headName(line)->toByteArray());
+                return true;
+            };
+            for (qsizetype at = 0; at < text.size();) {
+                const qsizetype n = 1 + random.bounded(4);
+                reader.feed(QByteArrayView(text).sliced(at, std::min(n, text.size() - at)), add);
+                at += n;
+            }
+            reader.finish(add);
+            QCOMPARE(inPieces, platformprofile::names(text));
+
+            const profile::Updated inTurn = writtenInTurn(text, section, writes);
+            if (ini::withoutBlanks(section).isEmpty()) {
+                QVERIFY(!inTurn.ok);
+                QVERIFY(!profile::planWrites(text, section, writes).ok);
+                continue;
+            }
+            QVERIFY2(inTurn.ok, qPrintable(context));
+            const QByteArray after = inTurn.text;
+            // One edit gives the same bytes as the writes in turn.
+            QVERIFY2(writtenAtOnce(text, section, writes) == after, qPrintable(context));
+            // The emulator reads each key's last value, and the other sections
+            // as they were.
+            for (const profile::KeyWrite &write : writes) {
+                QByteArray last;
+                for (const profile::KeyWrite &w : writes)
+                    if (profile::sameName(w.key, write.key))
+                        last = w.value;
+                QVERIFY2(platformprofile::value(after, section, write.key) == std::optional<QByteArray>(last),
+                    qPrintable(context + QStringLiteral(", key ") + QString::fromLatin1(write.key)));
+            }
+            QVERIFY2(
+                othersThanTarget(after, section) == othersThanTarget(text, section), qPrintable(context));
+            QCOMPARE(ini::sectionNames(after), platformprofile::names(after));
+            // The editor's key list of each section is the start of what the
+            // emulator reads there (it stops at the first empty line).
+            const QList<platformprofile::Section> read = platformprofile::read(after);
+            QSet<QByteArray> seen;
+            for (const platformprofile::Section &expected : read) {
+                if (seen.contains(expected.name))
+                    continue;
+                seen.insert(expected.name);
+                const ini::Section found = ini::findSection(after, expected.name);
+                QVERIFY(found.found);
+                QList<platformprofile::Key> listed;
+                for (const ini::Line &line : found.keyLines) {
+                    const ini::KeyValue kv = ini::splitKeyLine(ini::view(after, line));
+                    if (!ini::withoutBlanks(kv.key).isEmpty() || !kv.value.isEmpty()
+                        || ini::view(after, line).contains('='))
+                        listed.append({ platformprofile::trimmed(kv.key.toByteArray()),
+                            platformprofile::trimmed(kv.value.toByteArray()) });
+                }
+                QVERIFY2(listed == expected.keys.first(std::min(listed.size(), expected.keys.size())),
+                    qPrintable(context));
+            }
+        }
     }
 
     // The fast head search skips lines but must see the same heads as the line

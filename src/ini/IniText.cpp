@@ -27,8 +27,9 @@ qsizetype textStart(QByteArrayView text)
 
 QString utf16Reason()
 {
-    return QStringLiteral("it is a UTF-16 file (it begins with a UTF-16 byte-order mark), and this program "
-                          "writes only 8-bit and UTF-8 settings files; adding 8-bit lines would corrupt it");
+    return QStringLiteral(
+        "is a UTF-16 file (it begins with a UTF-16 byte-order mark), and this program writes only "
+        "8-bit and UTF-8 settings files: 8-bit lines would corrupt it");
 }
 
 codepage::Encoded encode(QStringView text, Encoding encoding)

@@ -48,7 +48,7 @@ Encoding encodingOf(QByteArrayView text);
 // Where the first line begins: after a UTF-8 byte-order mark, else at 0.
 qsizetype textStart(QByteArrayView text);
 
-// Why a UTF-16 text is not written, for messages.
+// Why a UTF-16 text is not written, for messages: "The file " + this.
 QString utf16Reason();
 
 // Text of the program to bytes of a file in `encoding`, and back. The code

@@ -171,7 +171,7 @@ Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrit
 {
     Plan plan;
     if (ini::encodingOf(text) == ini::Encoding::Utf16) {
-        plan.error = QStringLiteral("The file is not written: %1.").arg(ini::utf16Reason());
+        plan.error = QStringLiteral("The file %1.").arg(ini::utf16Reason());
         return plan;
     }
     for (const KeyWrite &write : writes) {
@@ -212,7 +212,7 @@ Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, 
 {
     Plan plan;
     if (ini::encodingOf(text) == ini::Encoding::Utf16) {
-        plan.error = QStringLiteral("The file is not written: %1.").arg(ini::utf16Reason());
+        plan.error = QStringLiteral("The file %1.").arg(ini::utf16Reason());
         return plan;
     }
     plan.error = refusal(section, key, value);
