@@ -85,12 +85,12 @@ std::optional<ini::Line> sectionHead(
     return std::nullopt;
 }
 
-// One key write, already checked, on a text whose first line starts at `from`.
-Edit planOne(QByteArrayView text, qsizetype from, QByteArrayView section, QByteArrayView key,
-    QByteArrayView value, const Style &style)
+// One key write, already checked, on a text whose first line starts at `from`
+// and whose section head, if any, is `head`.
+Edit planOne(QByteArrayView text, qsizetype from, const std::optional<ini::Line> &head,
+    QByteArrayView section, QByteArrayView key, QByteArrayView value, const Style &style)
 {
     Edit edit;
-    const std::optional<ini::Line> head = sectionHead(text, from, section, style.encoding);
     if (!head) {
         edit.at = text.size();
         if (text.size() > from) {
@@ -192,18 +192,22 @@ Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrit
     // whole file each.
     QByteArray window;
     qsizetype next = 0;
-    if (const std::optional<ini::Line> head = sectionHead(text, start, section, style.encoding)) {
+    const std::optional<ini::Line> head = sectionHead(text, start, section, style.encoding);
+    if (head) {
         const std::optional<ini::Line> after = ini::nextHead(text, head->next);
         plan.edit.at = head->begin;
         plan.edit.removed = (after ? after->begin : text.size()) - head->begin;
         window = text.sliced(plan.edit.at, plan.edit.removed).toByteArray();
     } else {
-        plan.edit = planOne(text, start, section, writes.first().key, writes.first().value, style);
+        plan.edit = planOne(text, start, head, section, writes.first().key, writes.first().value, style);
         window = plan.edit.inserted;
         next = 1;
     }
-    for (; next < writes.size(); ++next)
-        window = applied(window, planOne(window, 0, section, writes[next].key, writes[next].value, style));
+    for (; next < writes.size(); ++next) {
+        const std::optional<ini::Line> inWindow = sectionHead(window, 0, section, style.encoding);
+        window = applied(
+            window, planOne(window, 0, inWindow, section, writes[next].key, writes[next].value, style));
+    }
     plan.edit.inserted = window;
     return plan;
 }
@@ -219,7 +223,10 @@ Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, 
     if (!plan.error.isEmpty())
         return plan;
     plan.ok = true;
-    plan.edit = planOne(text, ini::textStart(text), section, key, value, styleOf(text));
+    const Style style = styleOf(text);
+    const qsizetype start = ini::textStart(text);
+    plan.edit
+        = planOne(text, start, sectionHead(text, start, section, style.encoding), section, key, value, style);
     return plan;
 }
 
