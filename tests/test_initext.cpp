@@ -60,6 +60,8 @@ private Q_SLOTS:
         QTest::newRow("lf cr is two line ends") << "a\n\rb"_ba << QList<QByteArray> { "a", "", "b" };
         QTest::newRow("nul is an ordinary byte")
             << QByteArray("a\0b\r\n", 5) << QList<QByteArray> { QByteArray("a\0b", 3) };
+        QTest::newRow("long lines") << QByteArray(200000, 'x') + "\n" + QByteArray(300, 'y') + "\r"
+                + "z" << QList<QByteArray> { QByteArray(200000, 'x'), QByteArray(300, 'y'), "z" };
         QTest::newRow("last line without end") << "a\r\nb"_ba << QList<QByteArray> { "a", "b" };
     }
     void lineEnds()

@@ -50,10 +50,10 @@ QString decode(QByteArrayView bytes, Encoding encoding)
 const char *findLineEnd(const char *from, const char *end)
 {
     // Two memchr calls over bounded steps: linear in the text whichever of the
-    // two bytes it lacks, and far faster than testing byte by byte.
-    constexpr qsizetype kStep = 4096;
-    while (from < end) {
-        const size_t n = static_cast<size_t>(std::min<qsizetype>(kStep, end - from));
+    // two bytes it lacks (an LF file has no CR at all), far faster than testing
+    // byte by byte, and short first steps for the usual short line.
+    for (qsizetype step = 128; from < end; step = std::min<qsizetype>(step * 2, 64 * 1024)) {
+        const size_t n = static_cast<size_t>(std::min<qsizetype>(step, end - from));
         const void *cr = std::memchr(from, '\r', n);
         const size_t beforeCr = cr ? static_cast<size_t>(static_cast<const char *>(cr) - from) : n;
         if (const void *lf = std::memchr(from, '\n', beforeCr))
