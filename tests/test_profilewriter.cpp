@@ -458,18 +458,31 @@ private Q_SLOTS:
             QCOMPARE(ini::view(text, found.keyLines[i]).toByteArray(), expected[i]);
     }
 
-    // A realistic file: touching one section leaves the rest byte for byte.
+    // A realistic file, with each kind of line end: touching one section leaves
+    // the rest byte for byte, and the emulator sees the sections the editor lists.
+    void generatedFileKeepsEveryOtherByte_data()
+    {
+        QTest::addColumn<QString>("lineEnd");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("CR LF") << QStringLiteral("crlf") << QByteArray("\r\n");
+        QTest::newRow("LF") << QStringLiteral("lf") << QByteArray("\n");
+        QTest::newRow("CR") << QStringLiteral("cr") << QByteArray("\r");
+    }
     void generatedFileKeepsEveryOtherByte()
     {
+        QFETCH(QString, lineEnd);
+        QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
-        QCOMPARE(QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
-                     { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("64K"), path,
-                         QStringLiteral("--seed"), QStringLiteral("7") }),
+        QCOMPARE(
+            QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
+                { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("64K"), path,
+                    QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--line-end"), lineEnd }),
             0);
         const QByteArray before = readFile(path);
         QVERIFY(before.size() > 60000);
         const QList<QByteArray> names = ini::sectionNames(before);
+        QCOMPARE(names, platformprofile::names(before));
         const QByteArray name = names.at(names.size() / 2);
         const ini::Section section = ini::findSection(before, name);
         QVERIFY(section.found && !section.keyLines.isEmpty());
@@ -486,7 +499,9 @@ private Q_SLOTS:
 
         QVERIFY(WritePrivateProfileStringA(name, "New Key", "x", path, &error));
         const QByteArray withNew = readFile(path);
-        QCOMPARE(withNew.size(), after.size() + 11);
+        QCOMPARE(withNew.size(), after.size() + 9 + bytes.size());
+        QVERIFY(withNew.contains(QByteArray("New Key=x" + bytes)));
+        QCOMPARE(platformprofile::value(withNew, name, "New Key"), std::optional<QByteArray>("x"));
         QCOMPARE(editorValue(withNew, name, "New Key"), std::optional<QByteArray>("x"));
         QCOMPARE(ini::sectionNames(withNew), names);
     }
