@@ -86,8 +86,9 @@ bool sameName(QByteArrayView a, QByteArrayView b, ini::Encoding encoding = ini::
 } // namespace profile
 
 // Sets the key in the file at `path` (created when missing) by replacing the file
-// atomically; its permissions are kept. All four texts are 8-bit bytes in the
-// program's code page. Returns false and the reason in `error` (when given) if
+// atomically; its permissions are kept. Section, key and value are the bytes
+// that go into the file (code page, or UTF-8 in a UTF-8 file); a UTF-16 file is
+// refused. Returns false and the reason in `error` (when given) if
 // the write was refused or failed; the file is then unchanged.
 bool WritePrivateProfileStringA(QByteArrayView section, QByteArrayView key, QByteArrayView value,
     const QString &path, QString *error = nullptr);
