@@ -57,11 +57,11 @@ profile::Updated writtenInTurn(
     return { true, text, {} };
 }
 
-// The keys written as one edit.
-QByteArray writtenAtOnce(
-    const QByteArray &text, const QByteArray &section, const QList<profile::KeyWrite> &writes)
+// The keys written as one edit, the text scanned in pieces of `pieceSize`.
+QByteArray writtenAtOnce(const QByteArray &text, const QByteArray &section,
+    const QList<profile::KeyWrite> &writes, qsizetype pieceSize = profile::kPieceSize)
 {
-    const profile::Plan plan = profile::planWrites(text, section, writes);
+    const profile::Plan plan = profile::planWrites(text, section, writes, pieceSize);
     if (!plan.ok)
         return {};
     return text.first(plan.edit.at) + plan.edit.inserted + text.sliced(plan.edit.at + plan.edit.removed);
@@ -282,6 +282,8 @@ private Q_SLOTS:
         const QList<QByteArray> sections = { "A", "a", " B", "C [!]", "New", "" };
         const QList<QByteArray> keys = { "k", "K", "//", "AltTitle", "New Key", "loose" };
         const auto pick = [&](const QList<QByteArray> &from) { return from[random.bounded(from.size())]; };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         for (int round = 0; round < 3000; ++round) {
             QByteArray text;
             const int kind = random.bounded(4);
@@ -332,8 +334,18 @@ private Q_SLOTS:
             }
             QVERIFY2(inTurn.ok, qPrintable(context));
             const QByteArray after = inTurn.text;
-            // One edit gives the same bytes as the writes in turn.
+            // One edit gives the same bytes as the writes in turn, wherever the
+            // pieces the file is read in end, and so does the file function.
             QVERIFY2(writtenAtOnce(text, section, writes) == after, qPrintable(context));
+            QVERIFY2(
+                writtenAtOnce(text, section, writes, 1 + random.bounded(5)) == after, qPrintable(context));
+            if (round % 10 == 0) {
+                writeFile(path, text);
+                const auto compose = [&](ini::Encoding) { return ProfileKeys { section, writes, {} }; };
+                QString error;
+                QVERIFY2(WritePrivateProfileKeys(path, compose, &error), qPrintable(error));
+                QVERIFY2(readFile(path) == after, qPrintable(context));
+            }
             // The emulator reads each key's last value, and the other sections
             // as they were.
             for (const profile::KeyWrite &write : writes) {

@@ -15,11 +15,6 @@ struct Style {
     QByteArray lineEnd = "\r\n";
 };
 
-Style styleOf(QByteArrayView text)
-{
-    return { ini::encodingOf(text), ini::lineEndOf(text).toByteArray() };
-}
-
 char asciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -54,16 +49,25 @@ bool endsWithLineEnd(QByteArrayView text)
     return text.endsWith('\r') || text.endsWith('\n');
 }
 
-// True when the text's last line is an empty line with its line end.
-bool endsWithEmptyLine(QByteArrayView text, qsizetype start)
+// What of a text's end decides how a section is appended to it.
+struct Ending {
+    bool empty = true; // nothing but a byte-order mark, if that
+    bool lineEnd = false; // the last line has its line end
+    bool emptyLine = false; // the last line is an empty line with its line end
+};
+
+// The ending of a text from its last (up to) three bytes `tail`, which start at
+// `tailOffset`; the text's first line starts at `start`.
+Ending endingOf(QByteArrayView tail, qint64 tailOffset, qsizetype start)
 {
-    if (text.endsWith("\r\n"))
-        text.chop(2);
-    else if (endsWithLineEnd(text))
-        text.chop(1);
-    else
-        return false;
-    return text.size() <= start || endsWithLineEnd(text);
+    Ending ending;
+    ending.empty = tailOffset + tail.size() <= start;
+    ending.lineEnd = endsWithLineEnd(tail);
+    if (ending.lineEnd) {
+        const QByteArrayView rest = tail.chopped(tail.endsWith("\r\n") ? 2 : 1);
+        ending.emptyLine = tailOffset + rest.size() <= start || endsWithLineEnd(rest);
+    }
+    return ending;
 }
 
 QByteArray keyLine(QByteArrayView key, QByteArrayView value)
@@ -74,39 +78,31 @@ QByteArray keyLine(QByteArrayView key, QByteArrayView value)
     return line;
 }
 
-// The first head that names the section, searched from `from`.
-std::optional<ini::Line> sectionHead(
-    QByteArrayView text, qsizetype from, QByteArrayView section, ini::Encoding encoding)
-{
-    for (std::optional<ini::Line> line = ini::nextHead(text, from); line;
-         line = ini::nextHead(text, line->next))
-        if (sameName(*ini::headName(ini::view(text, *line)), section, encoding))
-            return line;
-    return std::nullopt;
-}
-
-// One key write, already checked, on a text whose first line starts at `from`
-// and whose section head, if any, is `head`.
-Edit planOne(QByteArrayView text, qsizetype from, const std::optional<ini::Line> &head,
-    QByteArrayView section, QByteArrayView key, QByteArrayView value, const Style &style)
+// A new section with the key, appended to a text that ends at `at` as `ending` says.
+Edit appendSection(qint64 at, const Ending &ending, QByteArrayView section, QByteArrayView key,
+    QByteArrayView value, const Style &style)
 {
     Edit edit;
-    if (!head) {
-        edit.at = text.size();
-        if (text.size() > from) {
-            if (!endsWithLineEnd(text))
-                edit.inserted.append(style.lineEnd);
-            if (!endsWithEmptyLine(text, from))
-                edit.inserted.append(style.lineEnd);
-        }
-        edit.inserted.append('[').append(section).append(']').append(style.lineEnd);
-        edit.inserted.append(keyLine(key, value)).append(style.lineEnd);
-        return edit;
+    edit.at = at;
+    if (!ending.empty) {
+        if (!ending.lineEnd)
+            edit.inserted.append(style.lineEnd);
+        if (!ending.emptyLine)
+            edit.inserted.append(style.lineEnd);
     }
+    edit.inserted.append('[').append(section).append(']').append(style.lineEnd);
+    edit.inserted.append(keyLine(key, value)).append(style.lineEnd);
+    return edit;
+}
 
-    ini::Line lastOfBody = *head;
+// One key write, already checked, on a text that holds the section's head.
+Edit planInSection(QByteArrayView text, const ini::Line &headLine, QByteArrayView key, QByteArrayView value,
+    const Style &style)
+{
+    Edit edit;
+    ini::Line lastOfBody = headLine;
     bool inBody = true; // until the first empty line
-    for (qsizetype at = head->next; at < text.size();) {
+    for (qsizetype at = headLine.next; at < text.size();) {
         const ini::Line line = ini::lineAt(text, at);
         const QByteArrayView bytes = ini::view(text, line);
         if (ini::isHead(bytes))
@@ -167,67 +163,136 @@ bool sameName(QByteArrayView a, QByteArrayView b, ini::Encoding encoding)
     return QString::compare(ini::decode(a, encoding), ini::decode(b, encoding), Qt::CaseInsensitive) == 0;
 }
 
-Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes)
+namespace {
+
+// Reads [offset, offset + size) of the text being planned on.
+using ReadAt = std::function<bool(qint64 offset, qint64 size, QByteArray *out, QString *error)>;
+
+// Plans the writes that `compose` gives on a text of `size` bytes that is read
+// through `read` in pieces of `pieceSize`: the heads are found while the pieces
+// go by, and only the section that is written (or the text's last bytes, when
+// the section is missing) is read whole. Every write after the first lands in
+// the one section the first found or appended, and nothing outside it decides
+// where, so each is planned on that section alone.
+Plan planOn(qint64 size, const ReadAt &read, const std::function<ProfileKeys(ini::Encoding)> &compose,
+    qint64 pieceSize)
 {
     Plan plan;
-    if (ini::encodingOf(text) == ini::Encoding::Utf16) {
+    QByteArray piece;
+    // The first piece holds the whole byte-order mark.
+    if (size > 0 && !read(0, std::min(size, std::max<qint64>(pieceSize, 3)), &piece, &plan.error))
+        return plan;
+    plan.refused = true;
+    Style style;
+    style.encoding = ini::encodingOf(piece);
+    if (style.encoding == ini::Encoding::Utf16) {
         plan.error = QStringLiteral("The file %1.").arg(ini::utf16Reason());
         return plan;
     }
-    for (const KeyWrite &write : writes) {
-        plan.error = refusal(section, write.key, write.value);
-        if (!plan.error.isEmpty())
+    const ProfileKeys keys = compose(style.encoding);
+    plan.error = keys.refusal;
+    for (qsizetype i = 0; plan.error.isEmpty() && i < keys.writes.size(); ++i)
+        plan.error = refusal(keys.section, keys.writes[i].key, keys.writes[i].value);
+    if (!plan.error.isEmpty())
+        return plan;
+    plan.refused = false;
+    const qsizetype start = ini::textStart(piece);
+
+    // The section's head and the head after it, and the first line end.
+    std::optional<qint64> head;
+    std::optional<qint64> after;
+    const auto match = [&](qsizetype at, QByteArrayView line) {
+        if (head) {
+            after = at;
+            return false;
+        }
+        if (sameName(*ini::headName(line), keys.section, style.encoding))
+            head = at;
+        return true;
+    };
+    std::optional<QByteArrayView> lineEnd;
+    bool crAtPieceEnd = false;
+    ini::HeadReader reader;
+    for (qint64 offset = 0; offset < size;) {
+        if (offset > 0 && !read(offset, std::min(size - offset, pieceSize), &piece, &plan.error))
             return plan;
+        if (crAtPieceEnd && !lineEnd)
+            lineEnd = piece.startsWith('\n') ? QByteArrayView("\r\n") : QByteArrayView("\r");
+        if (!lineEnd) {
+            const char *end = piece.constData() + piece.size();
+            if (const char *found = ini::findLineEnd(piece.constData(), end)) {
+                if (*found == '\n')
+                    lineEnd = "\n";
+                else if (found + 1 < end)
+                    lineEnd = found[1] == '\n' ? QByteArrayView("\r\n") : QByteArrayView("\r");
+                else
+                    crAtPieceEnd = true;
+            }
+        }
+        if (!reader.feed(piece, match))
+            break;
+        offset += piece.size();
+        if (piece.isEmpty()) // shortened meanwhile; the replace will notice
+            break;
     }
-    plan.ok = true;
-    if (writes.isEmpty()) {
-        plan.edit.at = text.size();
+    if (!after)
+        reader.finish(match);
+    if (!lineEnd && crAtPieceEnd)
+        lineEnd = "\r";
+    if (lineEnd)
+        style.lineEnd = lineEnd->toByteArray();
+    if (keys.writes.isEmpty()) {
+        plan.ok = true;
+        plan.edit.at = size;
         return plan;
     }
-    const Style style = styleOf(text);
-    const qsizetype start = ini::textStart(text);
-    // Every write after the first lands in the one section the first found or
-    // appended, and nothing of the text outside that section decides where: so
-    // the later writes are planned on that section alone, not on a copy of the
-    // whole file each.
+
     QByteArray window;
     qsizetype next = 0;
-    const std::optional<ini::Line> head = sectionHead(text, start, section, style.encoding);
     if (head) {
-        const std::optional<ini::Line> after = ini::nextHead(text, head->next);
-        plan.edit.at = head->begin;
-        plan.edit.removed = (after ? after->begin : text.size()) - head->begin;
-        window = text.sliced(plan.edit.at, plan.edit.removed).toByteArray();
+        if (!read(*head, (after ? *after : size) - *head, &window, &plan.error))
+            return plan;
+        // The blanks before the next head's "[" are that head's line.
+        if (after)
+            window = ini::withoutBlanks(window).toByteArray(); // (it begins with its "[")
+        plan.edit.at = *head;
+        plan.edit.removed = window.size();
     } else {
-        plan.edit = planOne(text, start, head, section, writes.first().key, writes.first().value, style);
+        QByteArray tail;
+        const qint64 tailOffset = std::max<qint64>(0, size - 3);
+        if (size > 0 && !read(tailOffset, size - tailOffset, &tail, &plan.error))
+            return plan;
+        plan.edit = appendSection(size, endingOf(tail, tailOffset, start), keys.section,
+            keys.writes.first().key, keys.writes.first().value, style);
         window = plan.edit.inserted;
         next = 1;
     }
-    for (; next < writes.size(); ++next) {
-        const std::optional<ini::Line> inWindow = sectionHead(window, 0, section, style.encoding);
+    for (; next < keys.writes.size(); ++next) {
+        const std::optional<ini::Line> inWindow = ini::nextHead(window, 0);
         window = applied(
-            window, planOne(window, 0, inWindow, section, writes[next].key, writes[next].value, style));
+            window, planInSection(window, *inWindow, keys.writes[next].key, keys.writes[next].value, style));
     }
+    plan.ok = true;
     plan.edit.inserted = window;
     return plan;
 }
 
+} // namespace
+
+Plan planWrites(
+    QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes, qsizetype pieceSize)
+{
+    const auto read = [text](qint64 offset, qint64 size, QByteArray *out, QString *) {
+        *out = text.sliced(offset, size).toByteArray();
+        return true;
+    };
+    const auto compose = [&](ini::Encoding) { return ProfileKeys { section.toByteArray(), writes, {} }; };
+    return planOn(text.size(), read, compose, pieceSize);
+}
+
 Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value)
 {
-    Plan plan;
-    if (ini::encodingOf(text) == ini::Encoding::Utf16) {
-        plan.error = QStringLiteral("The file %1.").arg(ini::utf16Reason());
-        return plan;
-    }
-    plan.error = refusal(section, key, value);
-    if (!plan.error.isEmpty())
-        return plan;
-    plan.ok = true;
-    const Style style = styleOf(text);
-    const qsizetype start = ini::textStart(text);
-    plan.edit
-        = planOne(text, start, sectionHead(text, start, section, style.encoding), section, key, value, style);
-    return plan;
+    return planWrites(text, section, { { key.toByteArray(), value.toByteArray() } });
 }
 
 Updated updatedText(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value)
@@ -247,34 +312,30 @@ Updated updatedText(QByteArrayView text, QByteArrayView section, QByteArrayView 
 
 namespace {
 
-// Reads the file once (a missing one is empty), plans, and replaces it once.
+// Plans on the file as it is read in pieces (a missing one is empty), then
+// replaces it once, copying the bytes outside the edit inside the kernel.
 bool writeKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, QString *error,
     bool *refused)
 {
     QString reason;
     bool refusedHere = false;
     filebytes::Snapshot file;
-    bool ok = !QFileInfo::exists(path) || file.open(path, &reason);
+    bool ok = !QFileInfo::exists(path) || file.open(path, &reason, false);
     if (ok) {
-        const QByteArrayView text = file.bytes();
-        const ini::Encoding encoding = ini::encodingOf(text);
-        ProfileKeys keys;
-        if (encoding != ini::Encoding::Utf16)
-            keys = compose(encoding);
-        profile::Plan plan;
-        if (keys.refusal.isEmpty())
-            plan = profile::planWrites(text, keys.section, keys.writes);
-        else
-            plan.error = keys.refusal;
+        const auto read = [&file](qint64 offset, qint64 size, QByteArray *out, QString *why) {
+            return file.readAt(offset, size, out, why);
+        };
+        const profile::Plan plan = profile::planOn(file.size(), read, compose, profile::kPieceSize);
         ok = plan.ok;
         if (!ok) {
-            refusedHere = true;
+            refusedHere = plan.refused;
             reason = plan.error;
         } else {
             const profile::Edit &edit = plan.edit;
+            const qint64 rest = edit.at + edit.removed;
             ok = filebytes::replace(path,
-                { text.first(edit.at), QByteArrayView(edit.inserted), text.sliced(edit.at + edit.removed) },
-                &reason, &file);
+                { { {}, 0, edit.at }, { QByteArrayView(edit.inserted) }, { {}, rest, file.size() - rest } },
+                &reason, file);
         }
     }
     if (!ok && error)

@@ -54,8 +54,12 @@ struct Edit {
 struct Plan {
     bool ok = false;
     Edit edit;
-    QString error; // why the write is refused
+    QString error; // why the write is refused, or the text could not be read
+    bool refused = false; // not ok for what was to be written, or a UTF-16 text
 };
+
+// The size of the pieces in which the writer reads a file.
+constexpr qsizetype kPieceSize = 256 * 1024;
 
 // What setting the key in `text` changes.
 Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value);
@@ -67,8 +71,10 @@ struct KeyWrite {
 
 // What setting the keys one after the other changes, as one edit: the same
 // bytes as planning and applying each write in turn. When any of them is
-// refused, none is planned.
-Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes);
+// refused, none is planned. The text is scanned in pieces of `pieceSize`, as
+// the writer reads a file.
+Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes,
+    qsizetype pieceSize = kPieceSize);
 
 struct Updated {
     bool ok = false;
