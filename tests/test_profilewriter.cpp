@@ -384,7 +384,7 @@ private Q_SLOTS:
     }
 
     // The fast head search skips lines but must see the same heads as the line
-    // reader: "[" after CR, after CR LF or at the start, never after a lone LF.
+    // reader: "[" at the start or after a line end, blanks between allowed.
     void nextHeadAgreesWithLineReader_data()
     {
         QTest::addColumn<QByteArray>("text");
