@@ -155,6 +155,29 @@ private Q_SLOTS:
         QCOMPARE(read(bytes), expected);
     }
 
+    // The byte-order mark tells the encoding; only a UTF-8 one is skipped.
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<ini::Encoding>("encoding");
+        QTest::addColumn<qsizetype>("start");
+        QTest::newRow("none") << "[A]"_ba << ini::Encoding::Ansi << qsizetype(0);
+        QTest::newRow("empty") << QByteArray() << ini::Encoding::Ansi << qsizetype(0);
+        QTest::newRow("utf-8") << "\xEF\xBB\xBF[A]"_ba << ini::Encoding::Utf8 << qsizetype(3);
+        QTest::newRow("utf-8 mark cut short") << "\xEF\xBB"_ba << ini::Encoding::Ansi << qsizetype(0);
+        QTest::newRow("utf-16 little-endian") << "\xFF\xFE[\0"_ba << ini::Encoding::Utf16 << qsizetype(0);
+        QTest::newRow("utf-16 big-endian") << "\xFE\xFF\0["_ba << ini::Encoding::Utf16 << qsizetype(0);
+        QTest::newRow("8-bit text") << "\xFF[A]"_ba << ini::Encoding::Ansi << qsizetype(0);
+    }
+    void encodings()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(ini::Encoding, encoding);
+        QFETCH(qsizetype, start);
+        QCOMPARE(ini::encodingOf(text), encoding);
+        QCOMPARE(ini::textStart(text), start);
+    }
+
     void manySectionsHaveNoSixteenBitLimit()
     {
         QByteArray text;

@@ -224,7 +224,7 @@ void frmINIEditor::cmdAdd_Click()
 {
     if (!LoadedPath.isEmpty() && ini::encodingOf(ui->Text1->bytes()) == ini::Encoding::Utf16) {
         messagebox::show(this, messagebox::programTitle(),
-            QStringLiteral("\"%1\" was not written: the text %2.\n\nYour text is still in the editor.")
+            QStringLiteral("\"%1\" was not written: it %2.\n\nYour text is still in the editor.")
                 .arg(QDir::toNativeSeparators(LoadedPath), ini::utf16Reason()),
             messagebox::Icon::Critical);
         return;
