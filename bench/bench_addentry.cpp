@@ -1,4 +1,4 @@
-// One add entry (the four key writes of a new game) on generated settings files,
+// One add entry (the four keys of a new game, one replace of the file) on generated settings files,
 // beside one copy of the same file followed by sync, measured in the same run.
 #include "BenchSupport.h"
 
@@ -24,8 +24,8 @@ int iterationsFor(qint64 bytes)
 // The name Google Benchmark gives the reference run of the same size.
 std::string referenceName(qint64 bytes)
 {
-    return "addentry_cp_sync/" + std::to_string(bytes / MB) + "MB/iterations:" + std::to_string(iterationsFor(bytes))
-        + "/manual_time";
+    return "addentry_cp_sync/" + std::to_string(bytes / MB)
+        + "MB/iterations:" + std::to_string(iterationsFor(bytes)) + "/manual_time";
 }
 
 void addEntry(benchmark::State &state, qint64 bytes)
@@ -69,7 +69,8 @@ void registerAll()
         suffix += std::to_string(size / MB);
         suffix += "MB";
         const int iterations = iterationsFor(size);
-        benchmark::RegisterBenchmark(std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync, size)
+        benchmark::RegisterBenchmark(
+            std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync, size)
             ->UseManualTime()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);

@@ -165,8 +165,7 @@ private Q_SLOTS:
         // A click on a name lists that section's keys and values.
         const int row = names.size() / 2;
         clickItem(form, "ListNames", row);
-        const ini::Section section
-            = ini::findSection(bytes, ini::headPattern(codepage::encode(names[row]).bytes));
+        const ini::Section section = ini::findSection(bytes, codepage::encode(names[row]).bytes);
         QStringList keys, values;
         for (const ini::Line &line : section.keyLines) {
             const ini::KeyValue kv = ini::splitKeyLine(ini::view(bytes, line));
@@ -182,8 +181,42 @@ private Q_SLOTS:
         const QString file = path(u"odd.ini"_s);
         writeFile(file, "[]\r\n[A] note\r\n [B]\r\n[A]\r\n[C\rx=1\n[D]\r\n");
         frmINIEditor *form = open(file);
-        QCOMPARE(items(form, "ListNames"), (QStringList { u""_s, u"A] not"_s, u"A"_s, u""_s }));
-        QCOMPARE(child<QLabel>(form, "Label2")->text(), kCount + u"4"_s);
+        QCOMPARE(items(form, "ListNames"), (QStringList { u""_s, u"A"_s, u"B"_s, u"A"_s, u"D"_s }));
+        QCOMPARE(child<QLabel>(form, "Label2")->text(), kCount + u"5"_s);
+        // A head with a note after it lists its keys by the name shown.
+        writeFile(file, "[Z]\r\n\r\n [A] ; note\nk=1\n[C\nj=2\n");
+        form = open(file);
+        clickItem(form, "ListNames", 1);
+        QCOMPARE(items(form, "ListKey1"), (QStringList { u"k"_s, u"[C"_s, u"j"_s }));
+    }
+
+    // A file with a UTF-8 byte-order mark lists its names as UTF-8 and finds
+    // them again; a UTF-16 text is not written back.
+    void byteOrderMarks()
+    {
+        const QString file = path(u"utf8.ini"_s);
+        const QByteArray text = "\xEF\xBB\xBF[Caf\xC3\xA9]\r\nN\xC3\xA4me=W\xC3\xB6rt\r\n"_ba;
+        writeFile(file, text);
+        frmINIEditor *form = open(file);
+        QCOMPARE(items(form, "ListNames"), QStringList { u"Caf\u00E9"_s });
+        clickItem(form, "ListNames", 0);
+        QCOMPARE(items(form, "ListKey1"), QStringList { u"N\u00E4me"_s });
+        QCOMPARE(items(form, "ListKey2"), QStringList { u"W\u00F6rt"_s });
+        clickItem(form, "ListKey1", 0);
+        QVERIFY(boxes().isEmpty());
+        QCOMPARE(text1(form)->selectionStartOffset(), text.indexOf("N\xC3\xA4me"));
+
+        const QString wide = path(u"utf16.ini"_s);
+        const QByteArray utf16("\xFF\xFE[\0A\0]\0", 8);
+        writeFile(wide, utf16);
+        form = open(wide);
+        text1(form)->setBytes(QByteArray(utf16 + "x=1"));
+        clickButton(form, "cmdAdd");
+        const QStringList shown = boxTexts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].contains(u"UTF-16"_s) && shown[0].contains(u"still in the editor"_s),
+            qPrintable(shown[0]));
+        QCOMPARE(readFile(wide), utf16);
     }
 
     void manySections()

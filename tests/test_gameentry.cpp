@@ -42,6 +42,56 @@ private Q_SLOTS:
                        "Comments=Slow = fix\r\n\r\n[Last]\r\n"));
     }
 
+    // The file's byte-order mark decides how the texts are written: UTF-8 in a
+    // UTF-8 file, the code page elsewhere; a UTF-16 file is refused whole.
+    void encodingOfTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("after"); // empty: refused, file unchanged
+        QTest::addColumn<QString>("message");
+        QTest::newRow("UTF-8 file") << QByteArray("\xEF\xBB\xBF[A]\r\n") << QStringLiteral("Caf\u00E9 \u2603")
+                                    << QByteArray(
+                                           "\xEF\xBB\xBF[A]\r\n\r\n[Caf\xC3\xA9 \xE2\x98\x83]\r\n//=S\r\n"
+                                           "AltTitle=\xC3\x9C\r\nComments=C\r\nUCode=2\r\n")
+                                    << QString();
+        QTest::newRow("UTF-8 file, name in other letter case")
+            << QByteArray("\xEF\xBB\xBF[CAF\xC3\x89]\nUCode=1\n") << QStringLiteral("caf\u00E9")
+            << QByteArray("\xEF\xBB\xBF[CAF\xC3\x89]\nUCode=2\n//=S\nAltTitle=\xC3\x9C\nComments=C\n")
+            << QString();
+        QTest::newRow("code page file") << QByteArray("[A]\r\n") << QStringLiteral("Caf\u00E9")
+                                        << QByteArray("[A]\r\n\r\n[Caf\xE9]\r\n//=S\r\nAltTitle=\xDC\r\n"
+                                                      "Comments=C\r\nUCode=2\r\n")
+                                        << QString();
+        QTest::newRow("code page file, character beyond it")
+            << QByteArray("[A]\r\n") << QStringLiteral("\u2603") << QByteArray()
+            << QStringLiteral("\"Game name\" holds the character \"\u2603\" (U+2603)");
+        QTest::newRow("UTF-16 little-endian") << QByteArray("\xFF\xFE[\0A\0]\0", 8) << QStringLiteral("A")
+                                              << QByteArray() << QStringLiteral("UTF-16");
+        QTest::newRow("UTF-16 big-endian") << QByteArray("\xFE\xFF\0[\0A\0]", 8) << QStringLiteral("A")
+                                           << QByteArray() << QStringLiteral("UTF-16");
+    }
+    void encodingOfTheFile()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, message);
+        writeFile(ini::fixedPath(), before);
+        const gameentry::Outcome outcome = gameentry::add({ name, QStringLiteral("\u00DC"),
+            QStringLiteral("C"), QStringLiteral("2"), QStringLiteral("S") });
+        if (after.isEmpty()) {
+            QVERIFY(!outcome.ok);
+            QVERIFY2(outcome.message.contains(message), qPrintable(outcome.message));
+            QVERIFY2(outcome.message.contains(QStringLiteral("Nothing was written.")),
+                qPrintable(outcome.message));
+            QCOMPARE(readFile(ini::fixedPath()), before);
+        } else {
+            QVERIFY2(outcome.ok, qPrintable(outcome.message));
+            QCOMPARE(readFile(ini::fixedPath()), after);
+        }
+    }
+
     void unfitFieldWritesNothing_data()
     {
         QTest::addColumn<int>("index");

@@ -1,15 +1,19 @@
+#include "PlatformProfile.h"
+#include "TestFiles.h"
 #include "ini/IniText.h"
 #include "platform/FileBytes.h"
 #include "platform/ProfileWriter.h"
-#include "TestFiles.h"
 
 #include "TestConfig.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <QSet>
 
 #include <optional>
 
@@ -23,7 +27,7 @@ std::optional<QByteArray> editorValue(
     for (const QByteArray &name : ini::sectionNames(text)) {
         if (!profile::sameName(name, section))
             continue;
-        const ini::Section found = ini::findSection(text, ini::headPattern(name));
+        const ini::Section found = ini::findSection(text, name);
         if (!found.found)
             return std::nullopt;
         for (const ini::Line &line : found.keyLines) {
@@ -34,6 +38,44 @@ std::optional<QByteArray> editorValue(
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+// The four keys of a game entry, in the order add entry writes them.
+const QList<profile::KeyWrite> kEntry
+    = { { "//", "Me" }, { "AltTitle", "Alt" }, { "Comments", "C" }, { "UCode", "2" } };
+
+// The keys written one after the other, each on the text the last one left.
+profile::Updated writtenInTurn(
+    QByteArray text, const QByteArray &section, const QList<profile::KeyWrite> &writes)
+{
+    for (const profile::KeyWrite &write : writes) {
+        const profile::Updated updated = profile::updatedText(text, section, write.key, write.value);
+        if (!updated.ok)
+            return updated;
+        text = updated.text;
+    }
+    return { true, text, {} };
+}
+
+// The keys written as one edit, the text scanned in pieces of `pieceSize`.
+QByteArray writtenAtOnce(const QByteArray &text, const QByteArray &section,
+    const QList<profile::KeyWrite> &writes, qsizetype pieceSize = profile::kPieceSize)
+{
+    const profile::Plan plan = profile::planWrites(text, section, writes, pieceSize);
+    if (!plan.ok)
+        return {};
+    return text.first(plan.edit.at) + plan.edit.inserted + text.sliced(plan.edit.at + plan.edit.removed);
+}
+
+// What the emulator reads of every section but the one it finds by `section`
+// (the sections a write must leave alone).
+QList<platformprofile::Section> othersThanTarget(const QByteArray &text, const QByteArray &section)
+{
+    QList<platformprofile::Section> sections = platformprofile::read(text);
+    const qsizetype at = platformprofile::sectionIndex(sections, section, text.startsWith("\xEF\xBB\xBF"));
+    if (at >= 0)
+        sections.removeAt(at);
+    return sections;
 }
 
 } // namespace
@@ -99,17 +141,18 @@ private Q_SLOTS:
         QTest::newRow("first of two sections of the same name")
             << QByteArray("[G]\r\na=1\r\n\r\n[G]\r\nk=1\r\n") << QByteArray("G") << QByteArray("k")
             << QByteArray("v") << QByteArray("[G]\r\na=1\r\nk=v\r\n\r\n[G]\r\nk=1\r\n") << true;
-        // The editor finds "[G]" by its first line that begins so; the written
-        // section is still listed by name and whole in the text.
-        QTest::newRow("head with text after its bracket names another section")
+        QTest::newRow("head with a comment after its bracket")
             << QByteArray("[G] ; note\r\na=1\r\n") << QByteArray("G") << QByteArray("k") << QByteArray("v")
-            << QByteArray("[G] ; note\r\na=1\r\n\r\n[G]\r\nk=v\r\n") << false;
-        QTest::newRow("LF-only file is one line to the readers")
+            << QByteArray("[G] ; note\r\na=1\r\nk=v\r\n") << true;
+        QTest::newRow("LF-only file, new section")
             << QByteArray("[A]\na=1\n") << QByteArray("G") << QByteArray("k") << QByteArray("v")
-            << QByteArray("[A]\na=1\n\r\n\r\n[G]\r\nk=v\r\n") << true;
+            << QByteArray("[A]\na=1\n\n[G]\nk=v\n") << true;
         QTest::newRow("CR-only file, key added")
             << QByteArray("[G]\ra=1\r\r[H]\rb=2\r") << QByteArray("G") << QByteArray("k") << QByteArray("v")
-            << QByteArray("[G]\ra=1\rk=v\r\n\r[H]\rb=2\r") << true;
+            << QByteArray("[G]\ra=1\rk=v\r\r[H]\rb=2\r") << true;
+        QTest::newRow("mixed file: its first line end decides")
+            << QByteArray("[A]\na=1\r\n") << QByteArray("A") << QByteArray("k") << QByteArray("v")
+            << QByteArray("[A]\na=1\r\nk=v\n") << true;
         QTest::newRow("CR-only file, key replaced keeps its CR")
             << QByteArray("[G]\ra=1\r\r[H]\rb=2\r") << QByteArray("G") << QByteArray("a") << QByteArray("9")
             << QByteArray("[G]\ra=9\r\r[H]\rb=2\r") << true;
@@ -155,8 +198,193 @@ private Q_SLOTS:
         QCOMPARE(readFile(path), after);
     }
 
+    // Add entry's four keys on files as they exist in the wild; each result is
+    // checked byte for byte and as the emulator reads it.
+    void entryAsTheEmulatorReadsIt_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("lone LF inside a replaced line")
+            << QByteArray("[Game]\r\nAltTitle=old\n[Other]\r\nUCode=9\r\nKeep=1\r\n")
+            << QByteArray("[Game]\r\nAltTitle=Alt\n//=Me\r\nComments=C\r\nUCode=2\r\n[Other]\r\nUCode=9\r\n"
+                          "Keep=1\r\n");
+        QTest::newRow("LF-only file")
+            << QByteArray("[Other]\nA=1\n\n[Game]\nAltTitle=old\nUCode=1\n")
+            << QByteArray("[Other]\nA=1\n\n[Game]\nAltTitle=Alt\nUCode=2\n//=Me\nComments=C\n");
+        QTest::newRow("LF CR file")
+            << QByteArray("[Other]\n\rA=1\n\r\n\r[Game]\n\rAltTitle=old\n\r")
+            << QByteArray("[Other]\n\rA=1\n\r\n\r[Game]\n//=Me\nComments=C\nUCode=2\n\rAltTitle=Alt\n\r");
+        QTest::newRow("CR-only file")
+            << QByteArray("[Game]\rUCode=1\r\r[B]\r")
+            << QByteArray("[Game]\rUCode=2\r//=Me\rAltTitle=Alt\rComments=C\r\r[B]\r");
+        QTest::newRow("LF at the start") << QByteArray(
+            "\n[Game]\nUCode=1\n") << QByteArray("\n[Game]\nUCode=2\n//=Me\nAltTitle=Alt\nComments=C\n");
+        QTest::newRow("comment after the head")
+            << QByteArray("[Game] ; comment\r\nAltTitle=old\r\n")
+            << QByteArray("[Game] ; comment\r\nAltTitle=Alt\r\n//=Me\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("text right after the head") << QByteArray(
+            "[Game]x\r\n") << QByteArray("[Game]x\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("blanks after the head")
+            << QByteArray("[Game] \t\r\n\r\n[B]\r\n")
+            << QByteArray("[Game] \t\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n\r\n[B]\r\n");
+        QTest::newRow("blanks before the head")
+            << QByteArray("[A]\r\n \t[game]\r\nk=1\r\n")
+            << QByteArray("[A]\r\n \t[game]\r\nk=1\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("line without its closing bracket inside the section")
+            << QByteArray("[Game]\r\nA=1\r\n[broken\r\nUCode=1\r\n")
+            << QByteArray("[Game]\r\nA=1\r\n[broken\r\nUCode=2\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\n");
+        QTest::newRow("UTF-8 byte-order mark before the head")
+            << QByteArray("\xEF\xBB\xBF[Game]\r\nAltTitle=old\r\n")
+            << QByteArray("\xEF\xBB\xBF[Game]\r\nAltTitle=Alt\r\n//=Me\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("UTF-8 name in other letter case")
+            << QByteArray("\xEF\xBB\xBF[GAME \xC3\x89]\r\n")
+            << QByteArray(
+                   "\xEF\xBB\xBF[GAME \xC3\x89]\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("new section in an LF file without last line end") << QByteArray(
+            "[A]\nk=1") << QByteArray("[A]\nk=1\n\n[Game]\n//=Me\nAltTitle=Alt\nComments=C\nUCode=2\n");
+        QTest::newRow("new file") << QByteArray()
+                                  << QByteArray(
+                                         "[Game]\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+    }
+    void entryAsTheEmulatorReadsIt()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const QByteArray section
+            = before.startsWith("\xEF") && before.contains("\xC3\x89") ? "game \xC3\xA9" : "Game";
+        QCOMPARE(writtenAtOnce(before, section, kEntry), after);
+        QCOMPARE(writtenInTurn(before, section, kEntry).text, after);
+        for (const profile::KeyWrite &write : kEntry)
+            QCOMPARE(
+                platformprofile::value(after, section, write.key), std::optional<QByteArray>(write.value));
+        QCOMPARE(othersThanTarget(after, section), othersThanTarget(before, section));
+        // Nothing but the entry's own section is added, and only when missing.
+        const bool existed = platformprofile::sectionIndex(
+                                 platformprofile::read(before), section, before.startsWith("\xEF\xBB\xBF"))
+            >= 0;
+        QCOMPARE(
+            platformprofile::read(after).size(), platformprofile::read(before).size() + (existed ? 0 : 1));
+        // The editor lists what the emulator sees.
+        QCOMPARE(ini::sectionNames(after), platformprofile::names(after));
+    }
+
+    // Writer and readers agree on every input: random files of heads (plain,
+    // annotated, after blanks, broken), key lines, empty lines, every line end
+    // and byte-order marks, with random keys written to a random section.
+    void randomFilesAgree()
+    {
+        QRandomGenerator random(12);
+        const QList<QByteArray> heads
+            = { "[A]", "[a] ; note", " \t[B]x", "[ A ]", "[]", "[broken", "[C [!]]", "x [A]", "[B] ]" };
+        const QList<QByteArray> lines
+            = { "k=1", " K = 2 ", "//=x", "AltTitle=", "loose", "=v", "[k=v", "k=[A]", " ", "a=b=c" };
+        const QList<QByteArray> ends = { "\r\n", "\n", "\r" };
+        const QList<QByteArray> sections = { "A", "a", " B", "C [!]", "New", "" };
+        const QList<QByteArray> keys = { "k", "K", "//", "AltTitle", "New Key", "loose" };
+        const auto pick = [&](const QList<QByteArray> &from) { return from[random.bounded(from.size())]; };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray text;
+            const int kind = random.bounded(4);
+            if (kind == 0)
+                text += "\xEF\xBB\xBF";
+            if (kind == 1)
+                text += pick(ends);
+            const int count = random.bounded(12);
+            for (int i = 0; i < count; ++i) {
+                const int what = random.bounded(10);
+                if (what < 3)
+                    text += pick(heads);
+                else if (what < 9)
+                    text += pick(lines);
+                // (else an empty line)
+                if (i + 1 < count || random.bounded(2))
+                    text += kind == 2 ? QByteArray("\r\n") : pick(ends);
+            }
+            QList<profile::KeyWrite> writes;
+            for (int i = 0, n = 1 + random.bounded(4); i < n; ++i)
+                writes.append({ pick(keys), "v" + QByteArray::number(i) + (random.bounded(2) ? " =x" : "") });
+            const QByteArray section = pick(sections);
+            const QString context
+                = QStringLiteral("text %1, section \"%2\"")
+                      .arg(QString::fromLatin1(text.toPercentEncoding()), QString::fromLatin1(section));
+
+            // Readers: the names the emulator sees, in order, also in pieces.
+            QCOMPARE(ini::sectionNames(text), platformprofile::names(text));
+            QList<QByteArray> inPieces;
+            ini::HeadReader reader;
+            const auto add = [&](qsizetype, QByteArrayView line) {
+                inPieces.append(ini::headName(line)->toByteArray());
+                return true;
+            };
+            for (qsizetype at = 0; at < text.size();) {
+                const qsizetype n = 1 + random.bounded(4);
+                reader.feed(QByteArrayView(text).sliced(at, std::min(n, text.size() - at)), add);
+                at += n;
+            }
+            reader.finish(add);
+            QCOMPARE(inPieces, platformprofile::names(text));
+
+            const profile::Updated inTurn = writtenInTurn(text, section, writes);
+            if (ini::withoutBlanks(section).isEmpty()) {
+                QVERIFY(!inTurn.ok);
+                QVERIFY(!profile::planWrites(text, section, writes).ok);
+                continue;
+            }
+            QVERIFY2(inTurn.ok, qPrintable(context));
+            const QByteArray after = inTurn.text;
+            // One edit gives the same bytes as the writes in turn, wherever the
+            // pieces the file is read in end, and so does the file function.
+            QVERIFY2(writtenAtOnce(text, section, writes) == after, qPrintable(context));
+            QVERIFY2(
+                writtenAtOnce(text, section, writes, 1 + random.bounded(5)) == after, qPrintable(context));
+            if (round % 10 == 0) {
+                writeFile(path, text);
+                const auto compose = [&](ini::Encoding) { return ProfileKeys { section, writes, {} }; };
+                QString error;
+                QVERIFY2(WritePrivateProfileKeys(path, compose, &error), qPrintable(error));
+                QVERIFY2(readFile(path) == after, qPrintable(context));
+            }
+            // The emulator reads each key's last value, and the other sections
+            // as they were.
+            for (const profile::KeyWrite &write : writes) {
+                QByteArray last;
+                for (const profile::KeyWrite &w : writes)
+                    if (profile::sameName(w.key, write.key))
+                        last = w.value;
+                QVERIFY2(platformprofile::value(after, section, write.key) == std::optional<QByteArray>(last),
+                    qPrintable(context + QStringLiteral(", key ") + QString::fromLatin1(write.key)));
+            }
+            QVERIFY2(
+                othersThanTarget(after, section) == othersThanTarget(text, section), qPrintable(context));
+            QCOMPARE(ini::sectionNames(after), platformprofile::names(after));
+            // The editor's key list of each section is the start of what the
+            // emulator reads there (it stops at the first empty line).
+            const QList<platformprofile::Section> read = platformprofile::read(after);
+            QSet<QByteArray> seen;
+            for (const platformprofile::Section &expected : read) {
+                if (seen.contains(expected.name))
+                    continue;
+                seen.insert(expected.name);
+                const ini::Section found = ini::findSection(after, expected.name);
+                QVERIFY(found.found);
+                QList<platformprofile::Key> listed;
+                for (const ini::Line &line : found.keyLines) {
+                    const ini::KeyValue kv = ini::splitKeyLine(ini::view(after, line));
+                    if (!ini::withoutBlanks(kv.key).isEmpty() || !kv.value.isEmpty()
+                        || ini::view(after, line).contains('='))
+                        listed.append({ platformprofile::trimmed(kv.key.toByteArray()),
+                            platformprofile::trimmed(kv.value.toByteArray()) });
+                }
+                QVERIFY2(listed == expected.keys.first(std::min(listed.size(), expected.keys.size())),
+                    qPrintable(context));
+            }
+        }
+    }
+
     // The fast head search skips lines but must see the same heads as the line
-    // reader: "[" after CR, after CR LF or at the start, never after a lone LF.
+    // reader: "[" at the start or after a line end, blanks between allowed.
     void nextHeadAgreesWithLineReader_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -189,7 +417,9 @@ private Q_SLOTS:
         QTest::newRow("blank section") << QByteArray(" \t") << QByteArray("k") << QByteArray("v");
         QTest::newRow("empty key") << QByteArray("G") << QByteArray() << QByteArray("v");
         QTest::newRow("key holding =") << QByteArray("G") << QByteArray("a=b") << QByteArray("v");
-        QTest::newRow("key read as a head") << QByteArray("G") << QByteArray("[k") << QByteArray("v");
+        QTest::newRow("key read as a head") << QByteArray("G") << QByteArray("[k") << QByteArray("v]");
+        QTest::newRow("key read as a head after blanks")
+            << QByteArray("G") << QByteArray(" \t[k") << QByteArray("v]");
         QTest::newRow("CR in value") << QByteArray("G") << QByteArray("k") << QByteArray("v\rx");
         QTest::newRow("LF in section") << QByteArray("G\n[H]") << QByteArray("k") << QByteArray("v");
         QTest::newRow("NUL in key") << QByteArray("G") << QByteArray("k\0x", 3) << QByteArray("v");
@@ -231,7 +461,7 @@ private Q_SLOTS:
             text = updated.text;
         }
         QCOMPARE(ini::sectionNames(text), (QList<QByteArray> { "Other", section }));
-        const ini::Section found = ini::findSection(text, ini::headPattern(section));
+        const ini::Section found = ini::findSection(text, section);
         QVERIFY(found.found);
         QCOMPARE(found.keyLines.size(), 4);
         const QList<QByteArray> expected
@@ -240,20 +470,33 @@ private Q_SLOTS:
             QCOMPARE(ini::view(text, found.keyLines[i]).toByteArray(), expected[i]);
     }
 
-    // A realistic file: touching one section leaves the rest byte for byte.
+    // A realistic file, with each kind of line end: touching one section leaves
+    // the rest byte for byte, and the emulator sees the sections the editor lists.
+    void generatedFileKeepsEveryOtherByte_data()
+    {
+        QTest::addColumn<QString>("lineEnd");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("CR LF") << QStringLiteral("crlf") << QByteArray("\r\n");
+        QTest::newRow("LF") << QStringLiteral("lf") << QByteArray("\n");
+        QTest::newRow("CR") << QStringLiteral("cr") << QByteArray("\r");
+    }
     void generatedFileKeepsEveryOtherByte()
     {
+        QFETCH(QString, lineEnd);
+        QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
-        QCOMPARE(QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
-                     { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("64K"), path,
-                         QStringLiteral("--seed"), QStringLiteral("7") }),
+        QCOMPARE(
+            QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
+                { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("64K"), path,
+                    QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--line-end"), lineEnd }),
             0);
         const QByteArray before = readFile(path);
         QVERIFY(before.size() > 60000);
         const QList<QByteArray> names = ini::sectionNames(before);
+        QCOMPARE(names, platformprofile::names(before));
         const QByteArray name = names.at(names.size() / 2);
-        const ini::Section section = ini::findSection(before, ini::headPattern(name));
+        const ini::Section section = ini::findSection(before, name);
         QVERIFY(section.found && !section.keyLines.isEmpty());
         const ini::Line first = section.keyLines.first();
         const QByteArray key = ini::splitKeyLine(ini::view(before, first)).key.toByteArray();
@@ -268,7 +511,9 @@ private Q_SLOTS:
 
         QVERIFY(WritePrivateProfileStringA(name, "New Key", "x", path, &error));
         const QByteArray withNew = readFile(path);
-        QCOMPARE(withNew.size(), after.size() + 11);
+        QCOMPARE(withNew.size(), after.size() + 9 + bytes.size());
+        QVERIFY(withNew.contains(QByteArray("New Key=x" + bytes)));
+        QCOMPARE(platformprofile::value(withNew, name, "New Key"), std::optional<QByteArray>("x"));
         QCOMPARE(editorValue(withNew, name, "New Key"), std::optional<QByteArray>("x"));
         QCOMPARE(ini::sectionNames(withNew), names);
     }

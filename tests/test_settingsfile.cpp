@@ -34,7 +34,7 @@ class TestSettingsFile : public QObject {
     static settingsfile::KeyLines expectedKeys(const QByteArray &text, const QByteArray &name)
     {
         settingsfile::KeyLines out;
-        const ini::Section section = ini::findSection(text, ini::headPattern(name));
+        const ini::Section section = ini::findSection(text, name);
         for (const ini::Line &line : section.keyLines) {
             const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
             out.keys.append(kv.key.toByteArray());
@@ -65,6 +65,14 @@ private Q_SLOTS:
         QTest::newRow("cr at the boundary, lf after it")
             << QByteArray(256 * 1024 - 1, 'x') + "\r\n[Target]\r\nk=v"
             << "Target"_ba;
+        for (const int shift : { -3, -1, 0, 1 }) {
+            // Blanks before a head, and LF line ends, across the boundary.
+            QByteArray text = "\xEF\xBB\xBF" + filler(256 * 1024 - 200);
+            text += QByteArray(256 * 1024 + shift - text.size() - 1, 'x') + "\n";
+            text += "  \t[Target] ; note\na=1\n[broken\nb=2\n";
+            QTest::newRow(qPrintable(u"lf, blanks before a head at boundary %1"_s.arg(shift)))
+                << text << "Target"_ba;
+        }
         QTest::newRow("head without line end at the end") << filler(1000) + "[Target]"
                                                           << "Target"_ba;
         QTest::newRow("missing section") << filler(300 * 1024) << "Target"_ba;
@@ -79,16 +87,15 @@ private Q_SLOTS:
         QFETCH(QByteArray, name);
         const QString path = write(text);
         QList<QByteArray> names;
-        QVERIFY(settingsfile::readSectionNames(path, &names).ok);
+        const settingsfile::ReadResult read = settingsfile::readSectionNames(path, &names);
+        QVERIFY(read.ok);
+        QCOMPARE(read.encoding, ini::encodingOf(text));
         QCOMPARE(names, ini::sectionNames(text));
         settingsfile::KeyLines lines;
         QVERIFY(settingsfile::readSectionKeys(path, name, &lines).ok);
         const settingsfile::KeyLines expected = expectedKeys(text, name);
         QCOMPARE(lines.keys, expected.keys);
         QCOMPARE(lines.values, expected.values);
-        // The editor finds the same head in the text it holds.
-        const ini::Section section = ini::findSection(text, ini::headPattern(name));
-        QCOMPARE(settingsfile::findSectionHead(text, name), section.found ? section.head.begin : -1);
     }
 
     void missingFileIsReportedAsSuch()

@@ -47,12 +47,12 @@ template <class F> ReadResult readPieces(const QString &path, F &&f)
     }
 }
 
-// The key list's head rule: the first head line that begins with the pattern.
+// The key list's head rule: the first head whose name is exactly `name`.
 // Returns a HeadReader callback that records that head's offset and stops.
-auto headMatcher(const QByteArray &pattern, qsizetype *headAt)
+auto headMatcher(const QByteArray &name, qsizetype *headAt)
 {
-    return [&pattern, headAt](qsizetype at, QByteArrayView line) {
-        if (!line.startsWith(pattern))
+    return [&name, headAt](qsizetype at, QByteArrayView line) {
+        if (*ini::headName(line) != name)
             return true;
         *headAt = at;
         return false;
@@ -65,32 +65,35 @@ ReadResult readSectionNames(const QString &path, QList<QByteArray> *names)
 {
     names->clear();
     const auto add = [names](qsizetype, QByteArrayView line) {
-        names->append(ini::headName(line).toByteArray());
+        names->append(ini::headName(line)->toByteArray());
         return true;
     };
     ini::HeadReader reader;
-    const ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, add); });
+    ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, add); });
     if (result.ok)
         reader.finish(add);
+    result.encoding = reader.encoding();
     return result;
 }
 
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines)
 {
-    const QByteArray pattern = ini::headPattern(name);
     // First the head, without holding the file: its offset is all we keep.
     qsizetype headAt = -1;
-    const auto match = headMatcher(pattern, &headAt);
+    const auto match = headMatcher(name, &headAt);
     ini::HeadReader reader;
     ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, match); });
     if (result.ok && headAt < 0)
         reader.finish(match);
+    result.encoding = reader.encoding();
     if (!result.ok || headAt < 0)
         return result;
 
     // Then the section from its head on, read until its body has ended.
     QFile file(path);
+    const ini::Encoding encoding = result.encoding;
     result = openForReading(path, &file);
+    result.encoding = encoding;
     if (!result.ok)
         return result;
     if (!file.seek(headAt)) {
@@ -110,7 +113,7 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
             return result;
         }
         text.resize(had + n);
-        section = ini::findSection(text, pattern);
+        section = ini::findSection(text, name);
         // The body ended inside what was read, or the file did.
         if (!section.found || section.bodyEnd < text.size() || n == 0)
             break;
@@ -123,17 +126,6 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
         lines->values.append(kv.value.toByteArray());
     }
     return result;
-}
-
-qsizetype findSectionHead(QByteArrayView text, const QByteArray &name)
-{
-    const QByteArray pattern = ini::headPattern(name);
-    qsizetype headAt = -1;
-    const auto match = headMatcher(pattern, &headAt);
-    ini::HeadReader reader;
-    if (reader.feed(text, match))
-        reader.finish(match);
-    return headAt;
 }
 
 void createIfMissing(const QString &path)

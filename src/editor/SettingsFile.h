@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include "ini/IniText.h"
+
 // The editor's reads of the file named in its path box. The editor keeps no
 // model of the file: every list is filled by reading the file again.
 namespace settingsfile {
@@ -14,6 +16,8 @@ struct ReadResult {
     // No file exists at the path: the one failure the user is told about.
     bool notFound = false;
     QString error;
+    // What the file's byte-order mark says its names are written in.
+    ini::Encoding encoding = ini::Encoding::Ansi;
 };
 
 // The name of every head line in file order, duplicates kept. The file is
@@ -26,14 +30,10 @@ struct KeyLines {
     QList<QByteArray> values; // parallel to keys
 };
 
-// The key lines of the first section whose head begins with "[" + name + "]".
+// The key lines of the first section whose head names `name` (exact bytes).
 // A section that is not there gives empty lists.
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines);
 
-// Where the head line of the section that readSectionKeys() lists for `name`
-// starts in `text` (the first head that begins with "[" + name + "]"), or -1.
-// Same reader, same rule: the editor finds a key's line from here.
-qsizetype findSectionHead(QByteArrayView text, const QByteArray &name);
 
 // Creates an empty file when none exists at the path; an existing file is not
 // touched. Failing is harmless to the callers, so nothing is returned.

@@ -21,12 +21,12 @@ namespace {
 
 const QString kCountCaption = QStringLiteral("Total Number Of ROMS In The Ferox.ini File");
 
-QStringList decodeAll(const QList<QByteArray> &items)
+QStringList decodeAll(const QList<QByteArray> &items, ini::Encoding encoding)
 {
     QStringList out;
     out.reserve(items.size());
     for (const QByteArray &item : items)
-        out.append(codepage::decode(item));
+        out.append(ini::decode(item, encoding));
     return out;
 }
 
@@ -138,7 +138,8 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
     QList<QByteArray> names;
     const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
     // A scan that failed part-way still lists what it read.
-    m_names->setStringList(decodeAll(names));
+    m_listEncoding = result.encoding;
+    m_names->setStringList(decodeAll(names, m_listEncoding));
     showCount();
     return result;
 }
@@ -191,7 +192,7 @@ void frmINIEditor::LoadSectionKeys()
     const int row = selectedRow(ui->ListNames);
     if (row < 0)
         return;
-    const codepage::Encoded name = codepage::encode(m_names->stringList().at(row));
+    const codepage::Encoded name = ini::encode(m_names->stringList().at(row), m_listEncoding);
     settingsfile::KeyLines lines;
     const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, name.bytes, &lines);
     if (!result.ok) {
@@ -199,8 +200,8 @@ void frmINIEditor::LoadSectionKeys()
             messagebox::inform(this, QStringLiteral("File Not Found"));
         return;
     }
-    m_keys->setStringList(decodeAll(lines.keys));
-    m_values->setStringList(decodeAll(lines.values));
+    m_keys->setStringList(decodeAll(lines.keys, m_listEncoding));
+    m_values->setStringList(decodeAll(lines.values, m_listEncoding));
 }
 
 void frmINIEditor::setAutoSizedText(QLabel *label, const QString &text)
@@ -239,15 +240,17 @@ void frmINIEditor::cmdFindFirst_Click()
     const QString searchText = ui->lblEntries->text();
     if (searchText.isEmpty())
         return;
-    const QByteArray needle = codepage::encode(searchText).bytes;
+    const QByteArray needle = ini::encode(searchText, m_listEncoding).bytes;
     const QByteArrayView text = ui->Text1->bytes();
     // The key list shows the chosen section, so its line is looked for from
     // that section's head on: the same line may stand in earlier games.
     qsizetype head = -1;
     const int row = selectedRow(ui->ListNames);
-    if (row >= 0)
-        head = settingsfile::findSectionHead(
-            text, codepage::encode(m_names->index(row).data().toString()).bytes);
+    if (row >= 0) {
+        const ini::Section section = ini::findSection(
+            text, ini::encode(m_names->index(row).data().toString(), m_listEncoding).bytes);
+        head = section.found ? section.head.begin : -1;
+    }
     const qsizetype at = keysearch::findFirstFrom(text, needle, head);
     if (at < 0) {
         messagebox::inform(this, QStringLiteral("Not found"));
@@ -262,7 +265,7 @@ void frmINIEditor::cmdFindNext_Click()
     const QString searchText = ui->lblEntries->text();
     if (searchText.isEmpty())
         return;
-    const QByteArray needle = codepage::encode(searchText).bytes;
+    const QByteArray needle = ini::encode(searchText, m_listEncoding).bytes;
     const keysearch::NextStep step
         = keysearch::findNext(ui->Text1->bytes(), needle, ui->Text1->selectionStartOffset());
     ui->Text1->placeCaret(step.caret);
@@ -310,6 +313,14 @@ void frmINIEditor::cmdAdd_Click()
 
 frmINIEditor::Written frmINIEditor::writeBack()
 {
+    // Text in UTF-16 would be written back as 8-bit bytes: no reader could read it.
+    if (ini::encodingOf(ui->Text1->bytes()) == ini::Encoding::Utf16) {
+        messagebox::show(this, messagebox::programTitle(),
+            QStringLiteral("\"%1\" was not written: it %2.\n\nYour text is still in the editor.")
+                .arg(QDir::toNativeSeparators(LoadedPath), ini::utf16Reason()),
+            messagebox::Icon::Critical);
+        return Written::Failed;
+    }
     if (!diskstamp::unchanged(LoadedPath, m_stamp)) {
         const messagebox::Answer answer = messagebox::ask(this,
             QStringLiteral("%1 has been changed on disk since it was loaded or saved here.\n\n"

@@ -77,4 +77,7 @@ private:
     QStringListModel *m_values;
     // What the file at LoadedPath was when it was last loaded or written.
     diskstamp::Stamp m_stamp;
+    // How the names in the lists are written in the file: UTF-8 in a file with
+    // a UTF-8 byte-order mark, else the code page.
+    ini::Encoding m_listEncoding = ini::Encoding::Ansi;
 };

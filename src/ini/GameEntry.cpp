@@ -18,7 +18,7 @@ struct Field {
     const char *label;
 };
 
-// Why a field's text cannot go into the file, or nothing.
+// Why a field's text cannot go into any settings file, or nothing.
 QString unfitText(const QString &text, const char *label)
 {
     const QString field = QLatin1String(label);
@@ -30,11 +30,18 @@ QString unfitText(const QString &text, const char *label)
         return QStringLiteral("The field \"%1\" holds a NUL character, which the settings file cannot "
                               "hold.")
             .arg(field);
-    const codepage::Encoded encoded = codepage::encode(text);
+    return {};
+}
+
+// The field's bytes in the file's encoding, or why it cannot be written there.
+QString encodeField(const Field &field, ini::Encoding encoding, QByteArray *bytes)
+{
+    const codepage::Encoded encoded = ini::encode(*field.text, encoding);
     if (!encoded.ok())
         return QStringLiteral("The field \"%1\" holds the character %2, which the settings file's code "
                               "page (Windows-1252) cannot hold.")
-            .arg(field, codepage::describe(*encoded.unrepresentable));
+            .arg(QLatin1String(field.label), codepage::describe(*encoded.unrepresentable));
+    *bytes = encoded.bytes;
     return {};
 }
 
@@ -55,11 +62,6 @@ QString whereTheFileLives(const QString &path)
                           "there (an installed copy, say), copy the program into a folder of your own and "
                           "run it from there, or have that folder made writable for you.")
         .arg(QFileInfo(path).absolutePath());
-}
-
-QByteArray bytes(const QString &text)
-{
-    return codepage::encode(text).bytes;
 }
 
 } // namespace
@@ -90,26 +92,47 @@ Outcome add(const Fields &fields)
         return outcome;
     }
 
+    // The section and the keys in the order they are written. The file says
+    // how to encode them: in a UTF-8 file (one with a byte-order mark) as UTF-8,
+    // else in the code page, which cannot hold every character.
     const struct {
         const char *key;
-        const QString *value;
-    } writes[] = { { "//", &fields.submitter }, { "AltTitle", &fields.altTitle },
-        { "Comments", &fields.comments }, { "UCode", &fields.ucode } };
-    int written = 0;
-    for (const auto &write : writes) {
-        const QString path = ini::fixedPath();
-        QString error;
-        if (!WritePrivateProfileStringA(bytes(fields.name), write.key, bytes(*write.value), path, &error)) {
+        const Field *field;
+    } writes[]
+        = { { "//", &all[4] }, { "AltTitle", &all[1] }, { "Comments", &all[2] }, { "UCode", &all[3] } };
+    const auto compose = [&](ini::Encoding encoding) {
+        ProfileKeys keys;
+        QByteArray bytes;
+        // Checked in the fields' order, so the first unfit field is named.
+        for (const Field &field : all) {
+            keys.refusal = encodeField(field, encoding, &bytes);
+            if (!keys.refusal.isEmpty())
+                return keys;
+        }
+        encodeField(all[0], encoding, &keys.section);
+        for (const auto &write : writes) {
+            profile::KeyWrite key { write.key, {} };
+            encodeField(*write.field, encoding, &key.value);
+            keys.writes.append(key);
+        }
+        return keys;
+    };
+    const QString path = ini::fixedPath();
+    QString error;
+    bool refused = false;
+    if (!WritePrivateProfileKeys(path, compose, &error, &refused)) {
+        if (refused) {
+            outcome.message = QStringLiteral("The entry could not be added to the file\n%1\n%2\nNothing was "
+                                             "written.")
+                                  .arg(path, error);
+        } else {
             outcome.message = QStringLiteral("The entry could not be added: the file\n%1\ncould not be "
                                              "written (%2).")
                                   .arg(path, error);
-            if (written > 0)
-                outcome.message += QStringLiteral("\n%1 of its 4 keys were written.").arg(written);
             if (deniedByFolderOrFile(path, error))
                 outcome.message += whereTheFileLives(path);
-            return outcome;
         }
-        ++written;
+        return outcome;
     }
     outcome.ok = true;
     return outcome;

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// Adding a game entry to the settings file beside the program: four key writes
-// into the section named after the game, in a fixed order.
+// Adding a game entry to the settings file beside the program: four keys of
+// the section named after the game, in a fixed order.
 namespace gameentry {
 
 struct Fields {
@@ -23,11 +23,13 @@ struct Outcome {
 };
 
 // Checks every field first and refuses, writing nothing, a field that holds a
-// line break or NUL (it would add stray lines to a shared file), a character
-// the code page cannot hold, or an empty game name. Then writes "//",
-// "AltTitle", "Comments" and "UCode" one after the other, forming the fixed
-// path afresh for each, and stops at the first write that fails (the message
-// names the file and the reason). Texts go to the file as typed: no trimming.
+// line break or NUL (it would add stray lines to a shared file) or an empty
+// game name. Then sets "//", "AltTitle", "Comments" and "UCode" in the section
+// named after the game, in that order, in one replacement of the fixed file:
+// all four keys are written or none. A file with a UTF-8 byte-order mark gets
+// the texts in UTF-8; any other gets them in the code page, and a character
+// the code page cannot hold is refused, as is a UTF-16 file. The message names
+// the file and the reason. Texts go to the file as typed: no trimming.
 Outcome add(const Fields &fields);
 
 } // namespace gameentry

@@ -1,36 +1,138 @@
 #include "ini/IniText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ini {
+
+namespace {
+
+constexpr QByteArrayView kUtf8Mark("\xEF\xBB\xBF");
+
+} // namespace
+
+Encoding encodingOf(QByteArrayView text)
+{
+    if (text.startsWith(kUtf8Mark))
+        return Encoding::Utf8;
+    if (text.startsWith("\xFF\xFE") || text.startsWith("\xFE\xFF"))
+        return Encoding::Utf16;
+    return Encoding::Ansi;
+}
+
+qsizetype textStart(QByteArrayView text)
+{
+    return text.startsWith(kUtf8Mark) ? kUtf8Mark.size() : 0;
+}
+
+QString utf16Reason()
+{
+    return QStringLiteral(
+        "is a UTF-16 file (it begins with a UTF-16 byte-order mark), and this program writes only "
+        "8-bit and UTF-8 settings files: 8-bit lines would corrupt it");
+}
+
+codepage::Encoded encode(QStringView text, Encoding encoding)
+{
+    if (encoding == Encoding::Utf8) {
+        codepage::Encoded out;
+        out.bytes = text.toUtf8();
+        return out;
+    }
+    return codepage::encode(text);
+}
+
+QString decode(QByteArrayView bytes, Encoding encoding)
+{
+    return encoding == Encoding::Utf8 ? QString::fromUtf8(bytes) : codepage::decode(bytes);
+}
+
+const char *findLineEnd(const char *from, const char *end)
+{
+    // Two memchr calls over bounded steps: linear in the text whichever of the
+    // two bytes it lacks (an LF file has no CR at all), far faster than testing
+    // byte by byte, and short first steps for the usual short line.
+    for (qsizetype step = 128; from < end; step = std::min<qsizetype>(step * 2, 64 * 1024)) {
+        const size_t n = static_cast<size_t>(std::min<qsizetype>(step, end - from));
+        const void *cr = std::memchr(from, '\r', n);
+        const size_t beforeCr = cr ? static_cast<size_t>(static_cast<const char *>(cr) - from) : n;
+        if (const void *lf = std::memchr(from, '\n', beforeCr))
+            return static_cast<const char *>(lf);
+        if (cr)
+            return static_cast<const char *>(cr);
+        from += n;
+    }
+    return nullptr;
+}
 
 Line lineAt(QByteArrayView text, qsizetype from)
 {
     const char *data = text.data();
     const qsizetype size = text.size();
-    const void *cr = std::memchr(data + from, '\r', static_cast<size_t>(size - from));
+    const char *found = findLineEnd(data + from, data + size);
     Line line;
     line.begin = from;
-    if (!cr) {
+    if (!found) {
         line.end = line.next = size;
         return line;
     }
-    line.end = static_cast<const char *>(cr) - data;
+    line.end = found - data;
     line.next = line.end + 1;
-    if (line.next < size && data[line.next] == '\n')
+    if (*found == '\r' && line.next < size && data[line.next] == '\n')
         ++line.next;
     return line;
 }
 
+QByteArrayView withoutBlanks(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty() && isBlank(bytes.front()))
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && isBlank(bytes.back()))
+        bytes.chop(1);
+    return bytes;
+}
+
+std::optional<QByteArrayView> headName(QByteArrayView line)
+{
+    qsizetype open = 0;
+    while (open < line.size() && isBlank(line[open]))
+        ++open;
+    if (open == line.size() || line[open] != '[')
+        return std::nullopt;
+    const qsizetype close = line.lastIndexOf(']');
+    if (close <= open)
+        return std::nullopt;
+    return withoutBlanks(line.sliced(open + 1, close - open - 1));
+}
+
+QByteArrayView lineEndOf(QByteArrayView text)
+{
+    const char *data = text.data();
+    const char *found = findLineEnd(data, data + text.size());
+    if (!found)
+        return "\r\n";
+    if (*found == '\n')
+        return "\n";
+    if (found + 1 < data + text.size() && found[1] == '\n')
+        return "\r\n";
+    return "\r";
+}
+
 namespace {
 
-// A line starts at the text's start or right after a line end (CR, or CR LF).
-bool startsLine(QByteArrayView text, qsizetype at)
+// Whether the line that holds `at` begins with only blanks before `at`; gives
+// that line's start.
+std::optional<qsizetype> lineStartBefore(QByteArrayView text, qsizetype at)
 {
-    if (at == 0)
-        return true;
-    const char before = text[at - 1];
-    return before == '\r' || (before == '\n' && at >= 2 && text[at - 2] == '\r');
+    qsizetype first = at;
+    while (first > 0 && isBlank(text[first - 1]))
+        --first;
+    if (first == textStart(text) || first == 0)
+        return first;
+    const char before = text[first - 1];
+    if (before == '\r' || before == '\n')
+        return first;
+    return std::nullopt;
 }
 
 } // namespace
@@ -44,34 +146,27 @@ std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
         if (!bracket)
             return std::nullopt;
         const qsizetype p = static_cast<const char *>(bracket) - data;
-        // After a lone LF a "[" is inside a line.
-        if (p == from || startsLine(text, p))
-            return lineAt(text, p);
+        std::optional<qsizetype> begin = lineStartBefore(text, p);
+        // `from` starts a line whatever stands before it.
+        if (!begin && withoutBlanks(text.sliced(from, p - from)).isEmpty())
+            begin = from;
+        if (begin && *begin >= from) {
+            const Line line = lineAt(text, *begin);
+            if (isHead(view(text, line)))
+                return line;
+            at = line.next;
+            continue;
+        }
         at = p + 1;
     }
     return std::nullopt;
-}
-
-QByteArrayView headName(QByteArrayView headLine)
-{
-    if (headLine.size() < 2)
-        return {};
-    return headLine.sliced(1, headLine.size() - 2);
-}
-
-QByteArray headPattern(QByteArrayView name)
-{
-    QByteArray pattern;
-    pattern.reserve(name.size() + 2);
-    pattern.append('[').append(name).append(']');
-    return pattern;
 }
 
 QList<QByteArray> sectionNames(QByteArrayView text)
 {
     QList<QByteArray> names;
     const auto add = [&](qsizetype, QByteArrayView line) {
-        names.append(headName(line).toByteArray());
+        names.append(headName(line)->toByteArray());
         return true;
     };
     HeadReader reader;
@@ -80,53 +175,46 @@ QList<QByteArray> sectionNames(QByteArrayView text)
     return names;
 }
 
+bool HeadReader::lineStartBefore(const char *data, qsizetype at) const
+{
+    if (at == 0)
+        return m_blankLineSoFar;
+    const char before = data[at - 1];
+    return before == '\r' || before == '\n'
+        || (m_offset + at == kUtf8Mark.size() && encoding() == Encoding::Utf8);
+}
+
+void HeadReader::noteFirstBytes(QByteArrayView piece)
+{
+    if (m_first.size() < kUtf8Mark.size())
+        m_first.append(piece.first(std::min(kUtf8Mark.size() - m_first.size(), piece.size())));
+}
+
 void HeadReader::advance(QByteArrayView piece)
 {
-    if (piece.size() >= 2) {
-        m_before[0] = piece[piece.size() - 2];
-        m_before[1] = piece[piece.size() - 1];
-    } else if (piece.size() == 1) {
-        m_before[0] = m_before[1];
-        m_before[1] = piece[0];
-    }
+    qsizetype first = piece.size();
+    while (first > 0 && isBlank(piece[first - 1]))
+        --first;
+    if (first > 0)
+        m_blankLineSoFar = lineStartBefore(piece.data(), first);
     m_offset += piece.size();
 }
 
-Section findSection(QByteArrayView text, QByteArrayView pattern)
+Section findSection(QByteArrayView text, QByteArrayView name)
 {
     Section section;
-    qsizetype at = 0;
-    if (pattern.isEmpty()) {
-        // Every line begins with nothing: the first line is the head.
-        if (!text.isEmpty()) {
+    section.bodyEnd = text.size();
+    for (std::optional<Line> head = nextHead(text, textStart(text)); head;
+         head = nextHead(text, head->next)) {
+        if (*headName(view(text, *head)) == name) {
             section.found = true;
-            section.head = lineAt(text, 0);
-            at = section.head.next;
-        }
-    } else if (!pattern.contains('\r')) {
-        // (A CR ends a line, so no line holds a pattern with one.)
-        // Look for the pattern itself and keep the first hit that starts a
-        // line: far fewer steps than testing every line of a large file.
-        const char *data = text.data();
-        for (qsizetype from = 0; from <= text.size() - pattern.size();) {
-            const void *hit = memmem(data + from, static_cast<size_t>(text.size() - from), pattern.data(),
-                static_cast<size_t>(pattern.size()));
-            if (!hit)
-                break;
-            const qsizetype pos = static_cast<const char *>(hit) - data;
-            if (startsLine(text, pos)) {
-                section.found = true;
-                section.head = lineAt(text, pos);
-                at = section.head.next;
-                break;
-            }
-            from = pos + 1;
+            section.head = *head;
+            break;
         }
     }
-    section.bodyEnd = text.size();
     if (!section.found)
         return section;
-    while (at < text.size()) {
+    for (qsizetype at = section.head.next; at < text.size();) {
         const Line line = lineAt(text, at);
         const QByteArrayView bytes = view(text, line);
         if (bytes.isEmpty() || isHead(bytes)) {

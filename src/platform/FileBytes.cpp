@@ -63,7 +63,7 @@ Snapshot::~Snapshot()
         ::close(m_fd);
 }
 
-bool Snapshot::open(const QString &path, QString *error)
+bool Snapshot::open(const QString &path, QString *error, bool readBytes)
 {
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     struct stat st { };
@@ -77,6 +77,8 @@ bool Snapshot::open(const QString &path, QString *error)
     }
     m_size = st.st_size;
     m_mtimeNs = mtimeNs(st);
+    if (!readBytes)
+        return true;
     m_bytes = QByteArray(m_size, Qt::Uninitialized);
     // Large pages spare the kernel tens of thousands of page faults while it
     // fills a buffer of many megabytes.
@@ -103,6 +105,26 @@ bool Snapshot::open(const QString &path, QString *error)
     return true;
 }
 
+bool Snapshot::readAt(qint64 offset, qint64 size, QByteArray *out, QString *error) const
+{
+    out->resize(size);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(m_fd, out->data() + done, static_cast<size_t>(size - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = systemError(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    out->truncate(done);
+    return true;
+}
+
 qint64 Snapshot::offsetOf(QByteArrayView part) const
 {
     const char *begin = m_bytes.constData();
@@ -118,8 +140,19 @@ bool Snapshot::copyTo(int fd, qint64 offset, qint64 size, QString *error) const
         const ssize_t n = ::copy_file_range(m_fd, &from, fd, nullptr, static_cast<size_t>(size), 0);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
-            return writeAll(fd, QByteArrayView(m_bytes).sliced(from, size), error); // no kernel copy here
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            // No kernel copy here.
+            if (from + size <= m_bytes.size())
+                return writeAll(fd, QByteArrayView(m_bytes).sliced(from, size), error);
+            QByteArray bytes;
+            if (!readAt(from, size, &bytes, error))
+                return false;
+            if (bytes.size() != size) {
+                *error = QStringLiteral("The file changed while it was being updated");
+                return false;
+            }
+            return writeAll(fd, bytes, error);
+        }
         if (n <= 0) {
             *error
                 = n < 0 ? systemError(errno) : QStringLiteral("The file changed while it was being updated");
@@ -145,6 +178,18 @@ bool replace(const QString &path, const QByteArray &bytes, QString *error)
 
 bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error, const Snapshot *source)
 {
+    QList<Piece> parts;
+    parts.reserve(pieces.size());
+    for (const QByteArrayView piece : pieces) {
+        const qint64 offset = source ? source->offsetOf(piece) : -1;
+        parts.append({ piece, offset, piece.size() });
+    }
+    static const Snapshot none;
+    return replace(path, parts, error, source ? *source : none);
+}
+
+bool replace(const QString &path, const QList<Piece> &pieces, QString *error, const Snapshot &source)
+{
     const QFileInfo target(path);
     // A file without any write permission bit is read-only to its owner's mind,
     // also for the superuser, whom access() would let write it. Only the mode's
@@ -167,18 +212,16 @@ bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error, 
     // The pieces go straight to the descriptor; nothing passes through the
     // QSaveFile's own buffer, so commit() only syncs and renames.
     const int fd = file.handle();
-    for (const QByteArrayView piece : pieces) {
-        if (piece.isEmpty())
-            continue;
-        const qint64 offset = source ? source->offsetOf(piece) : -1;
-        const bool ok
-            = offset >= 0 ? source->copyTo(fd, offset, piece.size(), error) : writeAll(fd, piece, error);
+    for (const Piece &piece : pieces) {
+        const bool ok = piece.offset >= 0
+            ? piece.size <= 0 || source.copyTo(fd, piece.offset, piece.size, error)
+            : writeAll(fd, piece.bytes, error);
         if (!ok) {
             file.cancelWriting();
             return false;
         }
     }
-    if (source && !source->unchanged()) {
+    if (!source.unchanged()) {
         *error = QStringLiteral("The file changed while it was being updated");
         file.cancelWriting();
         return false;

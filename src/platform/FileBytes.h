@@ -22,9 +22,15 @@ public:
     Snapshot(const Snapshot &) = delete;
     Snapshot &operator=(const Snapshot &) = delete;
 
-    // Reads the whole file; on failure returns false and says why.
-    bool open(const QString &path, QString *error);
+    // Reads the whole file; on failure returns false and says why. With
+    // `readBytes` false it only opens the file, for a writer that reads just
+    // the parts it needs (readAt) and has the rest copied inside the kernel.
+    bool open(const QString &path, QString *error, bool readBytes = true);
     QByteArrayView bytes() const { return m_bytes; }
+    // The file's size when it was opened.
+    qint64 size() const { return m_size; }
+    // The file's bytes [offset, offset + size), fewer at its end.
+    bool readAt(qint64 offset, qint64 size, QByteArray *out, QString *error) const;
 
     // Where `part` (a view into bytes()) starts in the file, or -1.
     qint64 offsetOf(QByteArrayView part) const;
@@ -57,5 +63,17 @@ bool replace(const QString &path, const QByteArray &bytes, QString *error);
 // kernel; the replacement is refused when that file changed meanwhile.
 bool replace(
     const QString &path, QList<QByteArrayView> pieces, QString *error, const Snapshot *source = nullptr);
+
+// One piece of a new content: bytes, or the range [offset, offset + size) of the
+// source file (offset -1: the bytes).
+struct Piece {
+    QByteArrayView bytes;
+    qint64 offset = -1;
+    qint64 size = 0;
+};
+
+// The same, with pieces that name ranges of `source`'s file, which need not have
+// been read at all.
+bool replace(const QString &path, const QList<Piece> &pieces, QString *error, const Snapshot &source);
 
 } // namespace filebytes

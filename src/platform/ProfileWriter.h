@@ -2,21 +2,28 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
-// The profile-string writer: sets one key of one section of a settings file and
+#include "ini/IniText.h"
+
+#include <functional>
+
+// The profile-string writer: sets keys of one section of a settings file and
 // leaves every other byte of the file as it was, line ends included.
 //
-// It reads the text with the same line model as the editor (ini/IniText.h), so
-// what it writes is what the editor lists:
+// It reads the text with the line model and head rule of ini/IniText.h, which
+// are those of the emulator's profile functions, so what it writes is what the
+// editor lists and what the emulator reads:
 //
-// - Lines end at CR LF or a lone CR; a lone LF is an ordinary byte. Lines the
-//   writer adds end with CR LF.
-// - The section is the first head line ("[" first, "]" last) whose name, without
-//   the brackets and without blanks (spaces, tabs) around it, equals the section
-//   name without blanks around it, letter case ignored (Unicode case folding of
-//   the code page's characters). A head with text after its "]" names something
-//   else and is left alone.
+// - Lines end at CR LF, LF or CR. Lines the writer adds end like the file's
+//   own: with its first line end, or CR LF in a new file or one without any.
+// - A UTF-8 byte-order mark is kept; names are then compared as UTF-8 text.
+//   A UTF-16 file is refused, untouched.
+// - The section is the first head whose name (between "[" and the line's last
+//   "]", blanks around it trimmed) equals the section name without blanks
+//   around it, letter case ignored (Unicode case folding of the file's
+//   characters). The head line itself is never rewritten.
 // - The key is looked for in the whole section, down to the next head (empty
 //   lines included), so that a key is never added twice. A key line's key is
 //   what stands before its first "=" (a line without "=" is all key), compared
@@ -29,12 +36,12 @@
 //   key line, after one empty line unless the file is empty or new, or already
 //   ends with an empty line.
 // - Whenever something is appended to a file whose last line has no line end,
-//   that line gets CR LF first.
+//   that line gets one first.
 // - Section, key and value are written as given, blanks included. Refused, with
 //   the file untouched: an empty (or all-blank) section name or key, a CR, LF or
 //   NUL byte in any of the three (it would add lines), a key holding "=" (it
-//   would read back as another key) or beginning with "[" (it would read back
-//   as a head). An empty value writes "key=".
+//   would read back as another key) or beginning with "[" after blanks (its
+//   line could read back as a head). An empty value writes "key=".
 namespace profile {
 
 // One change to a text: `removed` bytes at `at` give way to `inserted`.
@@ -47,11 +54,27 @@ struct Edit {
 struct Plan {
     bool ok = false;
     Edit edit;
-    QString error; // why the write is refused
+    QString error; // why the write is refused, or the text could not be read
+    bool refused = false; // not ok for what was to be written, or a UTF-16 text
 };
+
+// The size of the pieces in which the writer reads a file.
+constexpr qsizetype kPieceSize = 256 * 1024;
 
 // What setting the key in `text` changes.
 Plan planWrite(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value);
+
+struct KeyWrite {
+    QByteArray key;
+    QByteArray value;
+};
+
+// What setting the keys one after the other changes, as one edit: the same
+// bytes as planning and applying each write in turn. When any of them is
+// refused, none is planned. The text is scanned in pieces of `pieceSize`, as
+// the writer reads a file.
+Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes,
+    qsizetype pieceSize = kPieceSize);
 
 struct Updated {
     bool ok = false;
@@ -62,14 +85,32 @@ struct Updated {
 // The whole new text after setting the key.
 Updated updatedText(QByteArrayView text, QByteArrayView section, QByteArrayView key, QByteArrayView value);
 
-// Equal section or key names: blanks around them ignored, letter case folded.
-bool sameName(QByteArrayView a, QByteArrayView b);
+// Equal section or key names: blanks around them ignored, letter case folded
+// (of the characters the bytes stand for in `encoding`).
+bool sameName(QByteArrayView a, QByteArrayView b, ini::Encoding encoding = ini::Encoding::Ansi);
 
 } // namespace profile
 
 // Sets the key in the file at `path` (created when missing) by replacing the file
-// atomically; its permissions are kept. All four texts are 8-bit bytes in the
-// program's code page. Returns false and the reason in `error` (when given) if
+// atomically; its permissions are kept. Section, key and value are the bytes
+// that go into the file (code page, or UTF-8 in a UTF-8 file); a UTF-16 file is
+// refused. Returns false and the reason in `error` (when given) if
 // the write was refused or failed; the file is then unchanged.
 bool WritePrivateProfileStringA(QByteArrayView section, QByteArrayView key, QByteArrayView value,
     const QString &path, QString *error = nullptr);
+
+// The section and keys of a multi-key write, made once the file's encoding is
+// known; `refusal` says why they cannot be written (nothing is then).
+struct ProfileKeys {
+    QByteArray section;
+    QList<profile::KeyWrite> writes;
+    QString refusal;
+};
+
+// Sets several keys of one section in one replacement of the file: read once,
+// every key planned in order, then one atomic replace, so the file holds all of
+// them or none. `compose` gives the section and keys in the file's encoding.
+// Returns false and the reason in `error`; `refused` tells a refusal (by
+// `compose`, of a name, or of a UTF-16 file) from a failed read or write.
+bool WritePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
+    QString *error = nullptr, bool *refused = nullptr);
