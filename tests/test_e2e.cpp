@@ -363,7 +363,8 @@ private Q_SLOTS:
         const QString desktop
             = prefix.filePath(QStringLiteral("share/applications/ferox-ini-editor.desktop"));
         for (const QString &file : { QStringLiteral("bin/ferox-ini-editor"),
-                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg") })
+                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg"),
+                 QStringLiteral("share/mime/packages/ferox-ini-editor.xml") })
             QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
         // Each bitmap icon has the size its folder promises.
         for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
@@ -371,7 +372,9 @@ private Q_SLOTS:
                 = QStringLiteral("share/icons/hicolor/%1x%1/apps/ferox-ini-editor.png").arg(size);
             QCOMPARE(QImageReader(prefix.filePath(file)).size(), QSize(size, size));
         }
-        QVERIFY2(readFile(desktop).contains("\nExec=ferox-ini-editor\n"), readFile(desktop).constData());
+        QVERIFY2(readFile(desktop).contains("\nExec=ferox-ini-editor %f\n"), readFile(desktop).constData());
+        QVERIFY(readFile(prefix.filePath(QStringLiteral("share/mime/packages/ferox-ini-editor.xml")))
+                    .contains("<glob pattern=\"*.ini\"/>"));
 
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         QVERIFY2(
