@@ -1,11 +1,13 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "editor/frmINIEditor.h"
 #include "forms/frmDemo.h"
 #include "platform/ClassicLook.h"
 #include "platform/ShowOnce.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -44,5 +46,9 @@ int main(int argc, char *argv[])
     // The program ends when its last window closes, not when Form1 does.
     QApplication::setQuitOnLastWindowClosed(true);
     showonce::show<Form1>();
+    // The editor makes its own folder the current one: a relative FILE means
+    // one in the folder the program was started from.
+    if (!request.file.isEmpty())
+        frmINIEditor::showOn(QFileInfo(request.file).absoluteFilePath());
     return QApplication::exec();
 }

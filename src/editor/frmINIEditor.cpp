@@ -1,17 +1,27 @@
 #include "editor/frmINIEditor.h"
 #include "ui_frmINIEditor.h"
 
+#include "editor/EditorFind.h"
+#include "editor/FileDrop.h"
+#include "editor/FindBox.h"
+#include "editor/GeometryAnchors.h"
 #include "editor/KeySearch.h"
+#include "editor/ListTwins.h"
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
+#include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
 #include "platform/CodePage.h"
 #include "platform/FileBytes.h"
 #include "platform/MessageBox.h"
+#include "platform/ShowOnce.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QShortcut>
 #include <QStringListModel>
+
+#include <utility>
 
 namespace {
 
@@ -37,7 +47,8 @@ frmINIEditor::frmINIEditor(QWidget *parent)
     // A fixed single border with minimise and maximise buttons.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size());
+    // It opens at the designed size, which is also the smallest.
+    setMinimumSize(size());
 
     FileDialog.DialogTitle = QStringLiteral("Open Ferox.ini File");
 
@@ -65,6 +76,46 @@ frmINIEditor::frmINIEditor(QWidget *parent)
     connect(ui->cmdFindNext, &QPushButton::clicked, this, &frmINIEditor::cmdFindNext_Click);
     connect(ui->cmdAdd, &QPushButton::clicked, this, &frmINIEditor::cmdAdd_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &frmINIEditor::Command2_Click);
+    addWorkingAids();
+}
+
+QString frmINIEditor::s_fileOnLoad;
+
+void frmINIEditor::addWorkingAids()
+{
+    // The text area and the lists take the room a larger window gives; the
+    // buttons keep their distance from the right and bottom edges.
+    auto *anchors = new GeometryAnchors(this);
+    const double names = 193.0 / 603, keys = 193.0 / 603, values = 217.0 / 603;
+    anchors->add(ui->txtPath, { 0, 0, 1, 0 });
+    anchors->add(ui->ListNames, { 0, 0, names, 0.5 });
+    anchors->add(ui->ListKey1, { names, 0, keys, 0.5 });
+    anchors->add(ui->ListKey2, { names + keys, 0, values, 0.5 });
+    anchors->add(ui->Frame3, { 0, 0.5, 1, 0.5 });
+    anchors->add(ui->Text1, { 0, 0, 1, 1 });
+    for (QWidget *corner : { static_cast<QWidget *>(ui->Frame1), static_cast<QWidget *>(ui->cmdAdd),
+             static_cast<QWidget *>(ui->Command2), static_cast<QWidget *>(ui->GetSettings) })
+        anchors->add(corner, { 1, 1, 0, 0 });
+    anchors->add(ui->Label2, { 0, 1, 1, 0 });
+
+    auto *findBox = new FindBox(this);
+    findBox->setGeometry(392, 422, 233, 27);
+    anchors->add(findBox, { 1, 1, 0, 0 });
+    new EditorFind(this, findBox, ui->ListNames, ui->Text1, ui->cmdFindNext);
+
+    new ListTwins(ui->ListKey1, ui->ListKey2);
+    for (QListView *list : { ui->ListNames, ui->ListKey1, ui->ListKey2 })
+        new FullTextTips(list);
+
+    auto *drop = new FileDrop(this);
+    drop->watch(ui->txtPath);
+    drop->watch(ui->Text1->viewport());
+    connect(drop, &FileDrop::fileDropped, this, &frmINIEditor::switchToFile);
+    connect(ui->txtPath, &QLineEdit::returnPressed, this, [this] { switchToFile(ui->txtPath->text()); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, ui->GetSettings,
+        &QPushButton::click);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, ui->cmdAdd,
+        &QPushButton::click);
 }
 
 frmINIEditor::~frmINIEditor() = default;
@@ -74,8 +125,34 @@ void frmINIEditor::Form_Load()
     // The dialog starts here, and a relative path in txtPath means a file here.
     QDir::setCurrent(appfolder::path());
     ui->cmdFindNext->setEnabled(false);
-    GetSettings_Click();
+    if (s_fileOnLoad.isEmpty())
+        GetSettings_Click();
+    else
+        openFile(std::exchange(s_fileOnLoad, QString()));
     showCount();
+}
+
+frmINIEditor *frmINIEditor::showOn(const QString &path)
+{
+    if (frmINIEditor *open = showonce::instance<frmINIEditor>()) {
+        open->switchToFile(path);
+        return showonce::show<frmINIEditor>();
+    }
+    s_fileOnLoad = path;
+    frmINIEditor *form = showonce::show<frmINIEditor>();
+    s_fileOnLoad.clear();
+    return form;
+}
+
+void frmINIEditor::openFile(const QString &path)
+{
+    FileDialog.FileName = path;
+    openPicked(path);
+}
+
+void frmINIEditor::switchToFile(const QString &path)
+{
+    openFile(path);
 }
 
 void frmINIEditor::GetSettings_Click()
@@ -83,13 +160,23 @@ void frmINIEditor::GetSettings_Click()
     FileDialog.Filter = QStringLiteral("Ferox INI Files|*.ini");
     // A cancel keeps the dialog's last file name, so it reloads the last pick.
     FileDialog.ShowOpen(this);
-    ui->txtPath->setText(FileDialog.FileName);
-    const settingsfile::ReadResult names = LoadSectionNames();
+    openPicked(FileDialog.FileName);
+}
+
+void frmINIEditor::openPicked(const QString &path)
+{
+    ui->txtPath->setText(path);
+    settingsfile::ReadResult names;
+    {
+        const BusyCursor busy;
+        names = LoadSectionNames();
+    }
     if (!names.ok) {
         if (names.notFound)
             messagebox::inform(this, QStringLiteral("File Not Found"));
         return;
     }
+    const BusyCursor busy;
     loadText();
 }
 
@@ -225,7 +312,12 @@ void frmINIEditor::cmdAdd_Click()
     // is complete on disk: a failed write leaves the old file, and says so.
     if (!LoadedPath.isEmpty()) {
         QString error;
-        if (!filebytes::replace(LoadedPath, { ui->Text1->bytes(), QByteArrayView("\r\n") }, &error)) {
+        bool written = false;
+        {
+            const BusyCursor busy;
+            written = filebytes::replace(LoadedPath, { ui->Text1->bytes(), QByteArrayView("\r\n") }, &error);
+        }
+        if (!written) {
             messagebox::show(this, messagebox::programTitle(),
                 QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
                                "your text is still in the editor.")
@@ -235,6 +327,7 @@ void frmINIEditor::cmdAdd_Click()
     }
     LoadedPath = ui->txtPath->text();
     settingsfile::createIfMissing(LoadedPath);
+    const BusyCursor busy;
     LoadSectionNames();
     m_keys->setStringList({});
     m_values->setStringList({});

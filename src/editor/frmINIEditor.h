@@ -30,6 +30,14 @@ public:
 
     void Form_Load();
 
+    // Shows the editor on `path` without asking for a file: a fresh editor
+    // loads it instead of showing the dialog at its load step, an open one
+    // switches to it.
+    static frmINIEditor *showOn(const QString &path);
+    // Opens `path` exactly as if it had been picked in the open dialog (a
+    // later Open File that is cancelled opens it again).
+    void openFile(const QString &path);
+
     // The file whose text Text1 holds, and the one an update writes to.
     QString LoadedPath;
 
@@ -50,6 +58,11 @@ public Q_SLOTS:
     void Command2_Click();
 
 private:
+    // Every switch to another file that the dialog does not pick (the file
+    // argument, a dropped file, Enter in txtPath) passes here.
+    void switchToFile(const QString &path);
+    void openPicked(const QString &path);
+    void addWorkingAids();
     bool loadText();
     void showCount();
     void formSearchText();
@@ -61,4 +74,5 @@ private:
     QStringListModel *m_names;
     QStringListModel *m_keys;
     QStringListModel *m_values;
+    static QString s_fileOnLoad;
 };

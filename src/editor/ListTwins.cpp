@@ -1,0 +1,41 @@
+#include "editor/ListTwins.h"
+
+#include <QHelpEvent>
+#include <QListView>
+#include <QScrollBar>
+#include <QToolTip>
+
+ListTwins::ListTwins(QListView *first, QListView *second) : QObject(first), m_first(first), m_second(second)
+{
+    const auto follow = [this](QListView *from, QListView *to) {
+        connect(from->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, to](int value) {
+            if (m_syncing)
+                return;
+            m_syncing = true;
+            to->verticalScrollBar()->setValue(value);
+            m_syncing = false;
+        });
+    };
+    follow(first, second);
+    follow(second, first);
+}
+
+FullTextTips::FullTextTips(QAbstractItemView *view) : QObject(view), m_view(view)
+{
+    view->viewport()->installEventFilter(this);
+}
+
+bool FullTextTips::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = m_view->indexAt(help->pos());
+        const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, m_view->viewport(), m_view->visualRect(index));
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
