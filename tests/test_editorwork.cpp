@@ -7,6 +7,7 @@
 
 #include "editor/FileDrop.h"
 #include "editor/GeometryAnchors.h"
+#include "editor/IniColours.h"
 #include "editor/TextFind.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
@@ -412,6 +413,52 @@ private Q_SLOTS:
         form->resize(647, 459);
         QCOMPARE(text1(form)->geometry(), QRect(8, 64, 361, 89));
         QCOMPARE(child<QWidget>(form, "ListKey2")->geometry(), QRect(408, 56, 217, 186));
+    }
+
+    // Heads, keys and comments are coloured, the bytes stay as they are, and
+    // a file opened later is coloured too.
+    void textIsColouredAsIni()
+    {
+        const QByteArray bytes = "; note\r\n[Game \xC9]\r\nKey=Value\r\n";
+        const QString first = writeFile(m_dir, u"first.ini"_s, "[Other]\r\n");
+        frmINIEditor *form = frmINIEditor::showOn(first);
+        frmINIEditor::showOn(writeFile(m_dir, u"coloured.ini"_s, bytes));
+        ByteTextEdit *text = text1(form);
+        text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
+        const auto styleAt = [text, &bytes](const char *what) {
+            return text->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(bytes.indexOf(what)));
+        };
+        QCOMPARE(styleAt("; note"), 1L); // comment
+        QCOMPARE(styleAt("[Game"), 2L); // section
+        QCOMPARE(styleAt("Key"), 5L); // key
+        QCOMPARE(styleAt("="), 3L); // assignment
+        QCOMPARE(text->bytes(), QByteArrayView(bytes));
+        const long sectionColour = text->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, 2UL);
+        QVERIFY(sectionColour != text->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, 4UL));
+    }
+
+    // Each colour stands apart from the background on a light and a dark
+    // palette.
+    void coloursReadOnEitherPalette_data()
+    {
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("paper");
+        QTest::newRow("light") << QColor(Qt::black) << QColor(Qt::white);
+        QTest::newRow("dark") << QColor(0xe8, 0xe8, 0xe8) << QColor(0x20, 0x20, 0x24);
+    }
+
+    void coloursReadOnEitherPalette()
+    {
+        QFETCH(QColor, text);
+        QFETCH(QColor, paper);
+        QPalette palette;
+        palette.setColor(QPalette::Text, text);
+        palette.setColor(QPalette::Base, paper);
+        const IniColours::Scheme scheme = IniColours::schemeFor(palette);
+        QCOMPARE(scheme.paper, paper);
+        for (const QColor &colour : { scheme.section, scheme.key, scheme.comment }) {
+            QVERIFY(std::abs(colour.lightnessF() - paper.lightnessF()) > 0.3);
+        }
     }
 
     void anchoredGeometry_data()

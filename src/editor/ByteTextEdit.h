@@ -23,8 +23,9 @@
 // the code page cannot hold is refused with a beep and a short notice instead
 // of being replaced. Copied text goes out through the same code page.
 //
-// Large files load through Scintilla's document loader into a document without
-// style bytes, in the 8-bit code page from the start, without undo history.
+// Large files load through Scintilla's document loader into a document
+// without style bytes (unless setStyledDocuments asks for them), in the 8-bit
+// code page from the start, without undo history.
 class ByteTextEdit : public QsciScintilla {
     Q_OBJECT
 public:
@@ -47,6 +48,10 @@ public:
     // Puts the caret at `offset` with nothing selected.
     void placeCaret(qsizetype offset);
 
+    // Whether documents loaded from now on keep style bytes, which a lexer
+    // needs to colour the text (one byte per text byte); off by default.
+    void setStyledDocuments(bool on) { m_styled = on; }
+
     // The notice shown when typed or pasted text was refused (for tests).
     QString lastRefusal() const { return m_lastRefusal; }
 
@@ -56,6 +61,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // A typed or pasted character that the code page cannot hold was refused.
     void inputRefused(const QString &notice);
+    // A load replaced the document (and with it the lexer's state).
+    void documentReplaced();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -75,4 +82,5 @@ private:
     // because QsciScintilla releases the document it knows of, not ours.
     void *m_ownDocument = nullptr;
     mutable QString m_lastRefusal;
+    bool m_styled = false;
 };

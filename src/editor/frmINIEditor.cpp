@@ -5,6 +5,7 @@
 #include "editor/FileDrop.h"
 #include "editor/FindBox.h"
 #include "editor/GeometryAnchors.h"
+#include "editor/IniColours.h"
 #include "editor/KeySearch.h"
 #include "editor/ListTwins.h"
 #include "ini/IniText.h"
@@ -103,6 +104,8 @@ void frmINIEditor::addWorkingAids()
     anchors->add(findBox, { 1, 1, 0, 0 });
     new EditorFind(this, findBox, ui->ListNames, ui->Text1, ui->cmdFindNext);
 
+    if (IniColours::enabled())
+        new IniColours(ui->Text1);
     new ListTwins(ui->ListKey1, ui->ListKey2);
     for (QListView *list : { ui->ListNames, ui->ListKey1, ui->ListKey2 })
         new FullTextTips(list);
