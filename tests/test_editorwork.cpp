@@ -8,6 +8,7 @@
 #include "editor/FileDrop.h"
 #include "editor/GeometryAnchors.h"
 #include "editor/IniColours.h"
+#include "editor/OpenProgress.h"
 #include "editor/TextFind.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
@@ -17,9 +18,11 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 
@@ -168,6 +171,61 @@ private Q_SLOTS:
         QApplication::sendEvent(target, &drop);
         QTRY_COMPARE(items(form, "ListNames"), QStringList { u"Dropped"_s });
         QCOMPARE(form->LoadedPath, dropped);
+    }
+
+    // A long open shows a progress bar; Cancel, in either pass over the
+    // file, leaves the editor as it was.
+    void cancelledOpenChangesNothing_data()
+    {
+        QTest::addColumn<int>("cancelAt");
+        QTest::newRow("reading the names") << 0;
+        QTest::newRow("loading the text") << 500;
+    }
+
+    void cancelledOpenChangesNothing()
+    {
+        QFETCH(int, cancelAt);
+        QByteArray big;
+        for (int i = 0; big.size() < (20 << 20); ++i)
+            big += "[Game " + QByteArray::number(i) + "]\r\nUCode=" + QByteArray::number(i % 7) + "\r\n";
+        const QString bigFile = writeFile(m_dir, u"big.ini"_s, big);
+        frmINIEditor *form = openGames();
+        clickItem(form, "ListNames", 4);
+        clickItem(form, "ListKey1", 1);
+        const QString label = child<QLabel>(form, "Label2")->text();
+        const QByteArray selected = selectedBytes(form);
+
+        OpenProgress::setDelay(0);
+        int seenAt = -1;
+        QTimer cancel;
+        connect(&cancel, &QTimer::timeout, this, [&] {
+            auto *bar = form->findChild<QProgressDialog *>(u"openProgress"_s);
+            if (bar && bar->isVisible() && bar->value() >= cancelAt && seenAt < 0) {
+                seenAt = bar->value();
+                bar->cancel();
+            }
+        });
+        cancel.start(0);
+        frmINIEditor::showOn(bigFile);
+        cancel.stop();
+        OpenProgress::setDelay(1000);
+        QVERIFY(seenAt >= cancelAt && seenAt < cancelAt + 500);
+        QVERIFY(!form->findChild<QProgressDialog *>());
+        QCOMPARE(child<QLineEdit>(form, "txtPath")->text(), path(u"games.ini"_s));
+        QCOMPARE(items(form, "ListNames").size(), 8);
+        QCOMPARE(selectedRow(form, "ListNames"), 4);
+        QCOMPARE(items(form, "ListKey1"), (QStringList { u"k"_s, u"k2"_s }));
+        QCOMPARE(selectedRow(form, "ListKey1"), 1);
+        QCOMPARE(selectedRow(form, "ListKey2"), 1);
+        QCOMPARE(child<QLabel>(form, "Label2")->text(), label);
+        QCOMPARE(text1(form)->bytes(), QByteArrayView(kGames));
+        QCOMPARE(selectedBytes(form), selected);
+        QCOMPARE(form->LoadedPath, path(u"games.ini"_s));
+        QVERIFY(messagebox::takeRecorded().isEmpty());
+        // The dialog's remembered file is the one before, too.
+        OpenFileDialog::setNextAnswers({ std::nullopt });
+        clickButton(form, "GetSettings");
+        QCOMPARE(child<QLineEdit>(form, "txtPath")->text(), path(u"games.ini"_s));
     }
 
     void droppedFileIsOneLocalIni_data()
@@ -426,7 +484,8 @@ private Q_SLOTS:
         ByteTextEdit *text = text1(form);
         text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
         const auto styleAt = [text, &bytes](const char *what) {
-            return text->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(bytes.indexOf(what)));
+            return text->SendScintilla(
+                QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(bytes.indexOf(what)));
         };
         QCOMPARE(styleAt("; note"), 1L); // comment
         QCOMPARE(styleAt("[Game"), 2L); // section

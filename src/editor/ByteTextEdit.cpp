@@ -173,7 +173,7 @@ private:
     long m_firstLine = 0;
 };
 
-bool ByteTextEdit::loadFile(const QString &path, QString *error)
+bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress &progress)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -181,6 +181,7 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error)
         return false;
     }
     Fill fill(this, file.size());
+    qint64 loaded = 0;
     QByteArray chunk(static_cast<qsizetype>(std::min<qint64>(kChunk, std::max<qint64>(file.size(), 1))),
         Qt::Uninitialized);
     while (fill.ok()) {
@@ -194,6 +195,11 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error)
             return true;
         }
         fill.add(chunk.constData(), n);
+        loaded += n;
+        if (progress && !progress(loaded)) {
+            *error = QStringLiteral("Cancelled");
+            return false;
+        }
     }
     *error = QStringLiteral("Not enough memory");
     return false;

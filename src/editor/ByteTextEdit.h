@@ -12,6 +12,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 // The editor's raw text area. It holds a settings file's bytes one to one: the
 // widget runs in 8-bit mode, so every document position is a byte offset and no
 // byte value is ever changed, dropped or added by loading or reading back (NUL,
@@ -32,9 +34,11 @@ public:
     explicit ByteTextEdit(QWidget *parent = nullptr);
     ~ByteTextEdit() override;
 
-    // Replaces the text with the file's bytes. On failure the text stays as it
-    // was and `error` says why.
-    bool loadFile(const QString &path, QString *error);
+    // Told how many bytes have been loaded so far; false stops the load.
+    using Progress = std::function<bool(qint64 bytesLoaded)>;
+    // Replaces the text with the file's bytes. On failure (or when `progress`
+    // stops it) the text stays as it was and `error` says why.
+    bool loadFile(const QString &path, QString *error, const Progress &progress = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);
     // The whole text. The view is valid until the text next changes.

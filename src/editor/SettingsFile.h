@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // The editor's reads of the file named in its path box. The editor keeps no
 // model of the file: every list is filled by reading the file again.
 namespace settingsfile {
@@ -13,12 +15,17 @@ struct ReadResult {
     // No file exists at the path: the one failure the user is told about.
     bool notFound = false;
     QString error;
+    // The caller's progress function stopped the read.
+    bool cancelled = false;
 };
+
+// Told how many bytes of the file have been read so far; false stops the read.
+using Progress = std::function<bool(qint64 bytesRead)>;
 
 // The name of every head line in file order, duplicates kept. The file is
 // read in pieces, never held whole; on a failure `names` holds those read
 // before it.
-ReadResult readSectionNames(const QString &path, QList<QByteArray> *names);
+ReadResult readSectionNames(const QString &path, QList<QByteArray> *names, const Progress &progress = {});
 
 struct KeyLines {
     QList<QByteArray> keys;

@@ -8,6 +8,7 @@
 #include "editor/IniColours.h"
 #include "editor/KeySearch.h"
 #include "editor/ListTwins.h"
+#include "editor/OpenProgress.h"
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
 #include "platform/BusyCursor.h"
@@ -18,8 +19,10 @@
 #include "platform/ShowOnce.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QStringListModel>
 
 #include <utility>
@@ -149,8 +152,8 @@ frmINIEditor *frmINIEditor::showOn(const QString &path)
 
 void frmINIEditor::openFile(const QString &path)
 {
-    FileDialog.FileName = path;
-    openPicked(path);
+    const QString before = std::exchange(FileDialog.FileName, path);
+    openPicked(path, before);
 }
 
 void frmINIEditor::switchToFile(const QString &path)
@@ -162,32 +165,76 @@ void frmINIEditor::GetSettings_Click()
 {
     FileDialog.Filter = QStringLiteral("Ferox INI Files|*.ini");
     // A cancel keeps the dialog's last file name, so it reloads the last pick.
+    const QString before = FileDialog.FileName;
     FileDialog.ShowOpen(this);
-    openPicked(FileDialog.FileName);
+    openPicked(FileDialog.FileName, before);
 }
 
-void frmINIEditor::openPicked(const QString &path)
+void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore)
 {
+    const Lists before = saveLists();
     ui->txtPath->setText(path);
+    OpenProgress progress(this, QFileInfo(path).size());
+    m_scanProgress = [&progress](qint64 bytes) { return progress.scanned(bytes); };
     settingsfile::ReadResult names;
     {
         const BusyCursor busy;
         names = LoadSectionNames();
     }
+    m_scanProgress = nullptr;
     if (!names.ok) {
-        if (names.notFound)
+        if (names.cancelled) {
+            restoreLists(before);
+            FileDialog.FileName = fileNameBefore;
+        } else if (names.notFound) {
             messagebox::inform(this, QStringLiteral("File Not Found"));
+        }
         return;
     }
-    const BusyCursor busy;
-    loadText();
+    m_loadProgress = [&progress](qint64 bytes) { return progress.loaded(bytes); };
+    {
+        const BusyCursor busy;
+        loadText();
+    }
+    m_loadProgress = nullptr;
+    // The text area kept its text; the lists and the path go back too.
+    if (progress.cancelled()) {
+        restoreLists(before);
+        FileDialog.FileName = fileNameBefore;
+    }
+}
+
+frmINIEditor::Lists frmINIEditor::saveLists() const
+{
+    return { ui->txtPath->text(), m_names->stringList(), m_keys->stringList(), m_values->stringList(),
+        selectedRow(ui->ListNames), selectedRow(ui->ListKey1), selectedRow(ui->ListKey2) };
+}
+
+void frmINIEditor::restoreLists(const Lists &lists)
+{
+    ui->txtPath->setText(lists.path);
+    const auto restore = [](QListView *view, QStringListModel *model, const QStringList &items, int row) {
+        model->setStringList(items);
+        if (row < 0)
+            return;
+        // Putting the choice back is not a new choice: no handler runs.
+        const QSignalBlocker quiet(view->selectionModel());
+        view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+        view->scrollTo(model->index(row));
+        view->viewport()->update();
+    };
+    restore(ui->ListNames, m_names, lists.names, lists.nameRow);
+    restore(ui->ListKey1, m_keys, lists.keys, lists.keyRow);
+    restore(ui->ListKey2, m_values, lists.values, lists.valueRow);
+    showCount();
 }
 
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
     m_names->setStringList({});
     QList<QByteArray> names;
-    const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
+    const settingsfile::ReadResult result
+        = settingsfile::readSectionNames(ui->txtPath->text(), &names, m_scanProgress);
     // A scan that failed part-way still lists what it read.
     m_names->setStringList(decodeAll(names));
     showCount();
@@ -210,7 +257,7 @@ bool frmINIEditor::loadText()
     settingsfile::createIfMissing(path);
     QString error;
     // On failure Text1 keeps its text, so LoadedPath still names its file.
-    if (!ui->Text1->loadFile(path, &error))
+    if (!ui->Text1->loadFile(path, &error, m_loadProgress))
         return false;
     LoadedPath = path;
     return true;

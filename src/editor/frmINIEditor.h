@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/ByteTextEdit.h"
 #include "editor/SettingsFile.h"
 #include "platform/OpenFileDialog.h"
 
@@ -61,7 +62,9 @@ private:
     // Every switch to another file that the dialog does not pick (the file
     // argument, a dropped file, Enter in txtPath) passes here.
     void switchToFile(const QString &path);
-    void openPicked(const QString &path);
+    // Opens `path`; a cancelled long open puts back the path, the lists and
+    // the dialog's file name (`fileNameBefore`) as they were.
+    void openPicked(const QString &path, const QString &fileNameBefore);
     void addWorkingAids();
     bool loadText();
     void showCount();
@@ -75,4 +78,15 @@ private:
     QStringListModel *m_keys;
     QStringListModel *m_values;
     static QString s_fileOnLoad;
+
+    // What an open changes before it can be cancelled.
+    struct Lists {
+        QString path;
+        QStringList names, keys, values;
+        int nameRow, keyRow, valueRow;
+    };
+    Lists saveLists() const;
+    void restoreLists(const Lists &lists);
+    settingsfile::Progress m_scanProgress;
+    ByteTextEdit::Progress m_loadProgress;
 };
