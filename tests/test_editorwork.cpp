@@ -197,11 +197,14 @@ private Q_SLOTS:
 
         OpenProgress::setDelay(0);
         int seenAt = -1;
+        bool busy = false;
         QTimer cancel;
         connect(&cancel, &QTimer::timeout, this, [&] {
             auto *bar = form->findChild<QProgressDialog *>(u"openProgress"_s);
             if (bar && bar->isVisible() && bar->value() >= cancelAt && seenAt < 0) {
                 seenAt = bar->value();
+                busy = QApplication::overrideCursor()
+                    && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
                 bar->cancel();
             }
         });
@@ -210,6 +213,8 @@ private Q_SLOTS:
         cancel.stop();
         OpenProgress::setDelay(1000);
         QVERIFY(seenAt >= cancelAt && seenAt < cancelAt + 500);
+        QVERIFY(busy);
+        QVERIFY(!QApplication::overrideCursor());
         QVERIFY(!form->findChild<QProgressDialog *>());
         QCOMPARE(child<QLineEdit>(form, "txtPath")->text(), path(u"games.ini"_s));
         QCOMPARE(items(form, "ListNames").size(), 8);
@@ -422,17 +427,28 @@ private Q_SLOTS:
         QCOMPARE(values->verticalScrollBar()->value(), keys->verticalScrollBar()->value());
     }
 
-    void listsShowTheWholeNameAsTooltip()
+    // A name too long for the list shows whole in its tooltip and, chosen,
+    // in the count line.
+    void longNamesShowWhole()
     {
-        frmINIEditor *form = openGames();
-        form->show();
+        const QString longName
+            = u"Wave World Tour Monster 64 (J) [Rev 1.1] (Trainer by Tess) [h2C] [f1] [o1]"_s;
+        const QString file
+            = writeFile(m_dir, u"long.ini"_s, "[Short]\r\nk=1\r\n[" + longName.toLatin1() + "]\r\nk=2\r\n");
+        frmINIEditor *form = frmINIEditor::showOn(file);
         auto *view = child<QListView>(form, "ListNames");
         QCoreApplication::processEvents();
         const QRect item = view->visualRect(view->model()->index(1, 0));
         QHelpEvent help(QEvent::ToolTip, item.center(), view->viewport()->mapToGlobal(item.center()));
         QApplication::sendEvent(view->viewport(), &help);
-        QTRY_COMPARE(QToolTip::text(), u"Wave World Tour Monster 64 (U)"_s);
+        QTRY_COMPARE(QToolTip::text(), longName);
         QToolTip::hideText();
+
+        const QString count = u"Total Number Of ROMS In The Ferox.ini File = 2"_s;
+        clickItem(form, "ListNames", 1);
+        QCOMPARE(child<QLabel>(form, "Label2")->text(), count + u": "_s + longName);
+        clickItem(form, "ListNames", 0);
+        QCOMPARE(child<QLabel>(form, "Label2")->text(), count);
     }
 
     // Growing the window gives the room to the text area and the lists; the

@@ -3,6 +3,7 @@
 #include <QHelpEvent>
 #include <QListView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QToolTip>
 
 ListTwins::ListTwins(QListView *first, QListView *second) : QObject(first), m_first(first), m_second(second)
@@ -38,4 +39,22 @@ bool FullTextTips::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool isCutOff(const QListView *list, const QModelIndex &index)
+{
+    if (!index.isValid())
+        return false;
+    // The item's text starts a few pixels in (the style's text margin).
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    return list->fontMetrics().horizontalAdvance(index.data().toString()) + 2 * margin
+        > list->viewport()->width();
+}
+
+QString countLine(const QString &caption, int count, const QString &cutName)
+{
+    QString line = caption + QStringLiteral(" = ") + QString::number(count);
+    if (!cutName.isEmpty())
+        line += QStringLiteral(": ") + cutName;
+    return line;
 }

@@ -2,8 +2,11 @@
 
 #include <QObject>
 
+#include <QString>
+
 class QAbstractItemView;
 class QListView;
+class QModelIndex;
 
 // Two lists whose rows belong together (a key and its value) scroll as one:
 // the wheel, the keys and the scroll bar of either move both. The lists are
@@ -33,3 +36,10 @@ protected:
 private:
     QAbstractItemView *m_view;
 };
+
+// Whether the list shows the item's text cut off at its right edge.
+bool isCutOff(const QListView *list, const QModelIndex &index);
+
+// The count line under the lists: the caption, " = ", the count, and the
+// chosen name when the list cuts it off.
+QString countLine(const QString &caption, int count, const QString &cutName);

@@ -243,7 +243,12 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 
 void frmINIEditor::showCount()
 {
-    ui->Label2->setText(kCountCaption + QStringLiteral(" = ") + QString::number(m_names->rowCount()));
+    // A chosen name that the list cuts off is shown whole after the count.
+    const int row = selectedRow(ui->ListNames);
+    const QString cut = row >= 0 && isCutOff(ui->ListNames, m_names->index(row))
+        ? m_names->index(row).data().toString()
+        : QString();
+    ui->Label2->setText(countLine(kCountCaption, m_names->rowCount(), cut));
 }
 
 void frmINIEditor::Command1_Click()
@@ -272,6 +277,7 @@ int frmINIEditor::selectedRow(const QListView *list)
 void frmINIEditor::ListNames_Click()
 {
     LoadSectionKeys();
+    showCount();
 }
 
 void frmINIEditor::LoadSectionKeys()
