@@ -121,7 +121,7 @@ void catFile(benchmark::State &state, QString path)
 // Form_Load from the dialog's answer to the first paint: scan, name list,
 // count caption and the text area filled (and coloured, unless `coloured` is
 // off: the colouring's share of an open is measured against that).
-void fullOpen(benchmark::State &state, QString path, std::string reference, bool coloured = true)
+void fullOpen(benchmark::State &state, QString path, std::string reference, bool coloured)
 {
     bench::setReference(state, reference);
     IniColours::setEnabled(coloured);
@@ -230,7 +230,8 @@ void registerAll()
         const bool large = size.bytes > (10LL << 20);
         const int slow = large ? 3 : 20;
         const int quick = large ? 10 : 50;
-        benchmark::RegisterBenchmark(name("open", size).c_str(), fullOpen, path, reported("cat", size, quick))
+        benchmark::RegisterBenchmark(
+            name("open", size).c_str(), fullOpen, path, reported("cat", size, quick), true)
             ->UseManualTime()
             ->Iterations(slow)
             ->Unit(benchmark::kMillisecond);

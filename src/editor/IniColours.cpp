@@ -63,15 +63,18 @@ IniColours::IniColours(ByteTextEdit *edit)
     m_lexer->setColor(scheme.text, QsciLexerProperties::DefaultValue);
     m_lexer->setFoldCompact(false);
     edit->setStyledDocuments(true);
-    attach();
+    edit->setLexer(m_lexer);
+    // The lexer sets the selection colours of its own; keep the window's.
+    edit->setSelectionBackgroundColor(edit->palette().color(QPalette::Active, QPalette::Highlight));
+    edit->setSelectionForegroundColor(edit->palette().color(QPalette::Active, QPalette::HighlightedText));
     // The lexer belongs to the document, and every load brings a new one.
     connect(edit, &ByteTextEdit::documentReplaced, this, &IniColours::attach);
 }
 
 void IniColours::attach()
 {
-    m_edit->setLexer(m_lexer);
-    // The lexer sets the selection colours of its own; keep the window's.
-    m_edit->setSelectionBackgroundColor(m_edit->palette().color(QPalette::Active, QPalette::Highlight));
-    m_edit->setSelectionForegroundColor(m_edit->palette().color(QPalette::Active, QPalette::HighlightedText));
+    // The styles stay with the view; only the new document needs the lexer.
+    // Setting the whole lexer again would colour the whole text at once.
+    m_edit->SendScintilla(QsciScintillaBase::SCI_SETLEXERLANGUAGE, 0UL, m_lexer->lexer());
+    m_lexer->refreshProperties();
 }

@@ -48,7 +48,7 @@ frmINIEditor::frmINIEditor(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(classiclook::windowIcon());
-    // A fixed single border with minimise and maximise buttons.
+    // A single border with minimise and maximise buttons; it can be resized.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     // It opens at the designed size, which is also the smallest.

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "editor/ByteTextEdit.h"
 #include "editor/SettingsFile.h"
 #include "platform/OpenFileDialog.h"
 
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QListView;
@@ -88,5 +88,5 @@ private:
     Lists saveLists() const;
     void restoreLists(const Lists &lists);
     settingsfile::Progress m_scanProgress;
-    ByteTextEdit::Progress m_loadProgress;
+    std::function<bool(qint64)> m_loadProgress;
 };
