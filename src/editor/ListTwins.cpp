@@ -21,14 +21,17 @@ ListTwins::ListTwins(QListView *first, QListView *second) : QObject(first), m_fi
     follow(second, first);
 }
 
-FullTextTips::FullTextTips(QAbstractItemView *view) : QObject(view), m_view(view)
+FullTextTips::FullTextTips(QAbstractItemView *view)
+    : QObject(view), m_view(view), m_viewport(view->viewport())
 {
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 bool FullTextTips::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::ToolTip) {
+    // The viewport's last events come while the view is being destroyed: ask
+    // nothing of the view before knowing that this is a tooltip request.
+    if (event->type() == QEvent::ToolTip && watched == m_viewport) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const QModelIndex index = m_view->indexAt(help->pos());
         const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();

@@ -35,6 +35,7 @@ protected:
 
 private:
     QAbstractItemView *m_view;
+    QObject *m_viewport;
 };
 
 // Whether the list shows the item's text cut off at its right edge.
