@@ -4,6 +4,7 @@
 #include "BenchSupport.h"
 
 #include "editor/ByteTextEdit.h"
+#include "editor/IniColours.h"
 #include "editor/KeySearch.h"
 #include "editor/SettingsFile.h"
 #include "editor/frmINIEditor.h"
@@ -118,10 +119,12 @@ void catFile(benchmark::State &state, QString path)
 }
 
 // Form_Load from the dialog's answer to the first paint: scan, name list,
-// count caption and the text area filled.
-void fullOpen(benchmark::State &state, QString path, std::string reference)
+// count caption and the text area filled (and coloured, unless `coloured` is
+// off: the colouring's share of an open is measured against that).
+void fullOpen(benchmark::State &state, QString path, std::string reference, bool coloured)
 {
     bench::setReference(state, reference);
+    IniColours::setEnabled(coloured);
     closeEditor();
     bench::resetPeakRss();
     // What the process held before the open (the libraries, the program):
@@ -138,6 +141,7 @@ void fullOpen(benchmark::State &state, QString path, std::string reference)
     state.counters["peak_rss_bytes"] = static_cast<double>(peak);
     state.counters["file_bytes"] = static_cast<double>(QFileInfo(path).size());
     closeEditor();
+    IniColours::setEnabled(true);
 }
 
 // A click on the last section's name: the file is read again and the
@@ -226,7 +230,18 @@ void registerAll()
         const bool large = size.bytes > (10LL << 20);
         const int slow = large ? 3 : 20;
         const int quick = large ? 10 : 50;
-        benchmark::RegisterBenchmark(name("open", size).c_str(), fullOpen, path, reported("cat", size, quick))
+        benchmark::RegisterBenchmark(
+            name("open", size).c_str(), fullOpen, path, reported("cat", size, quick), true)
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            name("open_uncoloured", size).c_str(), fullOpen, path, reported("cat", size, quick), false)
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("open_coloured", size).c_str(), fullOpen, path,
+            reported("open_uncoloured", size, slow), true)
             ->UseManualTime()
             ->Iterations(slow)
             ->Unit(benchmark::kMillisecond);

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSize>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
@@ -156,6 +157,27 @@ public:
         const bool ok = succeeds("xdotool", { "type", "--clearmodifiers", "--delay", "15", text.toUtf8() });
         settle();
         return ok;
+    }
+
+    // Resizes the window as dragging its frame would, and waits for it.
+    bool resize(const QString &window, int width, int height) const
+    {
+        const bool ok = succeeds("xdotool",
+            { "windowsize", "--sync", window.toLatin1(), QByteArray::number(width),
+                QByteArray::number(height) });
+        settle();
+        return ok;
+    }
+
+    // The size of the window's own area, without the frame.
+    QSize windowSize(const QString &window) const
+    {
+        const QString info = QString::fromLocal8Bit(output("xwininfo", { "-id", window.toLatin1() }));
+        auto field = [&](const char *name) {
+            const QRegularExpression re(QLatin1String(name) + QStringLiteral(":\\s*(-?\\d+)"));
+            return re.match(info).captured(1).toInt();
+        };
+        return QSize(field("Width"), field("Height"));
     }
 
     // Saves the window with the frame the window manager drew around it.

@@ -149,6 +149,35 @@ private Q_SLOTS:
         }
     }
 
+    // Black title and description on a light palette; on a dark one (opened
+    // dark, or switched while open) the palette's own light text.
+    void textFollowsThePalette()
+    {
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+        const auto textColours = [](frmAbout *about) {
+            QList<QColor> colours;
+            for (const char *name : { "lblTitle", "lblDescription", "lblVersion" })
+                colours
+                    << about->findChild<QLabel *>(QLatin1String(name))->palette().color(QPalette::WindowText);
+            return colours;
+        };
+        frmAbout *about = openAbout();
+        QVERIFY(about);
+        QCOMPARE(textColours(about).first(), QColor(Qt::black));
+        QCOMPARE(textColours(about).at(1), QColor(Qt::black));
+        QApplication::setPalette(dark);
+        QTRY_COMPARE(textColours(about), QList<QColor>(3, dark.color(QPalette::WindowText)));
+        about->close();
+        QTRY_VERIFY(!showonce::instance<frmAbout>());
+        about = openAbout();
+        QVERIFY(about);
+        QCOMPARE(textColours(about), QList<QColor>(3, dark.color(QPalette::WindowText)));
+        QApplication::setPalette(light);
+    }
+
     void closes_data()
     {
         QTest::addColumn<int>("key");

@@ -79,7 +79,7 @@ class TestEndToEnd : public QObject {
     };
 
     std::unique_ptr<Run> launch(const QString &program = QStringLiteral(FEROX_PROGRAM),
-        const QProcessEnvironment &extra = {}, bool copy = true)
+        const QProcessEnvironment &extra = {}, bool copy = true, const QStringList &arguments = {})
     {
         auto run = std::make_unique<Run>();
         QString exe = program;
@@ -94,7 +94,7 @@ class TestEndToEnd : public QObject {
         run->process.setWorkingDirectory(run->folder.path());
         run->process.setStandardOutputFile(QProcess::nullDevice());
         run->process.setStandardErrorFile(run->folder.filePath(QStringLiteral("stderr.txt")));
-        run->process.start(exe, {});
+        run->process.start(exe, arguments);
         if (!run->process.waitForStarted(10000))
             return nullptr;
         return run;
@@ -257,6 +257,52 @@ private Q_SLOTS:
         QCOMPARE(readFile(path), expected);
     }
 
+    // The file argument opens the editor at once; the find box chooses a game;
+    // the window grows and its text area with it.
+    void editorOnTheFileArgumentFindsAGame()
+    {
+        auto prepared = std::make_unique<QTemporaryDir>();
+        const QString path = prepared->filePath(QStringLiteral("games.ini"));
+        const QByteArray original
+            = "; Ferox64 settings, kept by hand\r\n"
+              "[Alpha Racer (E)]\r\n//=Tess\r\nAltTitle=Alpha\r\nComments=Runs well\r\n"
+              "UCode=1\r\n\r\n[Beta Quest (U)]\r\n//=Tess\r\nAltTitle=Beta\r\n"
+              "Comments=Slow intro\r\nUCode=2\r\n\r\n"
+              "[Wave World Tour Monster 64 (J)]\r\nUCode=3\r\n\r\n"
+              "[Wave World Tour Monster 64 (U)]\r\nUCode=3\r\nComments=Clean dump\r\n\r\n"
+              "[\xC9t\xE9 Golf (F)]\r\nUCode=4\r\n";
+        writeFile(path, original);
+        auto run = launch(QStringLiteral(FEROX_PROGRAM), {}, true, { path });
+        QVERIFY(run);
+        QVERIFY2(!x->waitForWindow(mainTitle).isEmpty(), qPrintable(run->log()));
+        const QString editor = focus(editorTitle);
+        QVERIFY2(!editor.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->visibleWindows(editorDialogTitle).isEmpty());
+
+        // From the names list, Ctrl+F filters the names as they are typed.
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab ctrl+f")));
+        QVERIFY(x->type(QStringLiteral("monster")));
+        QVERIFY(x->key(QStringLiteral("Down Down")));
+        QVERIFY(x->screenshot(editor, outputPath(QStringLiteral("editor-find.png"))));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        // The chosen game's keys: Tab to them, Down to "Comments", Ctrl+S writes.
+        QVERIFY(x->key(QStringLiteral("Tab Down")));
+        QVERIFY(x->key(QStringLiteral("ctrl+s")));
+        QCOMPARE(waitForContent(path, original + "\r\n"), original + "\r\n");
+
+        QVERIFY(x->resize(editor, 900, 640));
+        QVERIFY(XSession::waitUntil([&] { return x->windowSize(editor) == QSize(900, 640); }, 10000));
+        QVERIFY(x->screenshot(editor, outputPath(QStringLiteral("editor-grown.png"))));
+        // Still at work: the text (unchanged since the load) is written again.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(x->key(QStringLiteral("ctrl+s")));
+        QCOMPARE(waitForContent(path, original + "\r\n"), original + "\r\n");
+
+        QVERIFY(closeWith(editorTitle, QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
     void mailWindowSendsTheFile()
     {
         SmtpTestServer server;
@@ -384,7 +430,8 @@ private Q_SLOTS:
         const QString desktop
             = prefix.filePath(QStringLiteral("share/applications/ferox-ini-editor.desktop"));
         for (const QString &file : { QStringLiteral("bin/ferox-ini-editor"),
-                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg") })
+                 QStringLiteral("share/icons/hicolor/scalable/apps/ferox-ini-editor.svg"),
+                 QStringLiteral("share/mime/packages/ferox-ini-editor.xml") })
             QVERIFY2(QFileInfo(prefix.filePath(file)).size() > 0, qPrintable(file));
         // Each bitmap icon has the size its folder promises.
         for (int size : { 16, 24, 32, 48, 64, 128, 256 }) {
@@ -392,7 +439,9 @@ private Q_SLOTS:
                 = QStringLiteral("share/icons/hicolor/%1x%1/apps/ferox-ini-editor.png").arg(size);
             QCOMPARE(QImageReader(prefix.filePath(file)).size(), QSize(size, size));
         }
-        QVERIFY2(readFile(desktop).contains("\nExec=ferox-ini-editor\n"), readFile(desktop).constData());
+        QVERIFY2(readFile(desktop).contains("\nExec=ferox-ini-editor %f\n"), readFile(desktop).constData());
+        QVERIFY(readFile(prefix.filePath(QStringLiteral("share/mime/packages/ferox-ini-editor.xml")))
+                    .contains("<glob pattern=\"*.ini\"/>"));
 
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         QVERIFY2(

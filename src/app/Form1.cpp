@@ -6,6 +6,7 @@
 #include "forms/frmAbout.h"
 #include "forms/frmDemo.h"
 #include "ini/GameEntry.h"
+#include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
@@ -66,7 +67,12 @@ void Form1::Command1_Click()
     fields.ucode = ui->Text4->text();
     fields.submitter = ui->Text5->text();
 
-    const gameentry::Outcome outcome = gameentry::add(fields);
+    gameentry::Outcome outcome;
+    {
+        // Ferox.ini may be big: the four writes each rewrite it.
+        const BusyCursor busy;
+        outcome = gameentry::add(fields);
+    }
     if (!outcome.ok) {
         // The typed entry stays in the fields so that nothing is lost.
         messagebox::show(this, messagebox::programTitle(), outcome.message, messagebox::Icon::Warning);

@@ -107,8 +107,8 @@ void ByteTextEdit::applyDocumentSettings()
 }
 
 // Loading fills a fresh document while no view shows it: Scintilla's document
-// loader appends without undo history, without style bytes (no lexer colours
-// this text) and without a view to notify. The loader makes a UTF-8 document,
+// loader appends without undo history, without style bytes unless a lexer is
+// to colour the text, and without a view to notify. The loader makes a UTF-8 document,
 // and switching a filled document to the 8-bit code page re-reads all of its
 // text, so the empty document is shown once to take its settings first.
 class ByteTextEdit::Fill {
@@ -125,7 +125,7 @@ public:
         // piece would fill exactly is reallocated (and copied) at that moment.
         m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
             static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
-            static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
+            static_cast<long>(m_edit->m_styled ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
         if (!m_loader)
             return;
         m_document = m_loader->ConvertToDocument();
@@ -159,6 +159,7 @@ public:
         m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
         m_edit->SendScintilla(SCI_SETSAVEPOINT);
         m_edit->SendScintilla(SCI_GOTOPOS, 0UL);
+        Q_EMIT m_edit->documentReplaced();
     }
 
 private:
@@ -172,7 +173,7 @@ private:
     long m_firstLine = 0;
 };
 
-bool ByteTextEdit::loadFile(const QString &path, QString *error)
+bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress &progress)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -180,6 +181,7 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error)
         return false;
     }
     Fill fill(this, file.size());
+    qint64 loaded = 0;
     QByteArray chunk(static_cast<qsizetype>(std::min<qint64>(kChunk, std::max<qint64>(file.size(), 1))),
         Qt::Uninitialized);
     while (fill.ok()) {
@@ -193,6 +195,11 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error)
             return true;
         }
         fill.add(chunk.constData(), n);
+        loaded += n;
+        if (progress && !progress(loaded)) {
+            *error = QStringLiteral("Cancelled");
+            return false;
+        }
     }
     *error = QStringLiteral("Not enough memory");
     return false;

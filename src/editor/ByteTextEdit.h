@@ -12,6 +12,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 // The editor's raw text area. It holds a settings file's bytes one to one: the
 // widget runs in 8-bit mode, so every document position is a byte offset and no
 // byte value is ever changed, dropped or added by loading or reading back (NUL,
@@ -23,17 +25,20 @@
 // the code page cannot hold is refused with a beep and a short notice instead
 // of being replaced. Copied text goes out through the same code page.
 //
-// Large files load through Scintilla's document loader into a document without
-// style bytes, in the 8-bit code page from the start, without undo history.
+// Large files load through Scintilla's document loader into a document
+// without style bytes (unless setStyledDocuments asks for them), in the 8-bit
+// code page from the start, without undo history.
 class ByteTextEdit : public QsciScintilla {
     Q_OBJECT
 public:
     explicit ByteTextEdit(QWidget *parent = nullptr);
     ~ByteTextEdit() override;
 
-    // Replaces the text with the file's bytes. On failure the text stays as it
-    // was and `error` says why.
-    bool loadFile(const QString &path, QString *error);
+    // Told how many bytes have been loaded so far; false stops the load.
+    using Progress = std::function<bool(qint64 bytesLoaded)>;
+    // Replaces the text with the file's bytes. On failure (or when `progress`
+    // stops it) the text stays as it was and `error` says why.
+    bool loadFile(const QString &path, QString *error, const Progress &progress = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);
     // The whole text. The view is valid until the text next changes.
@@ -51,6 +56,9 @@ public:
     // (Scintilla's save point: undoing back to it counts as no change).
     bool changedSinceSave() const;
     void markSaved();
+    // Whether documents loaded from now on keep style bytes, which a lexer
+    // needs to colour the text (one byte per text byte); off by default.
+    void setStyledDocuments(bool on) { m_styled = on; }
 
     // The notice shown when typed or pasted text was refused (for tests).
     QString lastRefusal() const { return m_lastRefusal; }
@@ -61,6 +69,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // A typed or pasted character that the code page cannot hold was refused.
     void inputRefused(const QString &notice);
+    // A load replaced the document (and with it the lexer's state).
+    void documentReplaced();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -80,4 +90,5 @@ private:
     // because QsciScintilla releases the document it knows of, not ours.
     void *m_ownDocument = nullptr;
     mutable QString m_lastRefusal;
+    bool m_styled = false;
 };

@@ -61,7 +61,7 @@ auto headMatcher(const QByteArray &name, qsizetype *headAt)
 
 } // namespace
 
-ReadResult readSectionNames(const QString &path, QList<QByteArray> *names)
+ReadResult readSectionNames(const QString &path, QList<QByteArray> *names, const Progress &progress)
 {
     names->clear();
     const auto add = [names](qsizetype, QByteArrayView line) {
@@ -69,7 +69,22 @@ ReadResult readSectionNames(const QString &path, QList<QByteArray> *names)
         return true;
     };
     ini::HeadReader reader;
-    ReadResult result = readPieces(path, [&](QByteArrayView piece) { return reader.feed(piece, add); });
+    qint64 read = 0;
+    bool cancelled = false;
+    ReadResult result = readPieces(path, [&](QByteArrayView piece) {
+        read += piece.size();
+        if (progress && !progress(read)) {
+            cancelled = true;
+            return false;
+        }
+        return reader.feed(piece, add);
+    });
+    if (cancelled) {
+        result.ok = false;
+        result.cancelled = true;
+        result.error = QStringLiteral("Cancelled");
+        return result;
+    }
     if (result.ok)
         reader.finish(add);
     result.encoding = reader.encoding();

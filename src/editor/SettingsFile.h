@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "ini/IniText.h"
+#include <functional>
 
 // The editor's reads of the file named in its path box. The editor keeps no
 // model of the file: every list is filled by reading the file again.
@@ -18,12 +19,17 @@ struct ReadResult {
     QString error;
     // What the file's byte-order mark says its names are written in.
     ini::Encoding encoding = ini::Encoding::Ansi;
+    // The caller's progress function stopped the read.
+    bool cancelled = false;
 };
+
+// Told how many bytes of the file have been read so far; false stops the read.
+using Progress = std::function<bool(qint64 bytesRead)>;
 
 // The name of every head line in file order, duplicates kept. The file is
 // read in pieces, never held whole; on a failure `names` holds those read
 // before it.
-ReadResult readSectionNames(const QString &path, QList<QByteArray> *names);
+ReadResult readSectionNames(const QString &path, QList<QByteArray> *names, const Progress &progress = {});
 
 struct KeyLines {
     QList<QByteArray> keys;
@@ -33,7 +39,6 @@ struct KeyLines {
 // The key lines of the first section whose head names `name` (exact bytes).
 // A section that is not there gives empty lists.
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines);
-
 
 // Creates an empty file when none exists at the path; an existing file is not
 // touched. Failing is harmless to the callers, so nothing is returned.

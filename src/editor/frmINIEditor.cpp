@@ -1,13 +1,22 @@
 #include "editor/frmINIEditor.h"
 #include "ui_frmINIEditor.h"
 
+#include "editor/EditorFind.h"
+#include "editor/FileDrop.h"
+#include "editor/FindBox.h"
+#include "editor/GeometryAnchors.h"
+#include "editor/IniColours.h"
 #include "editor/KeySearch.h"
+#include "editor/ListTwins.h"
+#include "editor/OpenProgress.h"
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
+#include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
 #include "platform/CodePage.h"
 #include "platform/FileBytes.h"
 #include "platform/MessageBox.h"
+#include "platform/ShowOnce.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,7 +24,11 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QSessionManager>
+#include <QShortcut>
+#include <QSignalBlocker>
 #include <QStringListModel>
+
+#include <utility>
 
 namespace {
 
@@ -55,10 +68,11 @@ frmINIEditor::frmINIEditor(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowIcon(classiclook::windowIcon());
-    // A fixed single border with minimise and maximise buttons.
+    // A single border with minimise and maximise buttons; it can be resized.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size());
+    // It opens at the designed size, which is also the smallest.
+    setMinimumSize(size());
 
     FileDialog.DialogTitle = QStringLiteral("Open Ferox.ini File");
 
@@ -96,6 +110,48 @@ frmINIEditor::frmINIEditor(QWidget *parent)
         if (!settled)
             manager.cancel();
     });
+    addWorkingAids();
+}
+
+QString frmINIEditor::s_fileOnLoad;
+
+void frmINIEditor::addWorkingAids()
+{
+    // The text area and the lists take the room a larger window gives; the
+    // buttons keep their distance from the right and bottom edges.
+    auto *anchors = new GeometryAnchors(this);
+    const double names = 193.0 / 603, keys = 193.0 / 603, values = 217.0 / 603;
+    anchors->add(ui->txtPath, { 0, 0, 1, 0 });
+    anchors->add(ui->ListNames, { 0, 0, names, 0.5 });
+    anchors->add(ui->ListKey1, { names, 0, keys, 0.5 });
+    anchors->add(ui->ListKey2, { names + keys, 0, values, 0.5 });
+    anchors->add(ui->Frame3, { 0, 0.5, 1, 0.5 });
+    anchors->add(ui->Text1, { 0, 0, 1, 1 });
+    for (QWidget *corner : { static_cast<QWidget *>(ui->Frame1), static_cast<QWidget *>(ui->cmdAdd),
+             static_cast<QWidget *>(ui->Command2), static_cast<QWidget *>(ui->GetSettings) })
+        anchors->add(corner, { 1, 1, 0, 0 });
+    anchors->add(ui->Label2, { 0, 1, 1, 0 });
+
+    auto *findBox = new FindBox(this);
+    findBox->setGeometry(392, 422, 233, 27);
+    anchors->add(findBox, { 1, 1, 0, 0 });
+    new EditorFind(this, findBox, ui->ListNames, ui->Text1, ui->cmdFindNext);
+
+    if (IniColours::enabled())
+        new IniColours(ui->Text1);
+    new ListTwins(ui->ListKey1, ui->ListKey2);
+    for (QListView *list : { ui->ListNames, ui->ListKey1, ui->ListKey2 })
+        new FullTextTips(list);
+
+    auto *drop = new FileDrop(this);
+    drop->watch(ui->txtPath);
+    drop->watch(ui->Text1->viewport());
+    connect(drop, &FileDrop::fileDropped, this, &frmINIEditor::switchToFile);
+    connect(ui->txtPath, &QLineEdit::returnPressed, this, [this] { switchToFile(ui->txtPath->text()); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, ui->GetSettings,
+        &QPushButton::click);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, ui->cmdAdd,
+        &QPushButton::click);
 }
 
 frmINIEditor::~frmINIEditor() = default;
@@ -105,38 +161,122 @@ void frmINIEditor::Form_Load()
     // The dialog starts here, and a relative path in txtPath means a file here.
     QDir::setCurrent(appfolder::path());
     ui->cmdFindNext->setEnabled(false);
-    GetSettings_Click();
+    if (s_fileOnLoad.isEmpty())
+        GetSettings_Click();
+    else
+        openFile(std::exchange(s_fileOnLoad, QString()));
     showCount();
+}
+
+frmINIEditor *frmINIEditor::showOn(const QString &path)
+{
+    if (frmINIEditor *open = showonce::instance<frmINIEditor>()) {
+        open->switchToFile(path);
+        return showonce::show<frmINIEditor>();
+    }
+    s_fileOnLoad = path;
+    frmINIEditor *form = showonce::show<frmINIEditor>();
+    s_fileOnLoad.clear();
+    return form;
+}
+
+void frmINIEditor::openFile(const QString &path)
+{
+    const QString before = std::exchange(FileDialog.FileName, path);
+    openPicked(path, before);
+}
+
+void frmINIEditor::switchToFile(const QString &path)
+{
+    // Opening replaces the text, so unsaved edits are settled first, as for
+    // Open File; a path with no file behind it loads nothing.
+    if (QFileInfo::exists(path) && !confirmDiscard())
+        return;
+    openFile(path);
 }
 
 void frmINIEditor::GetSettings_Click()
 {
     FileDialog.Filter = QStringLiteral("Ferox INI Files|*.ini");
-    const QString lastPick = FileDialog.FileName;
     // A cancel keeps the dialog's last file name, so it reloads the last pick.
+    const QString before = FileDialog.FileName;
     FileDialog.ShowOpen(this);
     // Loading replaces the text, so unsaved edits are settled first. A path
     // with no file behind it loads nothing and needs no question. Cancel
     // leaves everything as it was, the dialog's last pick included.
     if (QFileInfo::exists(FileDialog.FileName) && !confirmDiscard()) {
-        FileDialog.FileName = lastPick;
+        FileDialog.FileName = before;
         return;
     }
-    ui->txtPath->setText(FileDialog.FileName);
-    const settingsfile::ReadResult names = LoadSectionNames();
+    openPicked(FileDialog.FileName, before);
+}
+
+void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore)
+{
+    const Lists before = saveLists();
+    ui->txtPath->setText(path);
+    OpenProgress progress(this, QFileInfo(path).size());
+    m_scanProgress = [&progress](qint64 bytes) { return progress.scanned(bytes); };
+    settingsfile::ReadResult names;
+    {
+        const BusyCursor busy;
+        names = LoadSectionNames();
+    }
+    m_scanProgress = nullptr;
     if (!names.ok) {
-        if (names.notFound)
+        if (names.cancelled) {
+            restoreLists(before);
+            FileDialog.FileName = fileNameBefore;
+        } else if (names.notFound) {
             messagebox::inform(this, QStringLiteral("File Not Found"));
+        }
         return;
     }
-    loadText();
+    m_loadProgress = [&progress](qint64 bytes) { return progress.loaded(bytes); };
+    {
+        const BusyCursor busy;
+        loadText();
+    }
+    m_loadProgress = nullptr;
+    // The text area kept its text; the lists and the path go back too.
+    if (progress.cancelled()) {
+        restoreLists(before);
+        FileDialog.FileName = fileNameBefore;
+    }
+}
+
+frmINIEditor::Lists frmINIEditor::saveLists() const
+{
+    return { ui->txtPath->text(), m_names->stringList(), m_keys->stringList(), m_values->stringList(),
+        selectedRow(ui->ListNames), selectedRow(ui->ListKey1), selectedRow(ui->ListKey2), m_listEncoding };
+}
+
+void frmINIEditor::restoreLists(const Lists &lists)
+{
+    ui->txtPath->setText(lists.path);
+    m_listEncoding = lists.encoding;
+    const auto restore = [](QListView *view, QStringListModel *model, const QStringList &items, int row) {
+        model->setStringList(items);
+        if (row < 0)
+            return;
+        // Putting the choice back is not a new choice: no handler runs.
+        const QSignalBlocker quiet(view->selectionModel());
+        view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+        view->scrollTo(model->index(row));
+        view->viewport()->update();
+    };
+    restore(ui->ListNames, m_names, lists.names, lists.nameRow);
+    restore(ui->ListKey1, m_keys, lists.keys, lists.keyRow);
+    restore(ui->ListKey2, m_values, lists.values, lists.valueRow);
+    showCount();
 }
 
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
     m_names->setStringList({});
     QList<QByteArray> names;
-    const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
+    const settingsfile::ReadResult result
+        = settingsfile::readSectionNames(ui->txtPath->text(), &names, m_scanProgress);
     // A scan that failed part-way still lists what it read.
     m_listEncoding = result.encoding;
     m_names->setStringList(decodeAll(names, m_listEncoding));
@@ -146,7 +286,12 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 
 void frmINIEditor::showCount()
 {
-    ui->Label2->setText(kCountCaption + QStringLiteral(" = ") + QString::number(m_names->rowCount()));
+    // A chosen name that the list cuts off is shown whole after the count.
+    const int row = selectedRow(ui->ListNames);
+    const QString cut = row >= 0 && isCutOff(ui->ListNames, m_names->index(row))
+        ? m_names->index(row).data().toString()
+        : QString();
+    ui->Label2->setText(countLine(kCountCaption, m_names->rowCount(), cut));
 }
 
 void frmINIEditor::Command1_Click()
@@ -166,7 +311,7 @@ bool frmINIEditor::loadTextOf(const QString &path)
     const qint64 started = diskstamp::now();
     QString error;
     // On failure Text1 keeps its text, so LoadedPath still names its file.
-    if (path.isEmpty() || !ui->Text1->loadFile(path, &error))
+    if (path.isEmpty() || !ui->Text1->loadFile(path, &error, m_loadProgress))
         return false;
     LoadedPath = path;
     m_stamp = diskstamp::take(path, started, { ui->Text1->bytes() });
@@ -182,6 +327,7 @@ int frmINIEditor::selectedRow(const QListView *list)
 void frmINIEditor::ListNames_Click()
 {
     LoadSectionKeys();
+    showCount();
 }
 
 void frmINIEditor::LoadSectionKeys()
@@ -306,6 +452,7 @@ void frmINIEditor::cmdAdd_Click()
             loadTextOf(typed);
         }
     }
+    const BusyCursor busy;
     LoadSectionNames();
     m_keys->setStringList({});
     m_values->setStringList({});
@@ -344,7 +491,12 @@ frmINIEditor::Written frmINIEditor::writeBack()
     if (!endsWithLineEnd(text))
         pieces.append(QByteArrayView("\r\n"));
     QString error;
-    if (!filebytes::replace(LoadedPath, pieces, &error)) {
+    bool written = false;
+    {
+        const BusyCursor busy;
+        written = filebytes::replace(LoadedPath, pieces, &error);
+    }
+    if (!written) {
         messagebox::show(this, messagebox::programTitle(),
             QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
                            "your text is still in the editor.")

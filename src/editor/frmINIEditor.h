@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QListView;
@@ -36,6 +37,14 @@ public:
 
     void Form_Load();
 
+    // Shows the editor on `path` without asking for a file: a fresh editor
+    // loads it instead of showing the dialog at its load step, an open one
+    // switches to it.
+    static frmINIEditor *showOn(const QString &path);
+    // Opens `path` exactly as if it had been picked in the open dialog (a
+    // later Open File that is cancelled opens it again).
+    void openFile(const QString &path);
+
     // The file whose text Text1 holds, and the one an update writes to.
     QString LoadedPath;
 
@@ -61,6 +70,13 @@ protected:
 private:
     enum class Written { Done, Cancelled, Reloaded, Failed };
 
+    // Every switch to another file that the dialog does not pick (the file
+    // argument, a dropped file, Enter in txtPath) passes here.
+    void switchToFile(const QString &path);
+    // Opens `path`; a cancelled long open puts back the path, the lists and
+    // the dialog's file name (`fileNameBefore`) as they were.
+    void openPicked(const QString &path, const QString &fileNameBefore);
+    void addWorkingAids();
     bool loadText();
     bool loadTextOf(const QString &path);
     Written writeBack();
@@ -80,4 +96,17 @@ private:
     // How the names in the lists are written in the file: UTF-8 in a file with
     // a UTF-8 byte-order mark, else the code page.
     ini::Encoding m_listEncoding = ini::Encoding::Ansi;
+    static QString s_fileOnLoad;
+
+    // What an open changes before it can be cancelled.
+    struct Lists {
+        QString path;
+        QStringList names, keys, values;
+        int nameRow, keyRow, valueRow;
+        ini::Encoding encoding;
+    };
+    Lists saveLists() const;
+    void restoreLists(const Lists &lists);
+    settingsfile::Progress m_scanProgress;
+    std::function<bool(qint64)> m_loadProgress;
 };

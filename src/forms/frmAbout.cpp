@@ -23,12 +23,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::f
     setAttribute(Qt::WA_QuitOnClose, true);
     setFixedSize(size());
 
-    for (QWidget *label :
-        { static_cast<QWidget *>(ui->lblTitle), static_cast<QWidget *>(ui->lblDescription) }) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, Qt::black);
-        label->setPalette(palette);
-    }
+    followPalette();
 
     // Enter presses the default button, Escape rejects the dialog: both close it,
     // as OK does.
@@ -37,6 +32,27 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::f
 }
 
 frmAbout::~frmAbout() = default;
+
+// The title and the description read black on the usual light palette. On a
+// dark one they take the palette's own text colour: black on dark cannot be read.
+void frmAbout::followPalette()
+{
+    const bool light = palette().color(QPalette::Window).lightness() >= 128;
+    for (QWidget *label :
+        { static_cast<QWidget *>(ui->lblTitle), static_cast<QWidget *>(ui->lblDescription) }) {
+        QPalette own = palette();
+        if (light)
+            own.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(own);
+    }
+}
+
+void frmAbout::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        followPalette();
+}
 
 void frmAbout::Form_Load()
 {

@@ -23,6 +23,11 @@ private Q_SLOTS:
     void cmdOK_Click();
     void cmdSysInfo_Click();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void followPalette();
+
     std::unique_ptr<Ui::frmAbout> ui;
 };

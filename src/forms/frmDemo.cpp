@@ -4,6 +4,7 @@
 
 #include "mail/modSendmail.h"
 #include "platform/AppFolder.h"
+#include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
 #include "platform/CodePage.h"
 #include "platform/FileLoader.h"
@@ -160,7 +161,11 @@ bool frmDemo::fieldsCanBeSent()
 bool frmDemo::encodeAttachment(const QString &path)
 {
     const QPointer<frmDemo> self(this);
-    const modSendmail::Result encoded = modSendmail::EncodeAttachment(path, *rtfAttach, *txtOutput);
+    modSendmail::Result encoded;
+    {
+        const BusyCursor busy;
+        encoded = modSendmail::EncodeAttachment(path, *rtfAttach, *txtOutput);
+    }
     if (!sendGoesOn(self))
         return false;
     // The loader's copy of the file is not needed any more.

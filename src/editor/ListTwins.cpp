@@ -1,0 +1,63 @@
+#include "editor/ListTwins.h"
+
+#include <QHelpEvent>
+#include <QListView>
+#include <QScrollBar>
+#include <QStyle>
+#include <QToolTip>
+
+ListTwins::ListTwins(QListView *first, QListView *second) : QObject(first), m_first(first), m_second(second)
+{
+    const auto follow = [this](QListView *from, QListView *to) {
+        connect(from->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, to](int value) {
+            if (m_syncing)
+                return;
+            m_syncing = true;
+            to->verticalScrollBar()->setValue(value);
+            m_syncing = false;
+        });
+    };
+    follow(first, second);
+    follow(second, first);
+}
+
+FullTextTips::FullTextTips(QAbstractItemView *view)
+    : QObject(view), m_view(view), m_viewport(view->viewport())
+{
+    m_viewport->installEventFilter(this);
+}
+
+bool FullTextTips::eventFilter(QObject *watched, QEvent *event)
+{
+    // The viewport's last events come while the view is being destroyed: ask
+    // nothing of the view before knowing that this is a tooltip request.
+    if (event->type() == QEvent::ToolTip && watched == m_viewport) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = m_view->indexAt(help->pos());
+        const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, m_view->viewport(), m_view->visualRect(index));
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool isCutOff(const QListView *list, const QModelIndex &index)
+{
+    if (!index.isValid())
+        return false;
+    // The item's text starts a few pixels in (the style's text margin).
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    return list->fontMetrics().horizontalAdvance(index.data().toString()) + 2 * margin
+        > list->viewport()->width();
+}
+
+QString countLine(const QString &caption, int count, const QString &cutName)
+{
+    QString line = caption + QStringLiteral(" = ") + QString::number(count);
+    if (!cutName.isEmpty())
+        line += QStringLiteral(": ") + cutName;
+    return line;
+}

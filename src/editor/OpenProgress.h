@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPointer>
+
+class QProgressDialog;
+class QWidget;
+
+// The progress of opening a file in the editor, which reads it twice: once
+// for the names, once for the text. An open that runs longer than about a
+// second shows a window-modal progress bar with Cancel; a quick one shows
+// nothing. The functions return false once the user has cancelled.
+class OpenProgress {
+public:
+    OpenProgress(QWidget *parent, qint64 fileBytes);
+    ~OpenProgress();
+    OpenProgress(const OpenProgress &) = delete;
+    OpenProgress &operator=(const OpenProgress &) = delete;
+
+    bool scanned(qint64 bytes) { return step(bytes); }
+    bool loaded(qint64 bytes) { return step(m_fileBytes + bytes); }
+    bool cancelled() const { return m_cancelled; }
+
+    // How long an open runs before the bar shows (tests make it 0).
+    static void setDelay(int milliseconds);
+
+private:
+    bool step(qint64 done);
+
+    QWidget *m_parent;
+    qint64 m_fileBytes;
+    QElapsedTimer m_clock;
+    QPointer<QProgressDialog> m_dialog;
+    bool m_cancelled = false;
+};
