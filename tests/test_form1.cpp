@@ -1,3 +1,5 @@
+#include "TestFiles.h"
+#include "TestInput.h"
 #include "app/Form1.h"
 #include "editor/frmINIEditor.h"
 #include "forms/frmAbout.h"
@@ -8,10 +10,9 @@
 #include "platform/MessageBox.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
-#include "TestFiles.h"
-#include "TestInput.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -221,6 +222,26 @@ private Q_SLOTS:
         fillIn({ "Caf\u00e9 \u20ac", "A", "B", "1", "C" });
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
         QVERIFY(readFile(ini::fixedPath()).startsWith("[Caf\xe9 \x80]\r\n//=C\r\n"));
+    }
+
+    // A field takes a pasted text of any length whole, and add entry writes all
+    // of it (a line edit cuts at 32,767 characters unless told otherwise).
+    void longPastedTextIsWrittenWhole()
+    {
+        const QString name = QString(40000, u'N') + u'!';
+        const QString comments = QString(100000, u'c') + u'.';
+        QApplication::clipboard()->setText(name);
+        field("Text1")->setFocus(Qt::OtherFocusReason);
+        field("Text1")->selectAll();
+        QTest::keyClick(field("Text1"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field("Text1")->text(), name);
+        field("Text3")->setText(comments);
+        QCOMPARE(field("Text3")->text(), comments);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(messagebox::takeRecorded().isEmpty());
+        const QByteArray written = readFile(ini::fixedPath());
+        QVERIFY(written.startsWith(QByteArray("[" + name.toLatin1() + "]\r\n//=")));
+        QVERIFY(written.contains(QByteArray("\r\nComments=" + comments.toLatin1() + "\r\nUCode=")));
     }
 
     void writeFailureKeepsFieldsAndSaysWhy_data()

@@ -12,6 +12,8 @@
 
 #include <QShortcut>
 
+#include <limits>
+
 Form1::Form1(QWidget *parent)
     : QWidget(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -21,6 +23,11 @@ Form1::Form1(QWidget *parent)
     ui->setupUi(this);
     setFixedSize(size());
     setWindowIcon(classiclook::windowIcon());
+    // A line edit cuts typed, pasted and set text at 32,767 characters unless
+    // told otherwise, and the cut text would be written without a word. The
+    // fields have no limit of their own: take every text whole.
+    for (QLineEdit *field : { ui->Text1, ui->Text2, ui->Text3, ui->Text4, ui->Text5 })
+        field->setMaxLength(std::numeric_limits<int>::max());
 
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
