@@ -8,8 +8,11 @@
 #undef signals
 #undef slots
 
+#include "editor/LongLines.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 // The editor's raw text area. It holds a settings file's bytes one to one: the
@@ -22,6 +25,10 @@
 // euro sign becomes byte 0x80), pasted line ends become CR LF, and a character
 // the code page cannot hold is refused with a beep and a short notice instead
 // of being replaced. Copied text goes out through the same code page.
+//
+// Only the first 64 KiB of a line longer than that are shown (the widget would
+// measure every character of the line to show any part of it); the hidden
+// bytes stay in the text as they are, and edits keep the rule.
 //
 // Large files load through Scintilla's document loader into a document without
 // style bytes, in the 8-bit code page from the start, without undo history.
@@ -67,12 +74,19 @@ protected:
 private:
     void applyDocumentSettings();
     class Fill;
+    bool copyIntoStyledDocument();
+    void hideTails(const QList<longlines::Tail> &tails, bool styled);
+    void setStyle(qsizetype start, qsizetype length, int style);
+    void restyleEditedLines(qsizetype position, qsizetype insertedLength);
     bool insertTyped(const QString &text);
+    void replaceSelection(const QByteArray &bytes);
     void refuse(const QString &text, qsizetype position) const;
 
     // The document QsciScintilla created with the widget. Loaded documents
     // replace it in the view; it is kept alive and put back on destruction,
     // because QsciScintilla releases the document it knows of, not ours.
     void *m_ownDocument = nullptr;
+    // The document has long lines and style bytes that hide their tails.
+    bool m_hidesTails = false;
     mutable QString m_lastRefusal;
 };
