@@ -182,6 +182,25 @@ private Q_SLOTS:
         QCOMPARE(items(form, "ListKey2"), QStringList { u"32999"_s });
     }
 
+    // A huge head line is listed cut, while the lookup of its keys and the
+    // file keep the whole name.
+    void longNameIsShownCut()
+    {
+        const QByteArray name = QByteArray(20 << 20, 'N') + "\xE9";
+        const QByteArray text = "[" + name + "]\r\nk=1\r\n[" + name.chopped(1) + "]\r\nk=2\r\n";
+        const QString file = path(u"longname.ini"_s);
+        writeFile(file, text);
+        frmINIEditor *form = open(file);
+        const QString shown = QString(1024, u'N') + u"..."_s;
+        QCOMPARE(items(form, "ListNames"), (QStringList { shown, shown }));
+        QCOMPARE(child<QLabel>(form, "Label2")->text(), kCount + u"2"_s);
+        clickItem(form, "ListNames", 1);
+        QCOMPARE(items(form, "ListKey2"), QStringList { u"2"_s });
+        clickItem(form, "ListNames", 0);
+        QCOMPARE(items(form, "ListKey2"), QStringList { u"1"_s });
+        QCOMPARE(text1(form)->bytes(), QByteArrayView(text));
+    }
+
     void emptyFile()
     {
         const QString file = path(u"empty.ini"_s);

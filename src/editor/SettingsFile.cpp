@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace settingsfile {
 
 namespace {
@@ -93,7 +95,9 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
     }
     QByteArray text;
     ini::Section section;
-    for (qsizetype want = 64 * 1024;; want *= 2) {
+    // The first read holds the whole pattern at least: a section whose head
+    // is not yet read whole would look missing.
+    for (qsizetype want = std::max<qsizetype>(64 * 1024, pattern.size() + 64 * 1024);; want *= 2) {
         const qsizetype had = text.size();
         text.resize(had + want);
         const qint64 n = file.read(text.data() + had, want);

@@ -2,6 +2,7 @@
 #include "ui_frmINIEditor.h"
 
 #include "editor/KeySearch.h"
+#include "editor/NameListModel.h"
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
@@ -29,7 +30,7 @@ QStringList decodeAll(const QList<QByteArray> &items)
 } // namespace
 
 frmINIEditor::frmINIEditor(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmINIEditor>()), m_names(new QStringListModel(this)),
+    : QWidget(parent), ui(std::make_unique<Ui::frmINIEditor>()), m_names(new NameListModel(this)),
       m_keys(new QStringListModel(this)), m_values(new QStringListModel(this))
 {
     ui->setupUi(this);
@@ -95,11 +96,11 @@ void frmINIEditor::GetSettings_Click()
 
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
-    m_names->setStringList({});
+    m_names->setNames({}, codepage::decode);
     QList<QByteArray> names;
     const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
     // A scan that failed part-way still lists what it read.
-    m_names->setStringList(decodeAll(names));
+    m_names->setNames(std::move(names), codepage::decode);
     showCount();
     return result;
 }
@@ -145,9 +146,9 @@ void frmINIEditor::LoadSectionKeys()
     const int row = selectedRow(ui->ListNames);
     if (row < 0)
         return;
-    const codepage::Encoded name = codepage::encode(m_names->stringList().at(row));
+    // The whole name: the list may show it cut.
     settingsfile::KeyLines lines;
-    const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, name.bytes, &lines);
+    const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, m_names->name(row), &lines);
     if (!result.ok) {
         if (result.notFound)
             messagebox::inform(this, QStringLiteral("File Not Found"));

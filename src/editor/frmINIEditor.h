@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class NameListModel;
 class QListView;
 class QStringListModel;
 
@@ -58,7 +59,7 @@ private:
 
     std::unique_ptr<Ui::frmINIEditor> ui;
     OpenFileDialog FileDialog;
-    QStringListModel *m_names;
+    NameListModel *m_names;
     QStringListModel *m_keys;
     QStringListModel *m_values;
 };
