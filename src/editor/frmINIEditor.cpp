@@ -1,8 +1,8 @@
 #include "editor/frmINIEditor.h"
 #include "ui_frmINIEditor.h"
 
+#include "editor/CutListModel.h"
 #include "editor/KeySearch.h"
-#include "editor/NameListModel.h"
 #include "ini/IniText.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
@@ -18,20 +18,11 @@ namespace {
 
 const QString kCountCaption = QStringLiteral("Total Number Of ROMS In The Ferox.ini File");
 
-QStringList decodeAll(const QList<QByteArray> &items)
-{
-    QStringList out;
-    out.reserve(items.size());
-    for (const QByteArray &item : items)
-        out.append(codepage::decode(item));
-    return out;
-}
-
 } // namespace
 
 frmINIEditor::frmINIEditor(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmINIEditor>()), m_names(new NameListModel(this)),
-      m_keys(new QStringListModel(this)), m_values(new QStringListModel(this))
+    : QWidget(parent), ui(std::make_unique<Ui::frmINIEditor>()), m_names(new CutListModel(this)),
+      m_keys(new CutListModel(this)), m_values(new CutListModel(this))
 {
     ui->setupUi(this);
     setWindowIcon(classiclook::windowIcon());
@@ -96,11 +87,11 @@ void frmINIEditor::GetSettings_Click()
 
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
-    m_names->setNames({}, codepage::decode);
+    m_names->setItems({}, codepage::decode);
     QList<QByteArray> names;
     const settingsfile::ReadResult result = settingsfile::readSectionNames(ui->txtPath->text(), &names);
     // A scan that failed part-way still lists what it read.
-    m_names->setNames(std::move(names), codepage::decode);
+    m_names->setItems(std::move(names), codepage::decode);
     showCount();
     return result;
 }
@@ -141,21 +132,21 @@ void frmINIEditor::ListNames_Click()
 void frmINIEditor::LoadSectionKeys()
 {
     const QString path = ui->txtPath->text();
-    m_keys->setStringList({});
-    m_values->setStringList({});
+    m_keys->setItems({}, codepage::decode);
+    m_values->setItems({}, codepage::decode);
     const int row = selectedRow(ui->ListNames);
     if (row < 0)
         return;
     // The whole name: the list may show it cut.
     settingsfile::KeyLines lines;
-    const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, m_names->name(row), &lines);
+    const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, m_names->whole(row), &lines);
     if (!result.ok) {
         if (result.notFound)
             messagebox::inform(this, QStringLiteral("File Not Found"));
         return;
     }
-    m_keys->setStringList(decodeAll(lines.keys));
-    m_values->setStringList(decodeAll(lines.values));
+    m_keys->setItems(std::move(lines.keys), codepage::decode);
+    m_values->setItems(std::move(lines.values), codepage::decode);
 }
 
 void frmINIEditor::setAutoSizedText(QLabel *label, const QString &text)
@@ -175,10 +166,11 @@ void frmINIEditor::formSearchText()
     } else {
         values->clearSelection();
     }
-    const QString key = row >= 0 ? m_keys->index(row).data().toString() : QString();
+    // The search takes the whole key and value; the label may show them cut.
     const int valueRow = selectedRow(ui->ListKey2);
-    const QString value = valueRow >= 0 ? m_values->index(valueRow).data().toString() : QString();
-    setAutoSizedText(ui->lblEntries, key + u'=' + value);
+    m_searchText = (row >= 0 ? m_keys->whole(row) : QByteArray()) + '='
+        + (valueRow >= 0 ? m_values->whole(valueRow) : QByteArray());
+    setAutoSizedText(ui->lblEntries, shownText(m_searchText, codepage::decode));
 }
 
 void frmINIEditor::ListKey1_Click()
@@ -191,10 +183,9 @@ void frmINIEditor::ListKey1_Click()
 
 void frmINIEditor::cmdFindFirst_Click()
 {
-    const QString searchText = ui->lblEntries->text();
-    if (searchText.isEmpty())
+    const QByteArray &needle = m_searchText;
+    if (needle.isEmpty())
         return;
-    const QByteArray needle = codepage::encode(searchText).bytes;
     const qsizetype at = keysearch::findFirst(ui->Text1->bytes(), needle);
     if (at < 0) {
         messagebox::inform(this, QStringLiteral("Not found"));
@@ -206,10 +197,9 @@ void frmINIEditor::cmdFindFirst_Click()
 void frmINIEditor::cmdFindNext_Click()
 {
     formSearchText();
-    const QString searchText = ui->lblEntries->text();
-    if (searchText.isEmpty())
+    const QByteArray &needle = m_searchText;
+    if (needle.isEmpty())
         return;
-    const QByteArray needle = codepage::encode(searchText).bytes;
     const keysearch::NextStep step
         = keysearch::findNext(ui->Text1->bytes(), needle, ui->Text1->selectionStartOffset());
     ui->Text1->placeCaret(step.caret);
@@ -237,8 +227,8 @@ void frmINIEditor::cmdAdd_Click()
     LoadedPath = ui->txtPath->text();
     settingsfile::createIfMissing(LoadedPath);
     LoadSectionNames();
-    m_keys->setStringList({});
-    m_values->setStringList({});
+    m_keys->setItems({}, codepage::decode);
+    m_values->setItems({}, codepage::decode);
 }
 
 void frmINIEditor::Command2_Click()

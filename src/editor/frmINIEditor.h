@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class NameListModel;
+class CutListModel;
 class QListView;
 class QStringListModel;
 
@@ -59,7 +59,9 @@ private:
 
     std::unique_ptr<Ui::frmINIEditor> ui;
     OpenFileDialog FileDialog;
-    NameListModel *m_names;
-    QStringListModel *m_keys;
-    QStringListModel *m_values;
+    CutListModel *m_names;
+    CutListModel *m_keys;
+    CutListModel *m_values;
+    // What Find First and Find Next look for: the chosen key line, whole.
+    QByteArray m_searchText;
 };
