@@ -5,6 +5,7 @@
 #include "forms/frmAbout.h"
 #include "forms/frmDemo.h"
 #include "ini/FixedPath.h"
+#include "ini/GameEntry.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
 #include "platform/MessageBox.h"
@@ -224,8 +225,8 @@ private Q_SLOTS:
         QVERIFY(readFile(ini::fixedPath()).startsWith("[Caf\xe9 \x80]\r\n//=C\r\n"));
     }
 
-    // A field takes a pasted text of any length whole, and add entry writes all
-    // of it (a line edit cuts at 32,767 characters unless told otherwise).
+    // A field takes a long pasted text whole, and add entry writes all of it
+    // (a line edit cuts at 32,767 characters unless told otherwise).
     void longPastedTextIsWrittenWhole()
     {
         const QString name = QString(40000, u'N') + u'!';
@@ -302,6 +303,8 @@ private Q_SLOTS:
         QTest::newRow("character beyond the code page") << "Text2"
                                                         << "\u65e5\u672c"
                                                         << "\"\u65e5\" (U+65E5)";
+        QTest::newRow("text longer than a field may hold")
+            << "Text3" << QString(gameentry::kMaxFieldLength + 10, u'c') << "more than 1,048,576 characters";
         QTest::newRow("empty game name") << "Text1"
                                          << ""
                                          << "empty";
@@ -317,7 +320,8 @@ private Q_SLOTS:
         file.write(before);
         file.close();
 
-        if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty())
+        if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty()
+            || text.size() > 1000)
             field(fieldName)->setText(text); // what a paste or another program could leave there
         else
             typeInto(field(fieldName), text);

@@ -14,6 +14,10 @@ struct Fields {
     QString submitter; // "//": who submits the entry
 };
 
+// The longest text a field may hold. Far beyond any real entry, and short
+// enough for a text field to show and edit without stalling.
+constexpr qsizetype kMaxFieldLength = 1 << 20;
+
 // What the main window's fields hold before anything is typed.
 Fields prompts();
 
@@ -24,7 +28,8 @@ struct Outcome {
 
 // Checks every field first and refuses, writing nothing, a field that holds a
 // line break or NUL (it would add stray lines to a shared file), a character
-// the code page cannot hold, or an empty game name. Then writes "//",
+// the code page cannot hold, a text longer than kMaxFieldLength, or an empty
+// game name. Then writes "//",
 // "AltTitle", "Comments" and "UCode" one after the other, forming the fixed
 // path afresh for each, and stops at the first write that fails (the message
 // names the file and the reason). Texts go to the file as typed: no trimming.
