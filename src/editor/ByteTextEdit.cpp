@@ -11,6 +11,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QToolTip>
 
 #include <algorithm>
@@ -376,9 +377,14 @@ void ByteTextEdit::inputMethodEvent(QInputMethodEvent *event)
 
 void ByteTextEdit::paste()
 {
+    pasteFrom(QClipboard::Clipboard);
+}
+
+void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
+{
     // Not the widget's own paste: it clears the selection even when nothing
     // can be inserted, and it keeps only what stands before a NUL.
-    const QMimeData *data = QApplication::clipboard()->mimeData();
+    const QMimeData *data = QApplication::clipboard()->mimeData(mode);
     if (isReadOnly() || !data || !data->hasText())
         return;
     const QString text = withCrLf(data->text());
@@ -388,6 +394,36 @@ void ByteTextEdit::paste()
         return;
     }
     replaceSelection(encoded.bytes);
+}
+
+// A middle click pastes the X selection at the click, the same way as the
+// other pastes (the widget's own would keep only what stands before a NUL).
+bool ByteTextEdit::isSelectionPaste(const QMouseEvent *event) const
+{
+    return event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection()
+        && !isReadOnly();
+}
+
+void ByteTextEdit::mousePressEvent(QMouseEvent *event)
+{
+    if (!isSelectionPaste(event)) {
+        QsciScintilla::mousePressEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    placeCaret(SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
+        static_cast<long>(std::max(at.y(), 0))));
+    pasteFrom(QClipboard::Selection);
+    event->accept();
+}
+
+void ByteTextEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (isSelectionPaste(event)) {
+        event->accept();
+        return;
+    }
+    QsciScintilla::mouseReleaseEvent(event);
 }
 
 void ByteTextEdit::replaceSelection(const QByteArray &bytes)

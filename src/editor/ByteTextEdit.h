@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QClipboard>
 #include <QList>
 #include <QString>
 
@@ -68,6 +69,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     QByteArray fromMimeData(const QMimeData *source, bool &rectangular) const override;
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override;
 
@@ -80,6 +83,8 @@ private:
     void restyleEditedLines(qsizetype position, qsizetype insertedLength);
     bool insertTyped(const QString &text);
     void replaceSelection(const QByteArray &bytes);
+    void pasteFrom(QClipboard::Mode mode);
+    bool isSelectionPaste(const QMouseEvent *event) const;
     void refuse(const QString &text, qsizetype position) const;
 
     // The document QsciScintilla created with the widget. Loaded documents
