@@ -242,9 +242,13 @@ private Q_SLOTS:
         QVERIFY(hidden(split));
         QCOMPARE(edit->bytes(), QByteArrayView(text));
 
-        // Short lines shorten no more than they did.
+        // A blinking caret would draw the long line twice a second.
+        QCOMPARE(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD), 0L);
+
+        // Other files look as before.
         edit->setBytes("k=v\r\n");
         QVERIFY(!hidden(0));
+        QVERIFY(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD) > 0);
     }
 
     void tabMovesTheFocus()

@@ -79,6 +79,7 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
 {
     // Keep the widget's own document alive while loaded documents replace it.
     m_ownDocument = SendScintillaPtrResult(SCI_GETDOCPOINTER);
+    m_caretPeriod = SendScintilla(SCI_GETCARETPERIOD);
     SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_ownDocument);
 
     applyDocumentSettings();
@@ -243,6 +244,9 @@ void ByteTextEdit::hideTails(const QList<longlines::Tail> &tails, bool styled)
     // drawing another line does not lay it out again.
     SendScintilla(
         SCI_SETLAYOUTCACHE, static_cast<unsigned long>(m_hidesTails ? SC_CACHE_PAGE : SC_CACHE_CARET));
+    // Drawing a long line still walks all of its bytes, so a blinking caret in
+    // it would keep the program busy: the caret stays on instead.
+    SendScintilla(SCI_SETCARETPERIOD, static_cast<unsigned long>(m_hidesTails ? 0 : m_caretPeriod));
     if (!m_hidesTails)
         return;
     SendScintilla(SCI_STYLESETVISIBLE, static_cast<unsigned long>(kHiddenStyle), 0L);

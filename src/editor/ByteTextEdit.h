@@ -93,5 +93,6 @@ private:
     void *m_ownDocument = nullptr;
     // The document has long lines and style bytes that hide their tails.
     bool m_hidesTails = false;
+    long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
 };
