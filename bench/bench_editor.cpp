@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QListView>
 #include <QStringListModel>
@@ -142,6 +143,30 @@ void fullOpen(benchmark::State &state, QString path, std::string reference, bool
     state.counters["file_bytes"] = static_cast<double>(QFileInfo(path).size());
     closeEditor();
     IniColours::setEnabled(true);
+}
+
+// A settings file whose one key line holds 200 MB of words, written on first
+// use only: only the head of such a line is laid out.
+QString oneLongLineFile()
+{
+    static QString path;
+    if (path.isEmpty()) {
+        path = bench::scratchFolder() + QStringLiteral("/one-long-line.ini");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write("[Game]\r\nComments=");
+        const QByteArray words = QByteArray("lorem ipsum dolor sit amet, ").repeated(4096);
+        for (qint64 written = 0; written < (200LL << 20); written += words.size())
+            file.write(words);
+        file.write("\r\nUCode=1\r\n");
+    }
+    return path;
+}
+
+void openOneLongLine(benchmark::State &state, std::string reference)
+{
+    fullOpen(state, oneLongLineFile(), reference, true);
 }
 
 // A click on the last section's name: the file is read again and the
@@ -278,6 +303,11 @@ void registerAll()
             ->Iterations(slow)
             ->Unit(benchmark::kMillisecond);
     }
+    // Beside the ordinary file of half its size.
+    benchmark::RegisterBenchmark("editor/open_one_line/200M", openOneLongLine, reported("open", kSizes[1], 3))
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
 }
 
 } // namespace

@@ -233,6 +233,31 @@ private Q_SLOTS:
         QCOMPARE(items(form, "ListKey2"), QStringList { u"32999"_s });
     }
 
+    // Huge names, keys and values are shown cut, while the lookups, the
+    // search and the file keep them whole.
+    void longTextsAreShownCut()
+    {
+        const QByteArray name = QByteArray(20 << 20, 'N') + "\xE9";
+        const QByteArray value = QByteArray(20 << 20, 'v');
+        const QByteArray text = "[" + name + "]\r\nk=1\r\n[" + name.chopped(1) + "]\r\nk=" + value + "\r\n";
+        const QString file = path(u"long.ini"_s);
+        writeFile(file, text);
+        frmINIEditor *form = open(file);
+        const QString shown = QString(1024, u'N') + u"..."_s;
+        QCOMPARE(items(form, "ListNames"), (QStringList { shown, shown }));
+        QCOMPARE(child<QLabel>(form, "Label2")->text(), kCount + u"2"_s);
+        clickItem(form, "ListNames", 0);
+        QCOMPARE(items(form, "ListKey2"), QStringList { u"1"_s });
+        clickItem(form, "ListNames", 1);
+        QCOMPARE(items(form, "ListKey2"), QStringList { QString(1024, u'v') + u"..."_s });
+        clickItem(form, "ListKey1", 0);
+        QCOMPARE(child<QLabel>(form, "lblEntries")->text(), u"k="_s + QString(1022, u'v') + u"..."_s);
+        QVERIFY(boxes().isEmpty());
+        QCOMPARE(text1(form)->selectionStartOffset(), text.indexOf("k=v"));
+        QCOMPARE(text1(form)->selectionLength(), value.size() + 2);
+        QCOMPARE(text1(form)->bytes(), QByteArrayView(text));
+    }
+
     void emptyFile()
     {
         const QString file = path(u"empty.ini"_s);

@@ -1,9 +1,12 @@
-#include "editor/ByteTextEdit.h"
-#include "platform/CodePage.h"
+#include "TestFiles.h"
 #include "TestInput.h"
+#include "editor/ByteTextEdit.h"
+#include "editor/LongLines.h"
+#include "platform/CodePage.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -116,6 +119,37 @@ private Q_SLOTS:
         QCOMPARE(edit->bytes(), QByteArrayView("<a\r\nb\r\nc\r\nd\x80>"));
     }
 
+    // The text area holds NUL bytes, so pasted or dropped text keeps what
+    // stands after a NUL, too.
+    void pastedTextWithNulIsInsertedWhole()
+    {
+        edit->setBytes("<>");
+        edit->placeCaret(1);
+        QApplication::clipboard()->setText(u"a\0b\n\0\u20AC"_s);
+        QTest::keyClick(edit.get(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->bytes(), QByteArrayView("<a\0b\r\n\0\x80>"_ba));
+        QCOMPARE(edit->selectionStartOffset(), qsizetype(8));
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView("<>"));
+
+        // A paste replaces the selection, and so does a drop on it.
+        edit->selectBytes(0, 2);
+        edit->paste();
+        QCOMPARE(edit->bytes(), QByteArrayView("a\0b\r\n\0\x80"_ba));
+        edit->setBytes("<>");
+        QMimeData dropped;
+        dropped.setText(u"x\0y"_s);
+        const QPoint at(edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, 1L),
+            edit->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, 1L));
+        QDragEnterEvent enter(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit->viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit->viewport(), &move);
+        QDropEvent drop(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(edit->viewport(), &drop);
+        QCOMPARE(edit->bytes(), QByteArrayView("<x\0y>"_ba));
+    }
+
     void copiedTextUsesTheCodePage()
     {
         edit->setBytes("k=\x80\xE9");
@@ -132,6 +166,89 @@ private Q_SLOTS:
             edit->SendScintilla(QsciScintillaBase::SCI_GETREPRESENTATION, key, shown);
             QCOMPARE(QByteArray(shown), "x" + QByteArray::number(byte, 16).toUpper());
         }
+    }
+
+    void longLineTails_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<longlines::Tail>>("tails");
+        using T = longlines::Tail;
+        QTest::newRow("short lines") << "ab\r\ncdef\nghij\rk"_ba << QList<T> {};
+        QTest::newRow("exactly as long as shown") << "abcd\r\nefgh"_ba << QList<T> {};
+        QTest::newRow("one byte longer, at each end")
+            << "abcde\r\nxy\nfghij"_ba << QList<T> { { 4, 5 }, { 14, 15 } };
+        QTest::newRow("long lines between short ones, lone CR and LF")
+            << "a\rbcdefgh\n\nijklmnop\r\nq"_ba << QList<T> { { 6, 9 }, { 15, 19 } };
+        QTest::newRow("only line ends") << "\r\n\r\n\n\r\r"_ba << QList<T> {};
+    }
+    void longLineTails()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<longlines::Tail>, tails);
+        QCOMPARE(longlines::tails(text, 4), tails);
+    }
+
+    // A file with a very long line opens about as quickly as others: only
+    // the line's first 64 KiB are laid out and shown, its bytes stay exact,
+    // and edits keep the rule.
+    void veryLongLineOpensQuicklyAndStaysExact()
+    {
+        constexpr qsizetype shown = 64 * 1024;
+        QTemporaryDir dir;
+        QByteArray text = "[Game]\r\nk=" + QByteArray(20 << 20, 'v') + "\r\nlast=1\r\n";
+        const QString path = writeFile(dir, u"long.ini"_s, text);
+        QVERIFY(!path.isEmpty());
+        QElapsedTimer timer;
+        timer.start();
+        QString error;
+        QVERIFY(edit->loadFile(path, &error));
+        edit->grab();
+        QCoreApplication::processEvents();
+        // Laying out the whole line took over 20 s here; an ordinary file of
+        // that size opens in well under a second.
+        QVERIFY2(timer.elapsed() < 8000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        QVERIFY(!edit->isUndoAvailable());
+
+        const auto styleAt = [this](qsizetype at) {
+            return edit->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(at));
+        };
+        const auto hidden = [&](qsizetype at) {
+            return !edit->SendScintilla(
+                QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(styleAt(at)));
+        };
+        const qsizetype line = 8; // where the long line starts
+        QVERIFY(!hidden(line + shown - 1));
+        QVERIFY(hidden(line + shown));
+        QVERIFY(hidden(text.size() - 11));
+        QVERIFY(!hidden(text.size() - 9));
+
+        // Typing in the shown part pushes its last byte into the hidden part.
+        edit->placeCaret(line + 2);
+        typeText(edit.get(), u"w"_s);
+        text.insert(line + 2, 'w');
+        QVERIFY(!hidden(line + shown - 1));
+        QVERIFY(hidden(line + shown));
+        // A line end in the hidden part starts a line whose head is shown.
+        const qsizetype split = line + 3 * shown;
+        edit->placeCaret(split);
+        QTest::keyClick(edit.get(), Qt::Key_Return);
+        text.insert(split, "\r\n");
+        QVERIFY(!hidden(split + 2));
+        QVERIFY(hidden(split + 2 + shown));
+        // Joining it again hides that head once more.
+        edit->undo();
+        text.remove(split, 2);
+        QVERIFY(hidden(split));
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+
+        // A blinking caret would draw the long line twice a second.
+        QCOMPARE(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD), 0L);
+
+        // Other files look as before.
+        edit->setBytes("k=v\r\n");
+        QVERIFY(!hidden(0));
+        QVERIFY(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD) > 0);
     }
 
     void tabMovesTheFocus()

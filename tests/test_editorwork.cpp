@@ -515,6 +515,30 @@ private Q_SLOTS:
         QVERIFY(sectionColour != text->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, 4UL));
     }
 
+    // A file whose very long line is shown cut stays uncoloured (the lexer
+    // would show the tail again), and the next file's comments still show.
+    void colouringLeavesLongLinesCut()
+    {
+        const QByteArray longLine = "[Game]\r\nComments=" + QByteArray(200 * 1024, 'x') + "\r\n";
+        frmINIEditor *form = frmINIEditor::showOn(writeFile(m_dir, u"long.ini"_s, longLine));
+        ByteTextEdit *text = text1(form);
+        QVERIFY(text->hidesTails());
+        text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
+        const long tailStyle = text->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, 150000UL);
+        QCOMPARE(text->SendScintilla(
+                     QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(tailStyle)),
+            0L);
+        QCOMPARE(text->bytes(), QByteArrayView(longLine));
+        frmINIEditor::showOn(writeFile(m_dir, u"short.ini"_s, "; note\r\n[Game]\r\n"));
+        QVERIFY(!text->hidesTails());
+        text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
+        const long commentStyle = text->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, 0UL);
+        QCOMPARE(commentStyle, 1L);
+        QCOMPARE(text->SendScintilla(
+                     QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(commentStyle)),
+            1L);
+    }
+
     // Each colour stands apart from the background on a light and a dark
     // palette.
     void coloursReadOnEitherPalette_data()

@@ -1,17 +1,19 @@
+#include "TestFiles.h"
+#include "TestInput.h"
 #include "app/Form1.h"
 #include "editor/frmINIEditor.h"
 #include "forms/frmAbout.h"
 #include "forms/frmDemo.h"
 #include "ini/FixedPath.h"
+#include "ini/GameEntry.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
 #include "platform/MessageBox.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
-#include "TestFiles.h"
-#include "TestInput.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -223,6 +225,26 @@ private Q_SLOTS:
         QVERIFY(readFile(ini::fixedPath()).startsWith("[Caf\xe9 \x80]\r\n//=C\r\n"));
     }
 
+    // A field takes a long pasted text whole, and add entry writes all of it
+    // (a line edit cuts at 32,767 characters unless told otherwise).
+    void longPastedTextIsWrittenWhole()
+    {
+        const QString name = QString(40000, u'N') + u'!';
+        const QString comments = QString(100000, u'c') + u'.';
+        QApplication::clipboard()->setText(name);
+        field("Text1")->setFocus(Qt::OtherFocusReason);
+        field("Text1")->selectAll();
+        QTest::keyClick(field("Text1"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field("Text1")->text(), name);
+        field("Text3")->setText(comments);
+        QCOMPARE(field("Text3")->text(), comments);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(messagebox::takeRecorded().isEmpty());
+        const QByteArray written = readFile(ini::fixedPath());
+        QVERIFY(written.startsWith(QByteArray("[" + name.toLatin1() + "]\r\n//=")));
+        QVERIFY(written.contains(QByteArray("\r\nComments=" + comments.toLatin1() + "\r\nUCode=")));
+    }
+
     void writeFailureKeepsFieldsAndSaysWhy_data()
     {
         QTest::addColumn<QString>("kind");
@@ -281,6 +303,8 @@ private Q_SLOTS:
         QTest::newRow("character beyond the code page") << "Text2"
                                                         << "\u65e5\u672c"
                                                         << "\"\u65e5\" (U+65E5)";
+        QTest::newRow("text longer than a field may hold")
+            << "Text3" << QString(gameentry::kMaxFieldLength + 10, u'c') << "more than 1,048,576 characters";
         QTest::newRow("empty game name") << "Text1"
                                          << ""
                                          << "empty";
@@ -296,7 +320,8 @@ private Q_SLOTS:
         file.write(before);
         file.close();
 
-        if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty())
+        if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty()
+            || text.size() > 1000)
             field(fieldName)->setText(text); // what a paste or another program could leave there
         else
             typeInto(field(fieldName), text);

@@ -22,6 +22,12 @@ Form1::Form1(QWidget *parent)
     ui->setupUi(this);
     setFixedSize(size());
     setWindowIcon(classiclook::windowIcon());
+    // A line edit cuts typed, pasted and set text at its maximum length (32,767
+    // characters unless told otherwise) without a word. Let it hold one
+    // character more than an entry may: a text that long was cut, and add
+    // entry refuses it instead of writing the cut text.
+    for (QLineEdit *field : { ui->Text1, ui->Text2, ui->Text3, ui->Text4, ui->Text5 })
+        field->setMaxLength(static_cast<int>(gameentry::kMaxFieldLength + 1));
 
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);

@@ -1,14 +1,17 @@
 #include "editor/ByteTextEdit.h"
 
+#include "editor/LongLines.h"
 #include "platform/ClassicLook.h"
 #include "platform/CodePage.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QToolTip>
 
 #include <algorithm>
@@ -33,6 +36,17 @@ namespace {
 
 constexpr qint64 kChunk = 4 * 1024 * 1024;
 constexpr qint64 kHeadroom = 64 * 1024;
+
+// Laying out a line measures every one of its characters, at about a
+// microsecond each, and the widget does it for a whole line whenever it shows
+// any part of it. So only the first bytes of a very long line are shown (more
+// than a screen can hold); its other bytes stay in the text, unchanged, in a
+// style that is not drawn, which is not measured either.
+constexpr qsizetype kShownOfLongLine = 64 * 1024;
+constexpr int kShownStyle = 0;
+// Above the styles a lexer colours with (the INI lexer uses 0 to 5), below
+// the widget's own predefined ones (32 on): hiding it hides nothing else.
+constexpr int kHiddenStyle = 31;
 
 // Every line end of pasted text becomes CR LF, the file's line end.
 QString withCrLf(const QString &text)
@@ -67,6 +81,7 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
 {
     // Keep the widget's own document alive while loaded documents replace it.
     m_ownDocument = SendScintillaPtrResult(SCI_GETDOCPOINTER);
+    m_caretPeriod = SendScintilla(SCI_GETCARETPERIOD);
     SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_ownDocument);
 
     applyDocumentSettings();
@@ -81,6 +96,12 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     // button: keep the selection in the highlight colours then, too.
     setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
     setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
+
+    connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
+        [this](int position, int type, const char *, int length) {
+            if (m_hidesTails && (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)))
+                restyleEditedLines(position, (type & SC_MOD_INSERTTEXT) ? length : 0);
+        });
 }
 
 ByteTextEdit::~ByteTextEdit()
@@ -113,7 +134,11 @@ void ByteTextEdit::applyDocumentSettings()
 // text, so the empty document is shown once to take its settings first.
 class ByteTextEdit::Fill {
 public:
-    Fill(ByteTextEdit *edit, qint64 bytes) : m_edit(edit)
+    // `styles`: the document keeps a style byte per byte, which hiding the
+    // tails of long lines needs, as does colouring; other documents save the
+    // memory.
+    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false)
+        : m_edit(edit), m_styles(styles || edit->m_styled)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);
@@ -125,7 +150,7 @@ public:
         // piece would fill exactly is reallocated (and copied) at that moment.
         m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
             static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
-            static_cast<long>(m_edit->m_styled ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
+            static_cast<long>(m_styles ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
         if (!m_loader)
             return;
         m_document = m_loader->ConvertToDocument();
@@ -155,6 +180,11 @@ public:
         m_loader->Release(); // the view holds the document now
         m_loader = nullptr;
         m_edit->applyDocumentSettings();
+        // Before anything lays out a line (placing the caret does).
+        const QList<longlines::Tail> tails = longlines::tails(m_edit->bytes(), kShownOfLongLine);
+        if (!tails.isEmpty() && !m_styles && m_edit->copyIntoStyledDocument())
+            return; // the copy's own commit did the rest
+        m_edit->hideTails(tails, m_styles);
         m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
         m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
         m_edit->SendScintilla(SCI_SETSAVEPOINT);
@@ -164,6 +194,7 @@ public:
 
 private:
     ByteTextEdit *m_edit;
+    bool m_styles;
     void *m_previous = nullptr;
     ILoader *m_loader = nullptr;
     void *m_document = nullptr;
@@ -203,6 +234,59 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress 
     }
     *error = QStringLiteral("Not enough memory");
     return false;
+}
+
+bool ByteTextEdit::copyIntoStyledDocument()
+{
+    const QByteArrayView text = bytes();
+    Fill fill(this, text.size(), true);
+    for (qsizetype at = 0; at < text.size(); at += kChunk)
+        fill.add(text.data() + at, std::min<qsizetype>(kChunk, text.size() - at));
+    if (!fill.ok())
+        return false;
+    fill.commit();
+    return true;
+}
+
+void ByteTextEdit::hideTails(const QList<longlines::Tail> &tails, bool styled)
+{
+    m_hidesTails = styled && !tails.isEmpty();
+    // A long line stays in the layout cache while it is on screen, so that
+    // drawing another line does not lay it out again.
+    SendScintilla(
+        SCI_SETLAYOUTCACHE, static_cast<unsigned long>(m_hidesTails ? SC_CACHE_PAGE : SC_CACHE_CARET));
+    // Drawing a long line still walks all of its bytes, so a blinking caret in
+    // it would keep the program busy: the caret stays on instead.
+    SendScintilla(SCI_SETCARETPERIOD, static_cast<unsigned long>(m_hidesTails ? 0 : m_caretPeriod));
+    if (!m_hidesTails)
+        return;
+    SendScintilla(SCI_STYLESETVISIBLE, static_cast<unsigned long>(kHiddenStyle), 0L);
+    for (const longlines::Tail &tail : tails)
+        setStyle(tail.start, tail.end - tail.start, kHiddenStyle);
+}
+
+void ByteTextEdit::setStyle(qsizetype start, qsizetype length, int style)
+{
+    if (length <= 0)
+        return;
+    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
+    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
+}
+
+// Edits move bytes between the shown and the hidden part of a long line, and
+// make lines longer or shorter: the lines an edit touched are styled afresh.
+void ByteTextEdit::restyleEditedLines(qsizetype position, qsizetype insertedLength)
+{
+    const long first = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
+    const long last
+        = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position + insertedLength));
+    for (long line = first; line <= last; ++line) {
+        const qsizetype start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+        const qsizetype end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+        const qsizetype shown = std::min(end - start, kShownOfLongLine);
+        setStyle(start, shown, kShownStyle);
+        setStyle(start + shown, end - start - shown, kHiddenStyle);
+    }
 }
 
 void ByteTextEdit::setBytes(QByteArrayView bytes)
@@ -321,32 +405,104 @@ void ByteTextEdit::inputMethodEvent(QInputMethodEvent *event)
 
 void ByteTextEdit::paste()
 {
-    // Check first: the widget's own paste would clear the selection even when
-    // nothing can be inserted.
-    const QMimeData *data = QApplication::clipboard()->mimeData();
-    if (data && data->hasText()) {
-        const QString text = withCrLf(data->text());
-        const codepage::Encoded encoded = codepage::encode(text);
-        if (!encoded.ok()) {
-            refuse(text, encoded.position);
-            return;
-        }
+    pasteFrom(QClipboard::Clipboard);
+}
+
+void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
+{
+    // Not the widget's own paste: it clears the selection even when nothing
+    // can be inserted, and it keeps only what stands before a NUL.
+    const QMimeData *data = QApplication::clipboard()->mimeData(mode);
+    if (isReadOnly() || !data || !data->hasText())
+        return;
+    const QString text = withCrLf(data->text());
+    const codepage::Encoded encoded = codepage::encode(text);
+    if (!encoded.ok()) {
+        refuse(text, encoded.position);
+        return;
     }
-    QsciScintilla::paste();
+    replaceSelection(encoded.bytes);
+}
+
+// A middle click pastes the X selection at the click, the same way as the
+// other pastes (the widget's own would keep only what stands before a NUL).
+bool ByteTextEdit::isSelectionPaste(const QMouseEvent *event) const
+{
+    return event->button() == Qt::MiddleButton && QApplication::clipboard()->supportsSelection()
+        && !isReadOnly();
+}
+
+void ByteTextEdit::mousePressEvent(QMouseEvent *event)
+{
+    if (!isSelectionPaste(event)) {
+        QsciScintilla::mousePressEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    placeCaret(SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
+        static_cast<long>(std::max(at.y(), 0))));
+    pasteFrom(QClipboard::Selection);
+    event->accept();
+}
+
+void ByteTextEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (isSelectionPaste(event)) {
+        event->accept();
+        return;
+    }
+    QsciScintilla::mouseReleaseEvent(event);
+}
+
+void ByteTextEdit::replaceSelection(const QByteArray &bytes)
+{
+    // With its length given, the text may hold NUL bytes.
+    SendScintilla(SCI_BEGINUNDOACTION);
+    SendScintilla(SCI_TARGETFROMSELECTION);
+    SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(bytes.size()), bytes.constData());
+    const long end = SendScintilla(SCI_GETTARGETEND);
+    SendScintilla(SCI_ENDUNDOACTION);
+    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(end));
 }
 
 void ByteTextEdit::dropEvent(QDropEvent *event)
 {
-    if (event->mimeData() && event->mimeData()->hasText()) {
-        const QString text = withCrLf(event->mimeData()->text());
-        const codepage::Encoded encoded = codepage::encode(text);
-        if (!encoded.ok()) {
-            refuse(text, encoded.position);
-            event->ignore();
-            return;
-        }
+    const QMimeData *data = event->mimeData();
+    if (isReadOnly() || !data || !data->hasText()) {
+        QsciScintilla::dropEvent(event);
+        return;
     }
-    QsciScintilla::dropEvent(event);
+    // Not the widget's own drop either, which keeps only what stands before
+    // a NUL; when the user moves a selection, it would lose the rest.
+    QDragLeaveEvent leave; // hides the widget's drop caret
+    QsciScintilla::dragLeaveEvent(&leave);
+    const QString text = withCrLf(data->text());
+    const codepage::Encoded encoded = codepage::encode(text);
+    if (!encoded.ok()) {
+        refuse(text, encoded.position);
+        event->ignore();
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    qsizetype position = SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
+        static_cast<long>(std::max(at.y(), 0)));
+    const bool moving = event->source() == this && event->dropAction() == Qt::MoveAction;
+    const qsizetype start = selectionStartOffset();
+    const qsizetype end = start + selectionLength();
+    event->acceptProposedAction();
+    if (moving && position >= start && position <= end)
+        return; // dropped onto itself
+    SendScintilla(SCI_BEGINUNDOACTION);
+    if (moving) {
+        SendScintilla(SCI_DELETERANGE, static_cast<unsigned long>(start), static_cast<long>(end - start));
+        if (position > end)
+            position -= end - start;
+    }
+    SendScintilla(SCI_SETTARGETRANGE, static_cast<unsigned long>(position), static_cast<long>(position));
+    SendScintilla(
+        SCI_REPLACETARGET, static_cast<unsigned long>(encoded.bytes.size()), encoded.bytes.constData());
+    SendScintilla(SCI_ENDUNDOACTION);
+    selectBytes(position, encoded.bytes.size());
 }
 
 QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular) const

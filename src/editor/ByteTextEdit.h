@@ -8,8 +8,12 @@
 #undef signals
 #undef slots
 
+#include "editor/LongLines.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QClipboard>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -25,9 +29,13 @@
 // the code page cannot hold is refused with a beep and a short notice instead
 // of being replaced. Copied text goes out through the same code page.
 //
+// Only the first 64 KiB of a line longer than that are shown (the widget would
+// measure every character of the line to show any part of it); the hidden
+// bytes stay in the text as they are, and edits keep the rule.
+//
 // Large files load through Scintilla's document loader into a document
-// without style bytes (unless setStyledDocuments asks for them), in the 8-bit
-// code page from the start, without undo history.
+// without style bytes (unless setStyledDocuments asks for them or long lines
+// need them), in the 8-bit code page from the start, without undo history.
 class ByteTextEdit : public QsciScintilla {
     Q_OBJECT
 public:
@@ -59,6 +67,9 @@ public:
     // Whether documents loaded from now on keep style bytes, which a lexer
     // needs to colour the text (one byte per text byte); off by default.
     void setStyledDocuments(bool on) { m_styled = on; }
+    // The text holds lines whose tails are hidden by their style; a lexer
+    // would show them again.
+    bool hidesTails() const { return m_hidesTails; }
 
     // The notice shown when typed or pasted text was refused (for tests).
     QString lastRefusal() const { return m_lastRefusal; }
@@ -76,19 +87,31 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     QByteArray fromMimeData(const QMimeData *source, bool &rectangular) const override;
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override;
 
 private:
     void applyDocumentSettings();
     class Fill;
+    bool copyIntoStyledDocument();
+    void hideTails(const QList<longlines::Tail> &tails, bool styled);
+    void setStyle(qsizetype start, qsizetype length, int style);
+    void restyleEditedLines(qsizetype position, qsizetype insertedLength);
     bool insertTyped(const QString &text);
+    void replaceSelection(const QByteArray &bytes);
+    void pasteFrom(QClipboard::Mode mode);
+    bool isSelectionPaste(const QMouseEvent *event) const;
     void refuse(const QString &text, qsizetype position) const;
 
     // The document QsciScintilla created with the widget. Loaded documents
     // replace it in the view; it is kept alive and put back on destruction,
     // because QsciScintilla releases the document it knows of, not ours.
     void *m_ownDocument = nullptr;
+    // The document has long lines and style bytes that hide their tails.
+    bool m_hidesTails = false;
+    long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
     bool m_styled = false;
 };

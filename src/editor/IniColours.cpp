@@ -74,7 +74,10 @@ IniColours::IniColours(ByteTextEdit *edit)
 void IniColours::attach()
 {
     // The styles stay with the view; only the new document needs the lexer.
-    // Setting the whole lexer again would colour the whole text at once.
+    // Setting the whole lexer again would colour the whole text at once. A
+    // text whose very long lines are cut by their style stays uncoloured.
+    if (m_edit->hidesTails())
+        return;
     m_edit->SendScintilla(QsciScintillaBase::SCI_SETLEXERLANGUAGE, 0UL, m_lexer->lexer());
     m_lexer->refreshProperties();
 }

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace settingsfile {
 
 namespace {
@@ -118,7 +120,9 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
     }
     QByteArray text;
     ini::Section section;
-    for (qsizetype want = 64 * 1024;; want *= 2) {
+    // The first read holds the whole name at least: a section whose head
+    // is not yet read whole would look missing.
+    for (qsizetype want = name.size() + 64 * 1024;; want *= 2) {
         const qsizetype had = text.size();
         text.resize(had + want);
         const qint64 n = file.read(text.data() + had, want);

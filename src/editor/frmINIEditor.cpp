@@ -1,6 +1,7 @@
 #include "editor/frmINIEditor.h"
 #include "ui_frmINIEditor.h"
 
+#include "editor/CutListModel.h"
 #include "editor/EditorFind.h"
 #include "editor/FileDrop.h"
 #include "editor/FindBox.h"
@@ -34,15 +35,6 @@ namespace {
 
 const QString kCountCaption = QStringLiteral("Total Number Of ROMS In The Ferox.ini File");
 
-QStringList decodeAll(const QList<QByteArray> &items, ini::Encoding encoding)
-{
-    QStringList out;
-    out.reserve(items.size());
-    for (const QByteArray &item : items)
-        out.append(ini::decode(item, encoding));
-    return out;
-}
-
 // A text that already ends with a line end is written as it is; one whose
 // last line is open gets CR LF, so saving never adds blank lines.
 bool endsWithLineEnd(QByteArrayView text)
@@ -63,8 +55,8 @@ QString quoted(const QString &path)
 } // namespace
 
 frmINIEditor::frmINIEditor(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::frmINIEditor>()), m_names(new QStringListModel(this)),
-      m_keys(new QStringListModel(this)), m_values(new QStringListModel(this))
+    : QWidget(parent), ui(std::make_unique<Ui::frmINIEditor>()), m_names(new CutListModel(this)),
+      m_keys(new CutListModel(this)), m_values(new CutListModel(this))
 {
     ui->setupUi(this);
     setWindowIcon(classiclook::windowIcon());
@@ -247,7 +239,7 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
 {
-    return { ui->txtPath->text(), m_names->stringList(), m_keys->stringList(), m_values->stringList(),
+    return { ui->txtPath->text(), m_names->items(), m_keys->items(), m_values->items(),
         selectedRow(ui->ListNames), selectedRow(ui->ListKey1), selectedRow(ui->ListKey2), m_listEncoding };
 }
 
@@ -255,16 +247,17 @@ void frmINIEditor::restoreLists(const Lists &lists)
 {
     ui->txtPath->setText(lists.path);
     m_listEncoding = lists.encoding;
-    const auto restore = [](QListView *view, QStringListModel *model, const QStringList &items, int row) {
-        model->setStringList(items);
-        if (row < 0)
-            return;
-        // Putting the choice back is not a new choice: no handler runs.
-        const QSignalBlocker quiet(view->selectionModel());
-        view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
-        view->scrollTo(model->index(row));
-        view->viewport()->update();
-    };
+    const auto restore
+        = [this](QListView *view, CutListModel *model, const QList<QByteArray> &items, int row) {
+              model->setItems(items, listDecoder());
+              if (row < 0)
+                  return;
+              // Putting the choice back is not a new choice: no handler runs.
+              const QSignalBlocker quiet(view->selectionModel());
+              view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+              view->scrollTo(model->index(row));
+              view->viewport()->update();
+          };
     restore(ui->ListNames, m_names, lists.names, lists.nameRow);
     restore(ui->ListKey1, m_keys, lists.keys, lists.keyRow);
     restore(ui->ListKey2, m_values, lists.values, lists.valueRow);
@@ -273,15 +266,20 @@ void frmINIEditor::restoreLists(const Lists &lists)
 
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
-    m_names->setStringList({});
+    m_names->setItems({}, listDecoder());
     QList<QByteArray> names;
     const settingsfile::ReadResult result
         = settingsfile::readSectionNames(ui->txtPath->text(), &names, m_scanProgress);
     // A scan that failed part-way still lists what it read.
     m_listEncoding = result.encoding;
-    m_names->setStringList(decodeAll(names, m_listEncoding));
+    m_names->setItems(std::move(names), listDecoder());
     showCount();
     return result;
+}
+
+Decoder frmINIEditor::listDecoder() const
+{
+    return [encoding = m_listEncoding](QByteArrayView bytes) { return ini::decode(bytes, encoding); };
 }
 
 void frmINIEditor::showCount()
@@ -333,21 +331,21 @@ void frmINIEditor::ListNames_Click()
 void frmINIEditor::LoadSectionKeys()
 {
     const QString path = ui->txtPath->text();
-    m_keys->setStringList({});
-    m_values->setStringList({});
+    m_keys->setItems({}, listDecoder());
+    m_values->setItems({}, listDecoder());
     const int row = selectedRow(ui->ListNames);
     if (row < 0)
         return;
-    const codepage::Encoded name = ini::encode(m_names->stringList().at(row), m_listEncoding);
+    // The whole name: the list may show it cut.
     settingsfile::KeyLines lines;
-    const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, name.bytes, &lines);
+    const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, m_names->whole(row), &lines);
     if (!result.ok) {
         if (result.notFound)
             messagebox::inform(this, QStringLiteral("File Not Found"));
         return;
     }
-    m_keys->setStringList(decodeAll(lines.keys, m_listEncoding));
-    m_values->setStringList(decodeAll(lines.values, m_listEncoding));
+    m_keys->setItems(std::move(lines.keys), listDecoder());
+    m_values->setItems(std::move(lines.values), listDecoder());
 }
 
 void frmINIEditor::setAutoSizedText(QLabel *label, const QString &text)
@@ -367,10 +365,11 @@ void frmINIEditor::formSearchText()
     } else {
         values->clearSelection();
     }
-    const QString key = row >= 0 ? m_keys->index(row).data().toString() : QString();
+    // The search takes the whole key and value; the label may show them cut.
     const int valueRow = selectedRow(ui->ListKey2);
-    const QString value = valueRow >= 0 ? m_values->index(valueRow).data().toString() : QString();
-    setAutoSizedText(ui->lblEntries, key + u'=' + value);
+    m_searchText = (row >= 0 ? m_keys->whole(row) : QByteArray()) + '='
+        + (valueRow >= 0 ? m_values->whole(valueRow) : QByteArray());
+    setAutoSizedText(ui->lblEntries, shownText(m_searchText, listDecoder()));
 }
 
 void frmINIEditor::ListKey1_Click()
@@ -383,18 +382,16 @@ void frmINIEditor::ListKey1_Click()
 
 void frmINIEditor::cmdFindFirst_Click()
 {
-    const QString searchText = ui->lblEntries->text();
-    if (searchText.isEmpty())
+    const QByteArray &needle = m_searchText;
+    if (needle.isEmpty())
         return;
-    const QByteArray needle = ini::encode(searchText, m_listEncoding).bytes;
     const QByteArrayView text = ui->Text1->bytes();
     // The key list shows the chosen section, so its line is looked for from
     // that section's head on: the same line may stand in earlier games.
     qsizetype head = -1;
     const int row = selectedRow(ui->ListNames);
     if (row >= 0) {
-        const ini::Section section = ini::findSection(
-            text, ini::encode(m_names->index(row).data().toString(), m_listEncoding).bytes);
+        const ini::Section section = ini::findSection(text, m_names->whole(row));
         head = section.found ? section.head.begin : -1;
     }
     const qsizetype at = keysearch::findFirstFrom(text, needle, head);
@@ -408,10 +405,9 @@ void frmINIEditor::cmdFindFirst_Click()
 void frmINIEditor::cmdFindNext_Click()
 {
     formSearchText();
-    const QString searchText = ui->lblEntries->text();
-    if (searchText.isEmpty())
+    const QByteArray &needle = m_searchText;
+    if (needle.isEmpty())
         return;
-    const QByteArray needle = ini::encode(searchText, m_listEncoding).bytes;
     const keysearch::NextStep step
         = keysearch::findNext(ui->Text1->bytes(), needle, ui->Text1->selectionStartOffset());
     ui->Text1->placeCaret(step.caret);
@@ -431,8 +427,8 @@ void frmINIEditor::cmdAdd_Click()
             return;
         if (written == Written::Reloaded) {
             LoadSectionNames();
-            m_keys->setStringList({});
-            m_values->setStringList({});
+            m_keys->setItems({}, listDecoder());
+            m_values->setItems({}, listDecoder());
             return;
         }
     }
@@ -454,8 +450,8 @@ void frmINIEditor::cmdAdd_Click()
     }
     const BusyCursor busy;
     LoadSectionNames();
-    m_keys->setStringList({});
-    m_values->setStringList({});
+    m_keys->setItems({}, listDecoder());
+    m_values->setItems({}, listDecoder());
 }
 
 frmINIEditor::Written frmINIEditor::writeBack()

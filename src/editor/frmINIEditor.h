@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class CutListModel;
+using Decoder = std::function<QString(QByteArrayView)>;
 class QListView;
 class QStringListModel;
 
@@ -82,15 +84,19 @@ private:
     Written writeBack();
     bool confirmDiscard();
     void showCount();
+    // Decodes list items as the file's encoding has them written.
+    Decoder listDecoder() const;
     void formSearchText();
     void setAutoSizedText(class QLabel *label, const QString &text);
     static int selectedRow(const QListView *list);
 
     std::unique_ptr<Ui::frmINIEditor> ui;
     OpenFileDialog FileDialog;
-    QStringListModel *m_names;
-    QStringListModel *m_keys;
-    QStringListModel *m_values;
+    CutListModel *m_names;
+    CutListModel *m_keys;
+    CutListModel *m_values;
+    // What Find First and Find Next look for: the chosen key line, whole.
+    QByteArray m_searchText;
     // What the file at LoadedPath was when it was last loaded or written.
     diskstamp::Stamp m_stamp;
     // How the names in the lists are written in the file: UTF-8 in a file with
@@ -101,7 +107,7 @@ private:
     // What an open changes before it can be cancelled.
     struct Lists {
         QString path;
-        QStringList names, keys, values;
+        QList<QByteArray> names, keys, values;
         int nameRow, keyRow, valueRow;
         ini::Encoding encoding;
     };

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <cerrno>
 #include <cstring>
@@ -22,6 +23,9 @@ struct Field {
 QString unfitText(const QString &text, const char *label)
 {
     const QString field = QLatin1String(label);
+    if (text.size() > kMaxFieldLength)
+        return QStringLiteral("The field \"%1\" holds more than %2 characters, more than an entry may hold.")
+            .arg(field, QLocale(QLocale::English).toString(kMaxFieldLength));
     if (text.contains(u'\r') || text.contains(u'\n'))
         return QStringLiteral("The field \"%1\" holds a line break, which would add stray lines to the "
                               "settings file.")

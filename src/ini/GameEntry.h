@@ -14,6 +14,10 @@ struct Fields {
     QString submitter; // "//": who submits the entry
 };
 
+// The longest text a field may hold. Far beyond any real entry, and short
+// enough for a text field to show and edit without stalling.
+constexpr qsizetype kMaxFieldLength = 1 << 20;
+
 // What the main window's fields hold before anything is typed.
 Fields prompts();
 
@@ -23,13 +27,14 @@ struct Outcome {
 };
 
 // Checks every field first and refuses, writing nothing, a field that holds a
-// line break or NUL (it would add stray lines to a shared file) or an empty
-// game name. Then sets "//", "AltTitle", "Comments" and "UCode" in the section
-// named after the game, in that order, in one replacement of the fixed file:
-// all four keys are written or none. A file with a UTF-8 byte-order mark gets
-// the texts in UTF-8; any other gets them in the code page, and a character
-// the code page cannot hold is refused, as is a UTF-16 file. The message names
-// the file and the reason. Texts go to the file as typed: no trimming.
+// line break or NUL (it would add stray lines to a shared file), a text longer
+// than kMaxFieldLength, or an empty game name. Then sets "//", "AltTitle",
+// "Comments" and "UCode" in the section named after the game, in that order,
+// in one replacement of the fixed file: all four keys are written or none. A
+// file with a UTF-8 byte-order mark gets the texts in UTF-8; any other gets
+// them in the code page, and a character the code page cannot hold is refused,
+// as is a UTF-16 file. The message names the file and the reason. Texts go to
+// the file as typed: no trimming.
 Outcome add(const Fields &fields);
 
 } // namespace gameentry

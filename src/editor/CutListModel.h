@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringListModel>
+
+#include <functional>
+
+using Decoder = std::function<QString(QByteArrayView)>;
+
+// A control lays out the whole text it shows, and a text as long as a huge
+// file's one line overflows that layout (or takes minutes): a text longer than
+// kShownBytes is shown cut, followed by "...".
+constexpr qsizetype kShownBytes = 1024;
+QString shownText(QByteArrayView bytes, const Decoder &decode);
+
+// One of the editor's lists (section names, keys, values): each item is shown
+// as shownText() gives it, while the whole bytes stay beside it, for looking
+// the section or the key line up.
+class CutListModel : public QStringListModel {
+    Q_OBJECT
+public:
+    using QStringListModel::QStringListModel;
+
+    // Replaces the items; `decode` turns the shown bytes of each into text.
+    void setItems(QList<QByteArray> items, const Decoder &decode);
+    // The whole item in row `row`, as the file holds it.
+    QByteArray whole(int row) const { return m_items.value(row); }
+    const QList<QByteArray> &items() const { return m_items; }
+
+private:
+    QList<QByteArray> m_items;
+};
