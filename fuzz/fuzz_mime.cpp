@@ -209,6 +209,33 @@ std::vector<Lines> multipartParts(const Lines &body, const std::string &boundary
     return parts;
 }
 
+// The subject as a reader shows it: the raw text, or encoded words (base64 in
+// the code page's charset) whose separating blanks are dropped.
+std::optional<std::string> subjectText(const std::string &field)
+{
+    FUZZ_CHECK(startsWith(field, " "));
+    const std::string value = field.substr(1);
+    const std::string open = "=?windows-1252?B?";
+    if (!startsWith(value, open))
+        return value;
+    std::string text;
+    for (size_t at = 0; at < value.size();) {
+        size_t end = value.find(' ', at);
+        if (end == std::string::npos)
+            end = value.size();
+        const std::string word = value.substr(at, end - at);
+        FUZZ_CHECK(
+            word.size() <= 75 && startsWith(word, open) && word.compare(word.size() - 2, 2, "?=") == 0);
+        const std::optional<std::string> bytes
+            = base64Decode(word.substr(open.size(), word.size() - open.size() - 2));
+        if (!bytes)
+            return std::nullopt;
+        text += *bytes;
+        at = end + 1;
+    }
+    return text;
+}
+
 // ---- The fuzzed fields -----------------------------------------------------------
 
 QString headerText(FuzzedDataProvider &input, bool keepBreaks)
@@ -324,6 +351,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // parallel multipart holding it.
     const Entity mail = splitEntity(lines);
     const std::string boundary = boundaryOf(headerField(mail, "Content-Type"));
+    const QByteArray subjectBytes = codepage::encode(subject).bytes;
+    FUZZ_CHECK(subjectText(headerField(mail, "Subject")) == stringOf(subjectBytes));
     const std::vector<Lines> parts = multipartParts(mail.body, boundary);
     FUZZ_CHECK(parts.size() == (withAttachment ? 2u : 1u));
 
