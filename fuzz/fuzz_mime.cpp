@@ -236,6 +236,49 @@ std::optional<std::string> subjectText(const std::string &field)
     return text;
 }
 
+// A parameter of a header field as a reader takes it: a token, a quoted
+// string with backslash escapes, or the RFC 2231 form charset''%XX.
+std::optional<std::string> parameterValue(const std::string &field, const std::string &name)
+{
+    const size_t plain = field.find(" " + name + "=");
+    const size_t extended = field.find(" " + name + "*=");
+    if (extended != std::string::npos && (plain == std::string::npos || extended < plain)) {
+        const std::string prefix = " " + name + "*=windows-1252''";
+        FUZZ_CHECK(field.compare(extended, prefix.size(), prefix) == 0);
+        std::string value;
+        for (size_t i = extended + prefix.size(); i < field.size() && field[i] != ';'; ++i) {
+            if (field[i] != '%') {
+                value += field[i];
+                continue;
+            }
+            FUZZ_CHECK(i + 2 < field.size() && hexValue(field[i + 1]) >= 0 && hexValue(field[i + 2]) >= 0);
+            value += static_cast<char>(hexValue(field[i + 1]) * 16 + hexValue(field[i + 2]));
+            i += 2;
+        }
+        return value;
+    }
+    if (plain == std::string::npos)
+        return std::nullopt;
+    size_t i = plain + name.size() + 2;
+    std::string value;
+    if (i < field.size() && field[i] == '"') {
+        for (++i; i < field.size() && field[i] != '"'; ++i) {
+            if (field[i] == '\\')
+                ++i;
+            FUZZ_CHECK(i < field.size());
+            value += field[i];
+        }
+        FUZZ_CHECK(i + 1 == field.size() || field[i + 1] == ';');
+        return value;
+    }
+    for (; i < field.size() && field[i] != ';'; ++i) {
+        FUZZ_CHECK(std::string("()<>@,:\\\"/[]?= \t").find(field[i]) == std::string::npos
+            && static_cast<unsigned char>(field[i]) >= 0x20);
+        value += field[i];
+    }
+    return value;
+}
+
 // ---- The fuzzed fields -----------------------------------------------------------
 
 QString headerText(FuzzedDataProvider &input, bool keepBreaks)
@@ -385,6 +428,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(innerParts.size() == 1);
         const Entity file = splitEntity(innerParts[0]);
         FUZZ_CHECK(lower(headerField(file, "Content-Transfer-Encoding")) == " base64");
+        const std::string name = stringOf(codepage::encode(fileName).bytes);
+        FUZZ_CHECK(parameterValue(headerField(file, "Content-Type"), "name") == name);
+        FUZZ_CHECK(parameterValue(headerField(file, "Content-Disposition"), "filename") == name);
         std::string base64;
         for (const std::string &line : file.body) {
             FUZZ_CHECK(line.size() <= 72);
