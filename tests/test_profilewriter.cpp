@@ -153,6 +153,14 @@ private Q_SLOTS:
         QTest::newRow("mixed file: its first line end decides")
             << QByteArray("[A]\na=1\r\n") << QByteArray("A") << QByteArray("k") << QByteArray("v")
             << QByteArray("[A]\na=1\r\nk=v\n") << true;
+        // An added line end must not join a lone CR and an LF beside it into
+        // one: the empty line that ends the body would be gone.
+        QTest::newRow("CR-first file, key added before an LF empty line")
+            << QByteArray("[S]\ra=1\r\n\nb=2\n") << QByteArray("S") << QByteArray("k") << QByteArray("v")
+            << QByteArray("[S]\ra=1\r\nk=v\r\n\nb=2\n") << true;
+        QTest::newRow("LF-first file ending in a lone CR, new section")
+            << QByteArray("[A]\na=1\r") << QByteArray("B") << QByteArray("k") << QByteArray("v")
+            << QByteArray("[A]\na=1\r\r\n[B]\nk=v\n") << true;
         QTest::newRow("CR-only file, key replaced keeps its CR")
             << QByteArray("[G]\ra=1\r\r[H]\rb=2\r") << QByteArray("G") << QByteArray("a") << QByteArray("9")
             << QByteArray("[G]\ra=9\r\r[H]\rb=2\r") << true;

@@ -54,6 +54,7 @@ struct Ending {
     bool empty = true; // nothing but a byte-order mark, if that
     bool lineEnd = false; // the last line has its line end
     bool emptyLine = false; // the last line is an empty line with its line end
+    bool cr = false; // the last byte is a CR
 };
 
 // The ending of a text from its last (up to) three bytes `tail`, which start at
@@ -63,6 +64,7 @@ Ending endingOf(QByteArrayView tail, qint64 tailOffset, qsizetype start)
     Ending ending;
     ending.empty = tailOffset + tail.size() <= start;
     ending.lineEnd = endsWithLineEnd(tail);
+    ending.cr = tail.endsWith('\r');
     if (ending.lineEnd) {
         const QByteArrayView rest = tail.chopped(tail.endsWith("\r\n") ? 2 : 1);
         ending.emptyLine = tailOffset + rest.size() <= start || endsWithLineEnd(rest);
@@ -78,6 +80,17 @@ QByteArray keyLine(QByteArrayView key, QByteArrayView value)
     return line;
 }
 
+// The line end of a line added between two bytes of a text with mixed line
+// ends: a lone CR before an LF, or an LF after a lone CR, would make one line
+// end of two and swallow a line (an empty line that ends a section's body, say),
+// so CR LF ends the added line there.
+QByteArrayView lineEndBetween(const Style &style, bool crBefore, bool lfAfter)
+{
+    if ((style.lineEnd == "\r" && lfAfter) || (style.lineEnd == "\n" && crBefore))
+        return "\r\n";
+    return style.lineEnd;
+}
+
 // A new section with the key, appended to a text that ends at `at` as `ending` says.
 Edit appendSection(qint64 at, const Ending &ending, QByteArrayView section, QByteArrayView key,
     QByteArrayView value, const Style &style)
@@ -88,7 +101,7 @@ Edit appendSection(qint64 at, const Ending &ending, QByteArrayView section, QByt
         if (!ending.lineEnd)
             edit.inserted.append(style.lineEnd);
         if (!ending.emptyLine)
-            edit.inserted.append(style.lineEnd);
+            edit.inserted.append(lineEndBetween(style, ending.lineEnd && ending.cr, false));
     }
     edit.inserted.append('[').append(section).append(']').append(style.lineEnd);
     edit.inserted.append(keyLine(key, value)).append(style.lineEnd);
@@ -125,7 +138,8 @@ Edit planInSection(QByteArrayView text, const ini::Line &headLine, QByteArrayVie
     edit.at = lastOfBody.next;
     if (!lastOfBody.hasLineEnd())
         edit.inserted.append(style.lineEnd);
-    edit.inserted.append(keyLine(key, value)).append(style.lineEnd);
+    edit.inserted.append(keyLine(key, value))
+        .append(lineEndBetween(style, false, edit.at < text.size() && text[edit.at] == '\n'));
     return edit;
 }
 

@@ -17,7 +17,8 @@
 // editor lists and what the emulator reads:
 //
 // - Lines end at CR LF, LF or CR. Lines the writer adds end like the file's
-//   own: with its first line end, or CR LF in a new file or one without any.
+//   own: with its first line end, or CR LF in a new file or one without any;
+//   CR LF also where a lone CR and an LF beside it would become one line end.
 // - A UTF-8 byte-order mark is kept; names are then compared as UTF-8 text.
 //   A UTF-16 file is refused, untouched.
 // - The section is the first head whose name (between "[" and the line's last
