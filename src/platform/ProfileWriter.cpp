@@ -4,8 +4,6 @@
 #include "platform/CodePage.h"
 #include "platform/FileBytes.h"
 
-#include <QFileInfo>
-
 namespace profile {
 namespace {
 
@@ -191,23 +189,21 @@ Updated updatedText(QByteArrayView text, QByteArrayView section, QByteArrayView 
 bool WritePrivateProfileStringA(
     QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, QString *error)
 {
-    QString reason;
-    filebytes::Snapshot file;
-    bool ok = !QFileInfo::exists(path) || file.open(path, &reason);
-    if (ok) {
-        const QByteArrayView text = file.bytes();
-        const profile::Plan plan = profile::planWrite(text, section, key, value);
-        ok = plan.ok;
-        if (!ok) {
-            reason = plan.error;
-        } else {
+    // Planned on the bytes read under the file's lock; planned again if
+    // another process replaced the file meanwhile.
+    profile::Plan plan;
+    return filebytes::update(
+        path,
+        [&](QByteArrayView text, QList<QByteArrayView> *pieces, QString *reason) {
+            plan = profile::planWrite(text, section, key, value);
+            if (!plan.ok) {
+                *reason = plan.error;
+                return false;
+            }
             const profile::Edit &edit = plan.edit;
-            ok = filebytes::replace(path,
-                { text.first(edit.at), QByteArrayView(edit.inserted), text.sliced(edit.at + edit.removed) },
-                &reason, &file);
-        }
-    }
-    if (!ok && error)
-        *error = reason;
-    return ok;
+            *pieces
+                = { text.first(edit.at), QByteArrayView(edit.inserted), text.sliced(edit.at + edit.removed) };
+            return true;
+        },
+        error);
 }
