@@ -88,6 +88,11 @@ void frmINIEditor::GetSettings_Click()
     if (!names.ok) {
         if (names.notFound)
             messagebox::inform(this, QStringLiteral("File Not Found"));
+        else if (names.notRegular) // a FIFO, device or folder, refused before opening
+            messagebox::show(this, messagebox::programTitle(),
+                QStringLiteral("Could not open \"%1\": %2.")
+                    .arg(QDir::toNativeSeparators(ui->txtPath->text()), names.error),
+                messagebox::Icon::Critical);
         return;
     }
     loadText();

@@ -473,43 +473,49 @@ bool lock(int fd, QString *error)
     return true;
 }
 
+// The lock that serialises updates: the folder's, whose inode stays while the
+// file itself is replaced (a lock on the file would be left behind on the old
+// inode, and its waiters would have to start over after every update). A
+// folder that cannot be opened for reading leaves the file's own lock.
+int lockDescriptor(const Target &target, int file, Fd *folder)
+{
+    folder->reset(::open(target.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return *folder ? folder->get() : file;
+}
+
 bool updateFile(const QString &path, const Change &change, QString *error)
 {
     Target target;
     if (!resolve(path, &target, error))
         return false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        // The lock is held by the descriptor the file is read through (or,
-        // for a missing file, by the folder's) until this round ends.
-        Snapshot snapshot;
-        Old old;
-        Fd file(openRegularBytes(target.path, error));
         Fd folder;
+        Fd file(openRegularBytes(target.path, error));
         if (!file) {
             struct stat st { };
             if (::lstat(target.path.constData(), &st) == 0 || errno != ENOENT)
                 return false;
-            folder.reset(::open(target.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            if (!folder) {
-                *error = systemError(errno);
-                return false;
-            }
         }
-        if (!lock(file ? file.get() : folder.get(), error))
+        // Held until this round ends; the kernel drops it if the process dies.
+        const int lockFd = lockDescriptor(target, file.get(), &folder);
+        if (lockFd >= 0 && !lock(lockFd, error))
             return false;
         timespec lockedAt {};
         ::clock_gettime(CLOCK_REALTIME, &lockedAt);
+        Old old;
         old.exists = bool(file);
         if (old.exists && ::fstat(file.get(), &old.st) != 0) {
             *error = systemError(errno);
             return false;
         }
-        // Another process replaced the file while this one waited for it.
+        // Replaced, created or removed between the open and the lock.
         if (!stillNames(target, old))
             continue;
         if (!writable(target, old, error))
             return false;
-        removeStaleTemporaries(target, lockedAt);
+        if (folder)
+            removeStaleTemporaries(target, lockedAt);
+        Snapshot snapshot;
         if (old.exists) {
             if (!snapshot.read(file.release(), error))
                 return false;
@@ -536,6 +542,14 @@ bool updateFile(const QString &path, const Change &change, QString *error)
 int openRegular(const QString &path, QString *error)
 {
     return openRegularBytes(QFile::encodeName(path), error);
+}
+
+QString notRegularFile(const QString &path)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return notRegular(st.st_mode);
 }
 
 bool read(const QString &path, QByteArray *bytes, QString *error)

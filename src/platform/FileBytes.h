@@ -16,6 +16,11 @@ namespace filebytes {
 // file swapped for one of those between the check and the open is refused too.
 int openRegular(const QString &path, QString *error);
 
+// Why the path cannot be opened as a file, when something other than a regular
+// file (a folder, FIFO, device, socket) is there; empty for a regular file or
+// none at all. Only looks, never opens.
+QString notRegularFile(const QString &path);
+
 // Reads the whole file; on failure returns false and says why in `error`.
 bool read(const QString &path, QByteArray *bytes, QString *error);
 
@@ -63,9 +68,8 @@ using Change = std::function<bool(QByteArrayView old, QList<QByteArrayView> *pie
 // Read-modify-replace of the file at `path` (created when missing), safe
 // against other processes that update the same file through this function and
 // against a crash at any moment:
-// - An exclusive advisory lock (flock) on the file, or on its folder while the
-//   file is missing, serialises the updates; the kernel drops it when the
-//   process ends, however it ends.
+// - An exclusive advisory lock (flock) on the file's folder serialises the
+//   updates; the kernel drops it when the process ends, however it ends.
 // - Just before the new file takes the name, the name must still denote the
 //   file that was read (another program may have replaced or changed it); if
 //   not, the file is read again and `change` runs again.
