@@ -105,6 +105,63 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("Ferox.ini") });
     }
 
+    // Another program that does not take the lock changes the file between
+    // the read and the rename: the change is made again on its content.
+    void redoesAChangeOnAFileChangedMeanwhile_data()
+    {
+        QTest::addColumn<bool>("renamed");
+        QTest::newRow("replaced by a rename") << true;
+        QTest::newRow("rewritten in place") << false;
+    }
+    void redoesAChangeOnAFileChangedMeanwhile()
+    {
+        QFETCH(bool, renamed);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        writeFile(path, "[A]\r\n");
+        QList<QByteArray> seen;
+        QString error;
+        QVERIFY2(filebytes::update(
+                     path,
+                     [&](QByteArrayView old, QList<QByteArrayView> *pieces, QString *) {
+                         seen.append(old.toByteArray());
+                         if (seen.size() == 1) {
+                             QTest::qWait(20); // a later modification time, also on coarse clocks
+                             const QString other = dir.filePath(QStringLiteral("other"));
+                             writeFile(renamed ? other : path, "[A]\r\n[Other]\r\n");
+                             if (renamed)
+                                 ::rename(QFile::encodeName(other).constData(),
+                                     QFile::encodeName(path).constData());
+                         }
+                         *pieces = { old, QByteArrayView("[Mine]\r\n") };
+                         return true;
+                     },
+                     &error),
+            qPrintable(error));
+        QCOMPARE(seen, (QList<QByteArray> { "[A]\r\n", "[A]\r\n[Other]\r\n" }));
+        QCOMPARE(readFile(path), QByteArray("[A]\r\n[Other]\r\n[Mine]\r\n"));
+        QCOMPARE(filesIn(dir), QStringList { QStringLiteral("Ferox.ini") });
+    }
+
+    // The backup of an in-place write that was killed is the only whole copy
+    // left: a later in-place write keeps it and says where it is.
+    void keepsTheBackupOfAnInterruptedWrite()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        writeFile(path, "[G]\r\nk=");
+        QCOMPARE(::link(QFile::encodeName(path).constData(),
+                     QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
+            0);
+        const QString backup = path + QStringLiteral(".ferox-backup");
+        writeFile(backup, "[G]\r\nk=1\r\n");
+        QString error;
+        QVERIFY(!WritePrivateProfileStringA("G", "k", "2", path, &error));
+        QVERIFY2(error.contains(backup), qPrintable(error));
+        QCOMPARE(readFile(path), QByteArray("[G]\r\nk="));
+        QCOMPARE(readFile(backup), QByteArray("[G]\r\nk=1\r\n"));
+    }
+
     // Two programs adding entries to one file at the same time: every entry
     // of both ends up in it, whole, and neither reports a failure.
     void concurrentWritersLoseNothing()
