@@ -299,7 +299,7 @@ bool copyMetadata(int from, const struct stat &old, int to)
 struct Old {
     bool exists = false;
     struct stat st { };
-    const Snapshot *snapshot = nullptr;
+    Snapshot *snapshot = nullptr;
 };
 
 // True while the path names the file that was read (or still names nothing).
@@ -399,6 +399,9 @@ Outcome writeInPlace(
                      .arg(backupName);
         return Outcome::Failed;
     }
+    // The old content, also where the caller did not need it.
+    if (!old.snapshot->load(error))
+        return Outcome::Failed;
     const QByteArrayView before = old.snapshot->bytes();
     {
         Fd copy(::open(backup.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
@@ -483,7 +486,7 @@ int lockDescriptor(const Target &target, int file, Fd *folder)
     return *folder ? folder->get() : file;
 }
 
-bool updateFile(const QString &path, const Change &change, QString *error)
+bool updateFile(const QString &path, const Change &change, bool readOld, QString *error)
 {
     Target target;
     if (!resolve(path, &target, error))
@@ -517,7 +520,7 @@ bool updateFile(const QString &path, const Change &change, QString *error)
             removeStaleTemporaries(target, lockedAt);
         Snapshot snapshot;
         if (old.exists) {
-            if (!snapshot.read(file.release(), error))
+            if (!snapshot.adopt(file.release(), error) || (readOld && !snapshot.load(error)))
                 return false;
             old.snapshot = &snapshot;
         }
@@ -583,11 +586,13 @@ bool Snapshot::open(const QString &path, QString *error)
     return fd >= 0 && read(fd, error);
 }
 
-bool Snapshot::read(int fd, QString *error)
+bool Snapshot::adopt(int fd, QString *error)
 {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = fd;
+    m_bytes.clear();
+    m_loaded = false;
     struct stat st { };
     if (::fstat(m_fd, &st) != 0) {
         *error = systemError(errno);
@@ -599,6 +604,13 @@ bool Snapshot::read(int fd, QString *error)
     }
     m_size = st.st_size;
     m_mtimeNs = mtimeNs(st);
+    return true;
+}
+
+bool Snapshot::load(QString *error)
+{
+    if (m_loaded)
+        return true;
     m_bytes = QByteArray(m_size, Qt::Uninitialized);
     // Large pages spare the kernel tens of thousands of page faults while it
     // fills a buffer of many megabytes.
@@ -622,6 +634,7 @@ bool Snapshot::read(int fd, QString *error)
     }
     m_bytes.truncate(done);
     m_size = done;
+    m_loaded = true;
     return true;
 }
 
@@ -663,7 +676,7 @@ bool Snapshot::unchanged() const
 bool update(const QString &path, const Change &change, QString *error)
 {
     QString reason;
-    const bool ok = updateFile(path, change, &reason);
+    const bool ok = updateFile(path, change, true, &reason);
     if (!ok && error)
         *error = reason;
     return ok;
@@ -676,13 +689,19 @@ bool replace(const QString &path, const QByteArray &bytes, QString *error)
 
 bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error)
 {
-    return update(
+    // The old content is not needed, so it is not read (unless the file must
+    // be written in place, which backs it up first).
+    QString reason;
+    const bool ok = updateFile(
         path,
         [&pieces](QByteArrayView, QList<QByteArrayView> *out, QString *) {
             *out = pieces;
             return true;
         },
-        error);
+        false, &reason);
+    if (!ok && error)
+        *error = reason;
+    return ok;
 }
 
 bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error, const Snapshot *source)
@@ -692,7 +711,7 @@ bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error, 
     Target target;
     Old old;
     old.exists = true;
-    old.snapshot = source;
+    old.snapshot = const_cast<Snapshot *>(source); // read already: nothing left to load
     QString reason;
     bool ok = resolve(path, &target, &reason) && ::fstat(source->descriptor(), &old.st) == 0;
     if (ok && !stillNames(target, old)) {

@@ -38,7 +38,11 @@ public:
     // Reads the whole file; on failure returns false and says why.
     bool open(const QString &path, QString *error);
     // Reads the whole file from `fd`, which the snapshot then owns.
-    bool read(int fd, QString *error);
+    bool read(int fd, QString *error) { return adopt(fd, error) && load(error); }
+    // Takes `fd` and the file's size and time, but reads nothing yet.
+    bool adopt(int fd, QString *error);
+    // Reads the bytes of an adopted file, once.
+    bool load(QString *error);
     QByteArrayView bytes() const { return m_bytes; }
     int descriptor() const { return m_fd; }
 
@@ -57,6 +61,7 @@ private:
     QByteArray m_bytes;
     qint64 m_size = 0;
     qint64 m_mtimeNs = 0;
+    bool m_loaded = false;
 };
 
 // Computes a file's new content from its old bytes (empty for a missing file):
