@@ -14,6 +14,9 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -141,6 +144,48 @@ private Q_SLOTS:
         QCOMPARE(seen, (QList<QByteArray> { "[A]\r\n", "[A]\r\n[Other]\r\n" }));
         QCOMPARE(readFile(path), QByteArray("[A]\r\n[Other]\r\n[Mine]\r\n"));
         QCOMPARE(filesIn(dir), QStringList { QStringLiteral("Ferox.ini") });
+    }
+
+    // A write that fails part-way (here: beyond the process's file size
+    // limit, as on a full disk) leaves the old content and nothing beside it,
+    // also where the file is written in place.
+    void failedWriteLeavesTheOldContent_data()
+    {
+        QTest::addColumn<bool>("hardLink");
+        QTest::newRow("replaced") << false;
+        QTest::newRow("written in place") << true;
+    }
+    void failedWriteLeavesTheOldContent()
+    {
+        QFETCH(bool, hardLink);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        const QByteArray before = "[G]\r\nk=" + QByteArray(2000, 'a') + "\r\n";
+        writeFile(path, before);
+        QStringList names { QStringLiteral("Ferox.ini") };
+        if (hardLink) {
+            QCOMPARE(::link(QFile::encodeName(path).constData(),
+                         QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
+                0);
+            names.append(QStringLiteral("Other.ini"));
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit limit {
+                4096, 4096
+            };
+            QString error;
+            const bool refused = ::setrlimit(RLIMIT_FSIZE, &limit) == 0
+                && !WritePrivateProfileStringA("G", "k", QByteArray(8000, 'b'), path, &error)
+                && error == QString::fromLocal8Bit(std::strerror(EFBIG));
+            ::_exit(refused ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(filesIn(dir), names);
     }
 
     // The backup of an in-place write that was killed is the only whole copy
