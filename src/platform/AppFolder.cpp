@@ -27,7 +27,7 @@ bool resolve(QString *folder, QString *error)
     QByteArray exe(4096, Qt::Uninitialized);
     const ssize_t n = ::readlink("/proc/self/exe", exe.data(), static_cast<size_t>(exe.size()));
     if (n <= 0 || n == exe.size() || exe[0] != '/') {
-        *error = QStringLiteral("The folder that holds the program could not be found (%1).")
+        *error = QStringLiteral("the folder that holds the program could not be found (%1).")
                      .arg(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENAMETOOLONG)));
         return false;
     }
@@ -37,7 +37,7 @@ bool resolve(QString *folder, QString *error)
     const QString name = QFile::decodeName(bytes);
     if (QFile::encodeName(name) != bytes) {
         *error
-            = QStringLiteral("The name of the folder that holds the program, %1, is not valid text in this "
+            = QStringLiteral("the name of the folder that holds the program, %1, is not valid text in this "
                              "system's encoding, so the file beside the program cannot be named. Move "
                              "the program into a folder with a plain name and run it from there.")
                   .arg(name);

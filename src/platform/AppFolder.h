@@ -10,10 +10,10 @@ namespace appfolder {
 // The folder, or an empty text when it cannot be resolved (see resolve()).
 QString path();
 
-// The folder in `folder`; false, with why in `error`, when the executable's
-// path cannot be read or its folder's name is not text in the system's
-// encoding (a name that does not survive the round trip would name another
-// folder, or none).
+// The folder in `folder`; false, with why in `error` (sentences that go
+// after "The entry could not be added: "), when the executable's path cannot
+// be read or its folder's name is not text in the system's encoding (a name
+// that does not survive the round trip would name another folder, or none).
 bool resolve(QString *folder, QString *error);
 
 // Test seam: an empty text restores the real folder.
