@@ -13,7 +13,7 @@ FEROX_PACKAGES=(
   fonts-liberation2 fonts-dejavu-core librsvg2-bin
   desktop-file-utils
   clang libclang-rt-14-dev
-  coreutils grep procps
+  coreutils grep procps acl
 )
 
 ferox_install_packages() {

@@ -1,3 +1,4 @@
+#include "TestConfig.h"
 #include "TestFiles.h"
 #include "ini/FixedPath.h"
 #include "ini/GameEntry.h"
@@ -5,8 +6,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <filesystem>
+#include <fstream>
 
 class TestGameEntry : public QObject {
     Q_OBJECT
@@ -153,6 +158,55 @@ private Q_SLOTS:
         QVERIFY2(outcome.message.contains(QStringLiteral("(Is a directory)")), qPrintable(outcome.message));
         QVERIFY2(
             !outcome.message.contains(QStringLiteral("beside the program")), qPrintable(outcome.message));
+    }
+
+    // The program started from a folder whose name is not text: the entry is
+    // refused with a reason, not written to "/Ferox.ini". A name that is text,
+    // if not ASCII, works.
+    void programFolderNameMustBeText_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("not UTF-8") << QByteArray("games-\xff\xfe") << false;
+        QTest::newRow("UTF-8") << QByteArray("Spiele-\xc3\xbc") << true;
+    }
+    void programFolderNameMustBeText()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, written);
+        namespace fs = std::filesystem;
+        QTemporaryDir base;
+        const fs::path folder = fs::path(QFile::encodeName(base.path()).toStdString()) / name.toStdString();
+        fs::create_directory(folder);
+        fs::copy_file(FEROX_BUILD_TESTS_DIR "/helper_addentries", folder / "helper_addentries");
+        // Reached through a link with a plain name; the program finds its real
+        // folder itself. It runs from there as a user would, "./program".
+        fs::create_directory_symlink(folder, fs::path(QFile::encodeName(base.path()).toStdString()) / "link");
+        const bool rootFileBefore = QFile::exists(QStringLiteral("/Ferox.ini"));
+        QProcess helper;
+        helper.start(QStringLiteral("/bin/sh"),
+            { QStringLiteral("-c"), QStringLiteral("cd -P \"$1\" && exec ./helper_addentries - G 1"),
+                QStringLiteral("sh"), base.filePath(QStringLiteral("link")) });
+        QVERIFY(helper.waitForFinished(60000));
+        const bool rootFileMade = !rootFileBefore && QFile::exists(QStringLiteral("/Ferox.ini"));
+        if (rootFileMade)
+            QFile::remove(QStringLiteral("/Ferox.ini"));
+        QVERIFY(!rootFileMade);
+        const QByteArray why = helper.readAllStandardError();
+        std::string text;
+        {
+            std::ifstream file(folder / "Ferox.ini", std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        }
+        fs::remove_all(folder); // a name QTemporaryDir cannot spell
+        if (written) {
+            QVERIFY2(helper.exitCode() == 0, why.constData());
+            QVERIFY(QByteArray::fromStdString(text).startsWith("[G-0]\r\n//=G\r\n"));
+        } else {
+            QCOMPARE(helper.exitCode(), 1);
+            QVERIFY2(why.contains("is not valid text in this system's encoding"), why.constData());
+            QVERIFY(text.empty());
+        }
     }
 };
 

@@ -75,7 +75,7 @@ void Form1::Command1_Click()
 
     gameentry::Outcome outcome;
     {
-        // Ferox.ini may be big: the four writes each rewrite it.
+        // Ferox.ini may be big, and the write makes a new copy of it.
         const BusyCursor busy;
         outcome = gameentry::add(fields);
     }

@@ -3,6 +3,7 @@
 #include "editor/LongLines.h"
 #include "platform/ClassicLook.h"
 #include "platform/CodePage.h"
+#include "platform/FileBytes.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,6 +16,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <unistd.h>
 
 // Scintilla's document loader interface. QScintilla does not ship the header
 // that declares it, so it is declared here as Scintilla declares it: same name
@@ -206,8 +208,13 @@ private:
 
 bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress &progress)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    // Only a regular file: a FIFO or a device would block the open or never end.
+    const int fd = filebytes::openRegular(path, error);
+    if (fd < 0)
+        return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         *error = file.errorString();
         return false;
     }

@@ -1,11 +1,12 @@
 #include "editor/SettingsFile.h"
 
 #include "ini/IniText.h"
+#include "platform/FileBytes.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
+#include <unistd.h>
 
 namespace settingsfile {
 
@@ -21,7 +22,19 @@ ReadResult openForReading(const QString &path, QFile *file)
         result.ok = false;
         result.notFound = true;
         result.error = QStringLiteral("File Not Found");
-    } else if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        return result;
+    }
+    result.error = filebytes::notRegularFile(path);
+    if (!result.error.isEmpty()) {
+        result.ok = false;
+        result.notRegular = true;
+        return result;
+    }
+    const int fd = filebytes::openRegular(path, &result.error);
+    if (fd < 0) {
+        result.ok = false;
+    } else if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         result.ok = false;
         result.error = file->errorString();
     }

@@ -16,6 +16,9 @@ struct ReadResult {
     bool ok = true;
     // No file exists at the path: the one failure the user is told about.
     bool notFound = false;
+    // Something other than a regular file is there (a FIFO, a device, a
+    // folder): refused without opening it, which could block for ever.
+    bool notRegular = false;
     QString error;
     // What the file's byte-order mark says its names are written in.
     ini::Encoding encoding = ini::Encoding::Ansi;

@@ -221,6 +221,11 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
             FileDialog.FileName = fileNameBefore;
         } else if (names.notFound) {
             messagebox::inform(this, QStringLiteral("File Not Found"));
+        } else if (names.notRegular) { // a FIFO, device or folder, refused before opening
+            messagebox::show(this, messagebox::programTitle(),
+                QStringLiteral("Could not open \"%1\": %2.")
+                    .arg(QDir::toNativeSeparators(ui->txtPath->text()), names.error),
+                messagebox::Icon::Critical);
         }
         return;
     }

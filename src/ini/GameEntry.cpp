@@ -1,6 +1,7 @@
 #include "ini/GameEntry.h"
 
 #include "ini/FixedPath.h"
+#include "platform/AppFolder.h"
 #include "platform/CodePage.h"
 #include "platform/ProfileWriter.h"
 
@@ -93,6 +94,15 @@ Outcome add(const Fields &fields)
         outcome.message
             = QStringLiteral("The game name is empty: enter the game's name as Ferox64 shows it.\n"
                              "Nothing was written.");
+        return outcome;
+    }
+
+    // Without its folder the path would name another file, such as one at
+    // the root.
+    QString folder;
+    QString why;
+    if (!appfolder::resolve(&folder, &why)) {
+        outcome.message = QStringLiteral("The entry could not be added: %1\nNothing was written.").arg(why);
         return outcome;
     }
 

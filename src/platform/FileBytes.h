@@ -5,8 +5,21 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Whole-file reads and replacements, shared by every writer of settings files.
 namespace filebytes {
+
+// Opens the file for reading and returns its descriptor, or -1 and why in
+// `error`. Only a regular file (symbolic links followed) is opened: a folder,
+// FIFO, device or socket is refused before anything could block on it, and a
+// file swapped for one of those between the check and the open is refused too.
+int openRegular(const QString &path, QString *error);
+
+// Why the path cannot be opened as a file, when something other than a regular
+// file (a folder, FIFO, device, socket) is there; empty for a regular file or
+// none at all. Only looks, never opens.
+QString notRegularFile(const QString &path);
 
 // Reads the whole file; on failure returns false and says why in `error`.
 bool read(const QString &path, QByteArray *bytes, QString *error);
@@ -26,7 +39,12 @@ public:
     // `readBytes` false it only opens the file, for a writer that reads just
     // the parts it needs (readAt) and has the rest copied inside the kernel.
     bool open(const QString &path, QString *error, bool readBytes = true);
+    // Takes `fd` and the file's size and time, but reads nothing yet.
+    bool adopt(int fd, QString *error);
+    // Reads the bytes of an adopted file, once.
+    bool load(QString *error);
     QByteArrayView bytes() const { return m_bytes; }
+    int descriptor() const { return m_fd; }
     // The file's size when it was opened.
     qint64 size() const { return m_size; }
     // The file's bytes [offset, offset + size), fewer at its end.
@@ -47,33 +65,54 @@ private:
     QByteArray m_bytes;
     qint64 m_size = 0;
     qint64 m_mtimeNs = 0;
+    bool m_loaded = false;
 };
 
-// Replaces the file's content with `bytes` atomically: the bytes go to a
-// temporary file in the same folder, which is flushed to disk and renamed over
-// the target, so readers and a crash see either the old or the new file, never
-// a part of it. An existing file keeps its permissions; a missing one is
-// created. A target that exists but may not be written is refused (a rename
-// would otherwise replace a read-only file). Returns false and says why.
-bool replace(const QString &path, const QByteArray &bytes, QString *error);
-
-// The same, with the new content given as pieces written one after the other, so
-// a writer that changes a few bytes of a large file need not join them first.
-// Pieces that lie in `source`'s bytes are copied from that file inside the
-// kernel; the replacement is refused when that file changed meanwhile.
-bool replace(
-    const QString &path, QList<QByteArrayView> pieces, QString *error, const Snapshot *source = nullptr);
-
 // One piece of a new content: bytes, or the range [offset, offset + size) of the
-// source file (offset -1: the bytes).
+// old file (offset -1: the bytes).
 struct Piece {
     QByteArrayView bytes;
     qint64 offset = -1;
     qint64 size = 0;
 };
 
-// The same, with pieces that name ranges of `source`'s file, which need not have
-// been read at all.
-bool replace(const QString &path, const QList<Piece> &pieces, QString *error, const Snapshot &source);
+// Computes a file's new content from the old file, opened but not read (its
+// size is 0 and nothing can be read for a missing file): fills `pieces`,
+// written one after the other, or returns false and why. The change reads what
+// it needs (readAt); ranges of the old file are copied inside the kernel, bytes
+// must stay alive until update() returns. It may be called more than once.
+using PieceChange = std::function<bool(const Snapshot &old, QList<Piece> *pieces, QString *error)>;
+
+// The same for a change that wants the old bytes whole (empty for a missing
+// file). The pieces may be views into `old` (copied inside the kernel) or into
+// memory the callable keeps alive until update() returns.
+using Change = std::function<bool(QByteArrayView old, QList<QByteArrayView> *pieces, QString *error)>;
+
+// Read-modify-replace of the file at `path` (created when missing), safe
+// against other processes that update the same file through this function and
+// against a crash at any moment:
+// - An exclusive advisory lock (flock) on the file's folder serialises the
+//   updates; the kernel drops it when the process ends, however it ends.
+// - Just before the new file takes the name, the name must still denote the
+//   file that was read, unchanged (another program may have replaced or
+//   changed it); if not, the file is opened again and `change` runs again.
+// - The new content goes to a temporary file beside the target, which gets
+//   the old file's owner, group, mode and extended attributes (POSIX ACLs
+//   included), is synced and renamed over the target; the folder is synced
+//   after the rename. Temporary files of this kind that a killed update left
+//   behind are removed first.
+// - A file with more than one hard link, or one whose owner, group or
+//   extended attributes the process may not give the new file, is written in
+//   place instead, after its old content is saved to a backup beside it
+//   (name + ".ferox-backup") that is removed once the write is synced.
+// - Refused: a target that is not a regular file, and one without any write
+//   permission (a rename would otherwise replace a read-only file).
+// Returns false and says why; the file is then unchanged.
+bool update(const QString &path, const PieceChange &change, QString *error);
+bool update(const QString &path, const Change &change, QString *error);
+
+// Replaces the file's content with `bytes` (or `pieces`), as update() does.
+bool replace(const QString &path, const QByteArray &bytes, QString *error);
+bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error);
 
 } // namespace filebytes

@@ -4,8 +4,6 @@
 #include "platform/CodePage.h"
 #include "platform/FileBytes.h"
 
-#include <QFileInfo>
-
 namespace profile {
 namespace {
 
@@ -331,29 +329,30 @@ namespace {
 bool writeKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, QString *error,
     bool *refused)
 {
-    QString reason;
+    // Planned under the file's lock on the file as it is then; planned again
+    // if another process replaced the file meanwhile.
     bool refusedHere = false;
-    filebytes::Snapshot file;
-    bool ok = !QFileInfo::exists(path) || file.open(path, &reason, false);
-    if (ok) {
-        const auto read = [&file](qint64 offset, qint64 size, QByteArray *out, QString *why) {
-            return file.readAt(offset, size, out, why);
-        };
-        const profile::Plan plan = profile::planOn(file.size(), read, compose, profile::kPieceSize);
-        ok = plan.ok;
-        if (!ok) {
+    QByteArray inserted;
+    const bool ok = filebytes::update(
+        path,
+        [&](const filebytes::Snapshot &file, QList<filebytes::Piece> *pieces, QString *reason) {
+            const auto read = [&file](qint64 offset, qint64 size, QByteArray *out, QString *why) {
+                return file.readAt(offset, size, out, why);
+            };
+            const profile::Plan plan = profile::planOn(file.size(), read, compose, profile::kPieceSize);
             refusedHere = plan.refused;
-            reason = plan.error;
-        } else {
+            if (!plan.ok) {
+                *reason = plan.error;
+                return false;
+            }
             const profile::Edit &edit = plan.edit;
             const qint64 rest = edit.at + edit.removed;
-            ok = filebytes::replace(path,
-                { { {}, 0, edit.at }, { QByteArrayView(edit.inserted) }, { {}, rest, file.size() - rest } },
-                &reason, file);
-        }
-    }
-    if (!ok && error)
-        *error = reason;
+            // The plan's inserted bytes live in `inserted` until update() returns.
+            inserted = edit.inserted;
+            *pieces = { { {}, 0, edit.at }, { QByteArrayView(inserted) }, { {}, rest, file.size() - rest } };
+            return true;
+        },
+        error);
     if (refused)
         *refused = !ok && refusedHere;
     return ok;

@@ -108,9 +108,13 @@ struct ProfileKeys {
     QString refusal;
 };
 
-// Sets several keys of one section in one replacement of the file: read once,
-// every key planned in order, then one atomic replace, so the file holds all of
-// them or none. `compose` gives the section and keys in the file's encoding.
+// Sets several keys of one section in one replacement of the file, under the
+// lock that serialises the program's writers: the file is scanned in pieces for
+// the section, every key planned in order on that section alone, then one
+// atomic replace with the rest of the file copied inside the kernel, so the
+// file holds all of them or none (planned again if another program replaced
+// the file meanwhile). `compose` gives the section and keys in the file's
+// encoding.
 // Returns false and the reason in `error`; `refused` tells a refusal (by
 // `compose`, of a name, or of a UTF-16 file) from a failed read or write.
 bool WritePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
