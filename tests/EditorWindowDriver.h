@@ -6,6 +6,7 @@
 
 #include "editor/ByteTextEdit.h"
 #include "editor/frmINIEditor.h"
+#include "platform/MessageBox.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
 
@@ -64,6 +65,19 @@ inline void clickItem(QWidget *form, const char *list, int row)
     view->scrollTo(index);
     QCoreApplication::processEvents();
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+// After a test: closes the editor, letting go of edits the test left in its
+// text, and drops what the seams still hold.
+inline void closeEditor()
+{
+    messagebox::setNextAnswers({ messagebox::Answer::Discard });
+    if (frmINIEditor *form = showonce::instance<frmINIEditor>())
+        form->close();
+    QTRY_VERIFY(!showonce::instance<frmINIEditor>());
+    messagebox::setNextAnswers({});
+    messagebox::takeRecorded();
+    OpenFileDialog::takeShownCount();
 }
 
 inline void clickButton(QWidget *form, const char *button)

@@ -102,17 +102,7 @@ private Q_SLOTS:
         appfolder::overrideForTesting(m_dir.path());
     }
 
-    void cleanup()
-    {
-        // A test that left edits in the text lets them go.
-        messagebox::setNextAnswers({ messagebox::Answer::Discard });
-        if (frmINIEditor *form = showonce::instance<frmINIEditor>())
-            form->close();
-        QTRY_VERIFY(!showonce::instance<frmINIEditor>());
-        messagebox::setNextAnswers({});
-        messagebox::takeRecorded();
-        OpenFileDialog::takeShownCount();
-    }
+    void cleanup() { editordriver::closeEditor(); }
 
     // The file argument: no dialog, the file as if picked in it, so that a
     // later Open File that is cancelled opens it again.

@@ -104,28 +104,17 @@ void frmDemo::cmdSend_Click()
     const QPointer<frmDemo> self(this);
     ui->cmdSend->setEnabled(false);
     if (!CheckFields()) {
-        messagebox::show(this, windowTitle(),
-            QStringLiteral("Either the server name or to address were left empty."),
-            messagebox::Icon::Critical);
-        if (self)
-            ui->cmdSend->setEnabled(true);
+        refuseSend(QStringLiteral("Either the server name or to address were left empty."));
         return;
     }
     // Without a sender the mail would go out as from nobody, which servers
     // refuse or cannot answer.
     if (ui->txtFromAddress->text().trimmed().isEmpty()) {
-        messagebox::show(this, windowTitle(),
-            QStringLiteral("The from address was left empty. Enter your own e-mail address."),
-            messagebox::Icon::Critical);
-        if (self)
-            ui->cmdSend->setEnabled(true);
+        refuseSend(QStringLiteral("The from address was left empty. Enter your own e-mail address."));
         return;
     }
-    if (!fieldsCanBeSent()) {
-        if (self)
-            ui->cmdSend->setEnabled(true);
+    if (!fieldsCanBeSent())
         return;
-    }
 
     txtOutput->Clear();
     m_encodedPath.clear();
@@ -142,6 +131,15 @@ void frmDemo::cmdSend_Click()
     modSendmail::ConnectToServer(ui->txtServer->text(), *Winsock1, portForTesting());
 }
 
+void frmDemo::refuseSend(const QString &why)
+{
+    const QPointer<frmDemo> self(this);
+    messagebox::show(this, windowTitle(), why, messagebox::Icon::Critical);
+    // The box lets events run: the window may have been closed meanwhile.
+    if (self)
+        ui->cmdSend->setEnabled(true);
+}
+
 bool frmDemo::fieldsCanBeSent()
 {
     modSendmail::Result check = modSendmail::CheckHeaderFields(
@@ -154,7 +152,7 @@ bool frmDemo::fieldsCanBeSent()
                     .arg(codepage::describe(*body.unrepresentable)) };
     }
     if (!check.ok)
-        messagebox::show(this, windowTitle(), check.error, messagebox::Icon::Critical);
+        refuseSend(check.error);
     return check.ok;
 }
 

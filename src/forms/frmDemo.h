@@ -67,9 +67,11 @@ protected:
 
 private:
     bool CheckFields() const;
-    // Refuses, with a message box, what the transport could not write into a
-    // header or the message text; true when everything can go.
+    // Refuses, with a message box (refuseSend), what the transport could not
+    // write into a header or the message text; true when everything can go.
     bool fieldsCanBeSent();
+    // Says why a send cannot start, then makes Send available again.
+    void refuseSend(const QString &why);
     // Encodes the attachment at `path` into txtOutput; false (after telling
     // the user, unless the window closed meanwhile) when that failed.
     bool encodeAttachment(const QString &path);
