@@ -83,11 +83,12 @@ private Q_SLOTS:
                 0);
         const QByteArray inserted("[New]\r\nk=v\r\n");
         QString error;
+        // The pieces' bytes must outlive the change: they are written after it returns.
+        QByteArray head;
         QVERIFY2(
             filebytes::update(
                 path,
                 [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, QString *why) {
-                    QByteArray head;
                     if (!old.readAt(990, 10, &head, why))
                         return false;
                     *pieces = { { {}, 0, 1000 }, { inserted }, { head }, { {}, 1000, old.size() - 1000 } };
