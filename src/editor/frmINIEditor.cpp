@@ -35,13 +35,6 @@ namespace {
 
 const QString kCountCaption = QStringLiteral("Total Number Of ROMS In The Ferox.ini File");
 
-// A text that already ends with a line end is written as it is; one whose
-// last line is open gets CR LF, so saving never adds blank lines.
-bool endsWithLineEnd(QByteArrayView text)
-{
-    return !text.isEmpty() && (text.back() == '\n' || text.back() == '\r');
-}
-
 bool sameFile(const QString &a, const QString &b)
 {
     return a == b || (!a.isEmpty() && !b.isEmpty() && QFileInfo(a) == QFileInfo(b));
@@ -180,11 +173,15 @@ void frmINIEditor::openFile(const QString &path)
 
 void frmINIEditor::switchToFile(const QString &path)
 {
-    // Opening replaces the text, so unsaved edits are settled first, as for
-    // Open File; a path with no file behind it loads nothing.
-    if (QFileInfo::exists(path) && !confirmDiscard())
-        return;
-    openFile(path);
+    if (mayReplaceTextWith(path))
+        openFile(path);
+}
+
+// Opening replaces the text, so unsaved edits are settled first. A path with
+// no file behind it loads nothing and needs no question.
+bool frmINIEditor::mayReplaceTextWith(const QString &path)
+{
+    return !QFileInfo::exists(path) || confirmDiscard();
 }
 
 void frmINIEditor::GetSettings_Click()
@@ -193,10 +190,8 @@ void frmINIEditor::GetSettings_Click()
     // A cancel keeps the dialog's last file name, so it reloads the last pick.
     const QString before = FileDialog.FileName;
     FileDialog.ShowOpen(this);
-    // Loading replaces the text, so unsaved edits are settled first. A path
-    // with no file behind it loads nothing and needs no question. Cancel
-    // leaves everything as it was, the dialog's last pick included.
-    if (QFileInfo::exists(FileDialog.FileName) && !confirmDiscard()) {
+    // Cancel leaves everything as it was, the dialog's last pick included.
+    if (!mayReplaceTextWith(FileDialog.FileName)) {
         FileDialog.FileName = before;
         return;
     }
@@ -206,6 +201,11 @@ void frmINIEditor::GetSettings_Click()
 void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore)
 {
     const Lists before = saveLists();
+    // A cancelled open puts back what it changed; the text area kept its text.
+    const auto undo = [&] {
+        restoreLists(before);
+        FileDialog.FileName = fileNameBefore;
+    };
     ui->txtPath->setText(path);
     OpenProgress progress(this, QFileInfo(path).size());
     m_scanProgress = [&progress](qint64 bytes) { return progress.scanned(bytes); };
@@ -217,8 +217,7 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
     m_scanProgress = nullptr;
     if (!names.ok) {
         if (names.cancelled) {
-            restoreLists(before);
-            FileDialog.FileName = fileNameBefore;
+            undo();
         } else if (names.notFound) {
             messagebox::inform(this, QStringLiteral("File Not Found"));
         } else if (names.notRegular) { // a FIFO, device or folder, refused before opening
@@ -235,11 +234,8 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         loadText();
     }
     m_loadProgress = nullptr;
-    // The text area kept its text; the lists and the path go back too.
-    if (progress.cancelled()) {
-        restoreLists(before);
-        FileDialog.FileName = fileNameBefore;
-    }
+    if (progress.cancelled())
+        undo();
 }
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
@@ -489,7 +485,9 @@ frmINIEditor::Written frmINIEditor::writeBack()
     // is complete on disk: a failed write leaves the old file, and says so.
     const QByteArrayView text = ui->Text1->bytes();
     QList<QByteArrayView> pieces { text };
-    if (!endsWithLineEnd(text))
+    // A text that already ends with a line end is written as it is; one whose
+    // last line is open gets CR LF, so saving never adds blank lines.
+    if (!ini::endsWithLineEnd(text))
         pieces.append(QByteArrayView("\r\n"));
     QString error;
     bool written = false;

@@ -75,6 +75,7 @@ private:
     // Every switch to another file that the dialog does not pick (the file
     // argument, a dropped file, Enter in txtPath) passes here.
     void switchToFile(const QString &path);
+    bool mayReplaceTextWith(const QString &path);
     // Opens `path`; a cancelled long open puts back the path, the lists and
     // the dialog's file name (`fileNameBefore`) as they were.
     void openPicked(const QString &path, const QString &fileNameBefore);

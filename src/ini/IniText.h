@@ -103,6 +103,12 @@ inline bool isHead(QByteArrayView line)
     return headName(line).has_value();
 }
 
+// True when the text's last line is closed by a line end (CR or LF).
+inline bool endsWithLineEnd(QByteArrayView text)
+{
+    return text.endsWith('\r') || text.endsWith('\n');
+}
+
 // The line end the writer gives the lines it adds: the file's first line end,
 // or CR LF when the file has none. In a file with mixed line ends the first
 // line decides.

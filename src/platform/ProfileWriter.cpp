@@ -42,11 +42,6 @@ QString refusal(QByteArrayView section, QByteArrayView key, QByteArrayView value
     return {};
 }
 
-bool endsWithLineEnd(QByteArrayView text)
-{
-    return text.endsWith('\r') || text.endsWith('\n');
-}
-
 // What of a text's end decides how a section is appended to it.
 struct Ending {
     bool empty = true; // nothing but a byte-order mark, if that
@@ -61,11 +56,11 @@ Ending endingOf(QByteArrayView tail, qint64 tailOffset, qsizetype start)
 {
     Ending ending;
     ending.empty = tailOffset + tail.size() <= start;
-    ending.lineEnd = endsWithLineEnd(tail);
+    ending.lineEnd = ini::endsWithLineEnd(tail);
     ending.cr = tail.endsWith('\r');
     if (ending.lineEnd) {
         const QByteArrayView rest = tail.chopped(tail.endsWith("\r\n") ? 2 : 1);
-        ending.emptyLine = tailOffset + rest.size() <= start || endsWithLineEnd(rest);
+        ending.emptyLine = tailOffset + rest.size() <= start || ini::endsWithLineEnd(rest);
     }
     return ending;
 }
