@@ -2,7 +2,9 @@
 """Prints Google Benchmark JSON as one line per figure, each beside its reference.
 
 A benchmark whose label is "reference=NAME" is compared with the benchmark NAME
-of the same run; counters named peak_rss_bytes become figures of their own.
+of the same run; one that measured its reference itself, taking turns with it,
+reports both medians as the counters median_s and reference_median_s. Counters
+named peak_rss_bytes become figures of their own.
 Line: name, value, unit, reference, ratio, then the same as a JSON object.
 """
 import json
@@ -23,8 +25,8 @@ def main(path):
     for b in runs:
         label = b.get("label", "")
         ref_name = label[len("reference="):] if label.startswith("reference=") else None
-        value = seconds(b)
-        ref_value = seconds(by_name[ref_name]) if ref_name in by_name else None
+        value = b.get("median_s", seconds(b))
+        ref_value = seconds(by_name[ref_name]) if ref_name in by_name else b.get("reference_median_s")
         figure = {"name": b["name"], "value": round(value, 6), "unit": "s",
                   "reference": round(ref_value, 6) if ref_value is not None else None,
                   "ratio": round(value / ref_value, 3) if ref_value else None}
