@@ -482,8 +482,9 @@ private Q_SLOTS:
         QCOMPARE(child<QWidget>(form, "ListKey2")->geometry(), QRect(408, 56, 217, 186));
     }
 
-    // Heads, keys and comments are coloured, the bytes stay as they are, and
-    // a file opened later is coloured too.
+    // Heads, keys and comments are coloured where they are shown, the bytes
+    // stay as they are, an edited line is coloured afresh, and a file opened
+    // later is coloured too, as is the shown part of a file with a long line.
     void textIsColouredAsIni()
     {
         const QByteArray bytes = "; note\r\n[Game \xC9]\r\nKey=Value\r\n";
@@ -491,42 +492,52 @@ private Q_SLOTS:
         frmINIEditor *form = frmINIEditor::showOn(first);
         frmINIEditor::showOn(writeFile(m_dir, u"coloured.ini"_s, bytes));
         ByteTextEdit *text = text1(form);
-        text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
-        const auto styleAt = [text, &bytes](const char *what) {
-            return text->SendScintilla(
-                QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(bytes.indexOf(what)));
+        QVERIFY(QTest::qWaitForWindowExposed(form));
+        const auto colourAt = [text](qsizetype at) {
+            text->viewport()->repaint();
+            const long on = text->SendScintilla(
+                QsciScintillaBase::SCI_INDICATORALLONFOR, static_cast<unsigned long>(at));
+            for (int indicator :
+                { IniColours::SectionIndicator, IniColours::KeyIndicator, IniColours::CommentIndicator })
+                if (on == (1L << indicator))
+                    return indicator;
+            return on == 0 ? 0 : -1;
         };
-        QCOMPARE(styleAt("; note"), 1L); // comment
-        QCOMPARE(styleAt("[Game"), 2L); // section
-        QCOMPARE(styleAt("Key"), 5L); // key
-        QCOMPARE(styleAt("="), 3L); // assignment
+        QCOMPARE(colourAt(bytes.indexOf("; note")), int(IniColours::CommentIndicator));
+        QCOMPARE(colourAt(bytes.indexOf("note")), int(IniColours::CommentIndicator));
+        QCOMPARE(colourAt(bytes.indexOf("[Game")), int(IniColours::SectionIndicator));
+        QCOMPARE(colourAt(bytes.indexOf("\xC9]")), int(IniColours::SectionIndicator));
+        QCOMPARE(colourAt(bytes.indexOf("Key")), int(IniColours::KeyIndicator));
+        QCOMPARE(colourAt(bytes.indexOf("=")), 0);
+        QCOMPARE(colourAt(bytes.indexOf("Value")), 0);
         QCOMPARE(text->bytes(), QByteArrayView(bytes));
-        const long sectionColour = text->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, 2UL);
-        QVERIFY(sectionColour != text->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, 4UL));
-    }
+        QCOMPARE(text->SendScintilla(QsciScintillaBase::SCI_INDICGETSTYLE, ulong(IniColours::KeyIndicator)),
+            long(QsciScintillaBase::INDIC_TEXTFORE));
+        QVERIFY(text->SendScintilla(QsciScintillaBase::SCI_INDICGETFORE, ulong(IniColours::KeyIndicator))
+            != text->SendScintilla(QsciScintillaBase::SCI_INDICGETFORE, ulong(IniColours::SectionIndicator)));
 
-    // A file whose very long line is shown cut stays uncoloured (the lexer
-    // would show the tail again), and the next file's comments still show.
-    void colouringLeavesLongLinesCut()
-    {
-        const QByteArray longLine = "[Game]\r\nComments=" + QByteArray(200 * 1024, 'x') + "\r\n";
-        frmINIEditor *form = frmINIEditor::showOn(writeFile(m_dir, u"long.ini"_s, longLine));
-        ByteTextEdit *text = text1(form);
+        // "Key" becomes a comment line; a new line above moves every line down.
+        text->placeCaret(bytes.indexOf("Key"));
+        QTest::keyClicks(text, "#");
+        QCOMPARE(colourAt(bytes.indexOf("Key") + 1), int(IniColours::CommentIndicator));
+        text->placeCaret(0);
+        QTest::keyClick(text, Qt::Key_Return);
+        QCOMPARE(colourAt(2), int(IniColours::CommentIndicator));
+        QCOMPARE(colourAt(2 + bytes.indexOf("[Game")), int(IniColours::SectionIndicator));
+
+        // Only the first part of a long line is read; its tails stay hidden.
+        const QByteArray longLine = "[Game]\r\n;" + QByteArray(200 * 1024, 'x') + "\r\nKey=1\r\n";
+        text->markSaved();
+        frmINIEditor::showOn(writeFile(m_dir, u"long.ini"_s, longLine));
         QVERIFY(text->hidesTails());
-        text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
+        QCOMPARE(colourAt(0), int(IniColours::SectionIndicator));
+        QCOMPARE(colourAt(100), int(IniColours::CommentIndicator));
+        QCOMPARE(colourAt(longLine.indexOf("Key")), int(IniColours::KeyIndicator));
         const long tailStyle = text->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, 150000UL);
         QCOMPARE(text->SendScintilla(
                      QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(tailStyle)),
             0L);
         QCOMPARE(text->bytes(), QByteArrayView(longLine));
-        frmINIEditor::showOn(writeFile(m_dir, u"short.ini"_s, "; note\r\n[Game]\r\n"));
-        QVERIFY(!text->hidesTails());
-        text->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
-        const long commentStyle = text->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, 0UL);
-        QCOMPARE(commentStyle, 1L);
-        QCOMPARE(text->SendScintilla(
-                     QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(commentStyle)),
-            1L);
     }
 
     // Each colour stands apart from the background on a light and a dark

@@ -130,17 +130,15 @@ void ByteTextEdit::applyDocumentSettings()
 }
 
 // Loading fills a fresh document while no view shows it: Scintilla's document
-// loader appends without undo history, without style bytes unless a lexer is
-// to colour the text, and without a view to notify. The loader makes a UTF-8 document,
+// loader appends without undo history, without style bytes, and without a
+// view to notify. The loader makes a UTF-8 document,
 // and switching a filled document to the 8-bit code page re-reads all of its
 // text, so the empty document is shown once to take its settings first.
 class ByteTextEdit::Fill {
 public:
     // `styles`: the document keeps a style byte per byte, which hiding the
-    // tails of long lines needs, as does colouring; other documents save the
-    // memory.
-    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false)
-        : m_edit(edit), m_styles(styles || edit->m_styled)
+    // tails of long lines needs; other documents save the memory.
+    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false) : m_edit(edit), m_styles(styles)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);

@@ -34,8 +34,8 @@
 // bytes stay in the text as they are, and edits keep the rule.
 //
 // Large files load through Scintilla's document loader into a document
-// without style bytes (unless setStyledDocuments asks for them or long lines
-// need them), in the 8-bit code page from the start, without undo history.
+// without style bytes (unless long lines need them), in the 8-bit code page from the start, without undo
+// history.
 class ByteTextEdit : public QsciScintilla {
     Q_OBJECT
 public:
@@ -64,9 +64,6 @@ public:
     // (Scintilla's save point: undoing back to it counts as no change).
     bool changedSinceSave() const;
     void markSaved();
-    // Whether documents loaded from now on keep style bytes, which a lexer
-    // needs to colour the text (one byte per text byte); off by default.
-    void setStyledDocuments(bool on) { m_styled = on; }
     // The text holds lines whose tails are hidden by their style; a lexer
     // would show them again.
     bool hidesTails() const { return m_hidesTails; }
@@ -113,5 +110,4 @@ private:
     bool m_hidesTails = false;
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
-    bool m_styled = false;
 };

@@ -5,18 +5,46 @@
 #define signals Q_SIGNALS
 #define slots Q_SLOTS
 #include <Qsci/qscilexerproperties.h>
+#include <Qsci/qsciscintilla.h>
 #undef signals
 #undef slots
+
+#include <algorithm>
 
 namespace {
 
 bool g_enabled = true;
+
+// Of a longer line the lexer reads this much; the rest of the line keeps the
+// style its read part ends in (keys and section heads are short).
+constexpr long kLexedOfLine = 4096;
 
 QColor mix(const QColor &a, const QColor &b, double share)
 {
     return QColor::fromRgbF(static_cast<float>(a.redF() * (1 - share) + b.redF() * share),
         static_cast<float>(a.greenF() * (1 - share) + b.greenF() * share),
         static_cast<float>(a.blueF() * (1 - share) + b.blueF() * share));
+}
+
+long colourRef(const QColor &colour)
+{
+    return colour.red() | (colour.green() << 8) | (colour.blue() << 16);
+}
+
+// The indicator that shows a style of the lexer; -1: the style stays plain
+// (values, "=" and the default text: a light touch).
+int indicatorFor(int style)
+{
+    switch (style) {
+    case QsciLexerProperties::Section:
+        return IniColours::SectionIndicator;
+    case QsciLexerProperties::Key:
+        return IniColours::KeyIndicator;
+    case QsciLexerProperties::Comment:
+        return IniColours::CommentIndicator;
+    default:
+        return -1;
+    }
 }
 
 } // namespace
@@ -46,38 +74,140 @@ bool IniColours::enabled()
 }
 
 IniColours::IniColours(ByteTextEdit *edit)
-    : QObject(edit), m_edit(edit), m_lexer(new QsciLexerProperties(this))
+    : QObject(edit), m_edit(edit), m_scratch(new QsciScintilla), m_lexer(new QsciLexerProperties(this))
 {
-    const Scheme scheme = schemeFor(edit->palette());
-    m_lexer->setDefaultFont(edit->font());
-    m_lexer->setFont(edit->font(), -1);
-    m_lexer->setDefaultPaper(scheme.paper);
-    m_lexer->setPaper(scheme.paper, -1);
-    m_lexer->setDefaultColor(scheme.text);
-    m_lexer->setColor(scheme.text, -1);
-    m_lexer->setColor(scheme.section, QsciLexerProperties::Section);
-    m_lexer->setColor(scheme.key, QsciLexerProperties::Key);
-    m_lexer->setColor(scheme.comment, QsciLexerProperties::Comment);
-    // Values and "=" stay plain: a light touch.
-    m_lexer->setColor(scheme.text, QsciLexerProperties::Assignment);
-    m_lexer->setColor(scheme.text, QsciLexerProperties::DefaultValue);
+    m_scratch->setUtf8(false);
     m_lexer->setFoldCompact(false);
-    edit->setStyledDocuments(true);
-    edit->setLexer(m_lexer);
-    // The lexer sets the selection colours of its own; keep the window's.
-    edit->setSelectionBackgroundColor(edit->palette().color(QPalette::Active, QPalette::Highlight));
-    edit->setSelectionForegroundColor(edit->palette().color(QPalette::Active, QPalette::HighlightedText));
-    // The lexer belongs to the document, and every load brings a new one.
-    connect(edit, &ByteTextEdit::documentReplaced, this, &IniColours::attach);
+    m_scratch->setLexer(m_lexer);
+
+    const Scheme scheme = schemeFor(edit->palette());
+    const std::pair<Indicator, QColor> colours[] = { { SectionIndicator, scheme.section },
+        { KeyIndicator, scheme.key }, { CommentIndicator, scheme.comment } };
+    for (const auto &[indicator, colour] : colours) {
+        const auto number = static_cast<unsigned long>(indicator);
+        edit->SendScintilla(QsciScintillaBase::SCI_INDICSETSTYLE, number,
+            static_cast<long>(QsciScintillaBase::INDIC_TEXTFORE));
+        edit->SendScintilla(QsciScintillaBase::SCI_INDICSETFORE, number, colourRef(colour));
+    }
+
+    // Before a paint the view asks for the styles of what it is about to show
+    // (the text keeps no styles, so it always asks); after it, lines that
+    // only came into view by then are caught up.
+    connect(edit, &QsciScintillaBase::SCN_STYLENEEDED, this, &IniColours::colourShownLines);
+    connect(edit, &QsciScintillaBase::SCN_PAINTED, this, &IniColours::colourShownLines);
+    connect(edit, &QsciScintillaBase::SCN_MODIFIED, this,
+        [this](int position, int type, const char *, int, int linesAdded) {
+            textChanged(position, type, linesAdded);
+        });
+    connect(edit, &ByteTextEdit::documentReplaced, this, &IniColours::forgetAll);
 }
 
-void IniColours::attach()
+IniColours::~IniColours() = default;
+
+void IniColours::forgetAll()
 {
-    // The styles stay with the view; only the new document needs the lexer.
-    // Setting the whole lexer again would colour the whole text at once. A
-    // text whose very long lines are cut by their style stays uncoloured.
-    if (m_edit->hidesTails())
+    m_coloured.clear();
+}
+
+void IniColours::textChanged(int position, int type, int linesAdded)
+{
+    if (!(type & (QsciScintillaBase::SC_MOD_INSERTTEXT | QsciScintillaBase::SC_MOD_DELETETEXT)))
         return;
-    m_edit->SendScintilla(QsciScintillaBase::SCI_SETLEXERLANGUAGE, 0UL, m_lexer->lexer());
-    m_lexer->refreshProperties();
+    if (linesAdded != 0) {
+        // Lines moved: which are coloured is no longer known. Colouring a
+        // line again is harmless, and only the shown ones are coloured.
+        forgetAll();
+        return;
+    }
+    const long line = m_edit->SendScintilla(
+        QsciScintillaBase::SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
+    if (line >= 0 && static_cast<size_t>(line) < m_coloured.size())
+        m_coloured[static_cast<size_t>(line)] = false;
+}
+
+void IniColours::colourShownLines()
+{
+    if (m_colouring)
+        return;
+    const long lines = m_edit->SendScintilla(QsciScintillaBase::SCI_GETLINECOUNT);
+    if (m_coloured.size() != static_cast<size_t>(lines))
+        m_coloured.assign(static_cast<size_t>(lines), false);
+    const long top = m_edit->SendScintilla(QsciScintillaBase::SCI_DOCLINEFROMVISIBLE,
+        static_cast<unsigned long>(m_edit->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE)));
+    const long bottom
+        = std::min(lines - 1, top + m_edit->SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN) + 1);
+    m_colouring = true;
+    for (long line = top; line <= bottom;) {
+        if (m_coloured[static_cast<size_t>(line)]) {
+            ++line;
+            continue;
+        }
+        long last = line;
+        while (last < bottom && !m_coloured[static_cast<size_t>(last + 1)])
+            ++last;
+        colourLines(line, last);
+        line = last + 1;
+    }
+    m_colouring = false;
+}
+
+// The lexer reads the lines [first, last] in the scratch area; each run of a
+// style it colours becomes a run of that style's indicator in the editor.
+void IniColours::colourLines(long first, long last)
+{
+    struct Line {
+        long start; // in the editor
+        long end;
+        qsizetype read; // where the line starts in `text`
+        qsizetype length; // how much of it the lexer reads
+    };
+    std::vector<Line> shown;
+    QByteArray text;
+    for (long line = first; line <= last; ++line) {
+        const auto number = static_cast<unsigned long>(line);
+        Line part { m_edit->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMLINE, number),
+            m_edit->SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION, number), text.size(), 0 };
+        part.length = std::min(part.end - part.start, kLexedOfLine);
+        if (part.length > 0) {
+            const auto *bytes = reinterpret_cast<const char *>(m_edit->SendScintilla(
+                QsciScintillaBase::SCI_GETRANGEPOINTER, static_cast<unsigned long>(part.start), part.length));
+            text.append(bytes, part.length);
+        }
+        text += '\n';
+        shown.push_back(part);
+        m_coloured[static_cast<size_t>(line)] = true;
+    }
+    m_scratch->SendScintilla(QsciScintillaBase::SCI_CLEARALL);
+    m_scratch->SendScintilla(
+        QsciScintillaBase::SCI_APPENDTEXT, static_cast<unsigned long>(text.size()), text.constData());
+    m_scratch->SendScintilla(QsciScintillaBase::SCI_COLOURISE, 0UL, -1L);
+
+    const auto fill = [this](int indicator, long from, long length, bool on) {
+        if (indicator < 0 || length <= 0)
+            return;
+        m_edit->SendScintilla(
+            QsciScintillaBase::SCI_SETINDICATORCURRENT, static_cast<unsigned long>(indicator));
+        m_edit->SendScintilla(
+            on ? QsciScintillaBase::SCI_INDICATORFILLRANGE : QsciScintillaBase::SCI_INDICATORCLEARRANGE,
+            static_cast<unsigned long>(from), length);
+    };
+    for (const Line &line : shown) {
+        for (int indicator : { SectionIndicator, KeyIndicator, CommentIndicator })
+            fill(indicator, line.start, line.end - line.start, false);
+        qsizetype runStart = 0;
+        int runStyle = -1;
+        for (qsizetype at = 0; at <= line.length; ++at) {
+            const int style = at < line.length
+                ? static_cast<int>(m_scratch->SendScintilla(
+                    QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(line.read + at)))
+                : -2;
+            if (style == runStyle)
+                continue;
+            // A line the lexer read only in part keeps its last style to its end.
+            const long end = at == line.length ? line.end : line.start + at;
+            fill(indicatorFor(runStyle), line.start + runStart, end - line.start - runStart, true);
+            runStart = at;
+            runStyle = style;
+        }
+    }
 }
