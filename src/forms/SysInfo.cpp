@@ -1,6 +1,6 @@
 #include "forms/SysInfo.h"
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 #include "platform/MessageBox.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "ini/IniText.h"
+#include "core/IniText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,20 +105,17 @@ std::optional<QByteArrayView> headName(QByteArrayView line)
     return withoutBlanks(line.sliced(open + 1, close - open - 1));
 }
 
-QByteArrayView lineEndOf(QByteArrayView text)
-{
-    const char *data = text.data();
-    const char *found = findLineEnd(data, data + text.size());
-    if (!found)
-        return "\r\n";
-    if (*found == '\n')
-        return "\n";
-    if (found + 1 < data + text.size() && found[1] == '\n')
-        return "\r\n";
-    return "\r";
-}
-
 namespace {
+
+// Whether a line begins at offset `at` of a text: at its start, right after a
+// UTF-8 byte-order mark, or after a line end; `before` is the byte at `at - 1`.
+// The one rule for where a head's line may begin, whether the text is read
+// whole or in pieces.
+bool beginsLine(qsizetype at, char before, Encoding encoding)
+{
+    return at == 0 || before == '\r' || before == '\n'
+        || (at == kUtf8Mark.size() && encoding == Encoding::Utf8);
+}
 
 // Whether the line that holds `at` begins with only blanks before `at`; gives
 // that line's start.
@@ -127,10 +124,7 @@ std::optional<qsizetype> lineStartBefore(QByteArrayView text, qsizetype at)
     qsizetype first = at;
     while (first > 0 && isBlank(text[first - 1]))
         --first;
-    if (first == textStart(text) || first == 0)
-        return first;
-    const char before = text[first - 1];
-    if (before == '\r' || before == '\n')
+    if (beginsLine(first, first > 0 ? text[first - 1] : '\0', encodingOf(text)))
         return first;
     return std::nullopt;
 }
@@ -162,26 +156,11 @@ std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
     return std::nullopt;
 }
 
-QList<QByteArray> sectionNames(QByteArrayView text)
-{
-    QList<QByteArray> names;
-    const auto add = [&](qsizetype, QByteArrayView line) {
-        names.append(headName(line)->toByteArray());
-        return true;
-    };
-    HeadReader reader;
-    reader.feed(text, add);
-    reader.finish(add);
-    return names;
-}
-
 bool HeadReader::lineStartBefore(const char *data, qsizetype at) const
 {
     if (at == 0)
         return m_blankLineSoFar;
-    const char before = data[at - 1];
-    return before == '\r' || before == '\n'
-        || (m_offset + at == kUtf8Mark.size() && encoding() == Encoding::Utf8);
+    return beginsLine(m_offset + at, data[at - 1], encoding());
 }
 
 void HeadReader::noteFirstBytes(QByteArrayView piece)
