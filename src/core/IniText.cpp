@@ -107,24 +107,24 @@ std::optional<QByteArrayView> headName(QByteArrayView line)
 
 namespace {
 
-// Whether a line begins at offset `at` of a text: at its start, right after a
-// UTF-8 byte-order mark, or after a line end; `before` is the byte at `at - 1`.
+// Whether a line begins at offset `at` of a text whose first line begins at
+// `start` (after a UTF-8 byte-order mark, else 0): at the text's start, where
+// its first line starts, or after a line end; `before` is the byte at `at - 1`.
 // The one rule for where a head's line may begin, whether the text is read
 // whole or in pieces.
-bool beginsLine(qsizetype at, char before, Encoding encoding)
+inline bool beginsLine(qsizetype at, char before, qsizetype start)
 {
-    return at == 0 || before == '\r' || before == '\n'
-        || (at == kUtf8Mark.size() && encoding == Encoding::Utf8);
+    return at == 0 || before == '\r' || before == '\n' || at == start;
 }
 
 // Whether the line that holds `at` begins with only blanks before `at`; gives
 // that line's start.
-std::optional<qsizetype> lineStartBefore(QByteArrayView text, qsizetype at)
+std::optional<qsizetype> lineStartBefore(QByteArrayView text, qsizetype at, qsizetype start)
 {
     qsizetype first = at;
     while (first > 0 && isBlank(text[first - 1]))
         --first;
-    if (beginsLine(first, first > 0 ? text[first - 1] : '\0', encodingOf(text)))
+    if (beginsLine(first, first > 0 ? text[first - 1] : '\0', start))
         return first;
     return std::nullopt;
 }
@@ -135,12 +135,13 @@ std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
 {
     const char *data = text.data();
     const qsizetype size = text.size();
+    const qsizetype start = textStart(text);
     for (qsizetype at = from; at < size;) {
         const void *bracket = std::memchr(data + at, '[', static_cast<size_t>(size - at));
         if (!bracket)
             return std::nullopt;
         const qsizetype p = static_cast<const char *>(bracket) - data;
-        std::optional<qsizetype> begin = lineStartBefore(text, p);
+        std::optional<qsizetype> begin = lineStartBefore(text, p, start);
         // `from` starts a line whatever stands before it.
         if (!begin && withoutBlanks(text.sliced(from, p - from)).isEmpty())
             begin = from;
@@ -160,13 +161,15 @@ bool HeadReader::lineStartBefore(const char *data, qsizetype at) const
 {
     if (at == 0)
         return m_blankLineSoFar;
-    return beginsLine(m_offset + at, data[at - 1], encoding());
+    return beginsLine(m_offset + at, data[at - 1], m_start);
 }
 
 void HeadReader::noteFirstBytes(QByteArrayView piece)
 {
-    if (m_first.size() < kUtf8Mark.size())
+    if (m_first.size() < kUtf8Mark.size()) {
         m_first.append(piece.first(std::min(kUtf8Mark.size() - m_first.size(), piece.size())));
+        m_start = textStart(m_first);
+    }
 }
 
 void HeadReader::advance(QByteArrayView piece)

@@ -128,6 +128,7 @@ private:
 
     qsizetype m_offset = 0; // offset of the next piece in the whole text
     QByteArray m_first; // the text's first (up to three) bytes
+    qsizetype m_start = 0; // where the first line begins, once m_first is whole
     // Only blanks stand between the last line start and the next piece.
     bool m_blankLineSoFar = true;
     bool m_inHead = false; // a head line began and its line end is still to come
