@@ -3,14 +3,14 @@
 
 #include "BenchSupport.h"
 
+#include "core/CodePage.h"
+#include "core/KeySearch.h"
 #include "editor/ByteTextEdit.h"
 #include "editor/IniColours.h"
-#include "editor/KeySearch.h"
-#include "editor/SettingsFile.h"
 #include "editor/frmINIEditor.h"
+#include "ini/SettingsFile.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
-#include "platform/CodePage.h"
 #include "platform/MessageBox.h"
 #include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"

@@ -6,7 +6,7 @@
 
 #include "FuzzCheck.h"
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 
 #include <QStringDecoder>
 

@@ -9,9 +9,10 @@
 
 #include "FuzzCheck.h"
 
+#include "LineModel.h"
 #include "PlatformProfile.h"
-#include "editor/SettingsFile.h"
-#include "ini/IniText.h"
+#include "core/IniText.h"
+#include "ini/SettingsFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The name list, whole and in pieces.
     const QList<QByteArray> names = platformprofile::names(text);
-    FUZZ_CHECK(ini::sectionNames(text) == names);
+    FUZZ_CHECK(linemodel::sectionNames(text) == names);
     QList<QByteArray> pieceNames;
     std::vector<qsizetype> headOffsets;
     const auto add = [&](qsizetype at, QByteArrayView line) {

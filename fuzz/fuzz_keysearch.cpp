@@ -4,7 +4,7 @@
 
 #include "FuzzCheck.h"
 
-#include "editor/KeySearch.h"
+#include "core/KeySearch.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

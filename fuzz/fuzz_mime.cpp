@@ -7,8 +7,8 @@
 
 #include "FuzzCheck.h"
 
+#include "core/CodePage.h"
 #include "mail/modSendmail.h"
-#include "platform/CodePage.h"
 #include "platform/FileLoader.h"
 #include "platform/TextBuffer.h"
 

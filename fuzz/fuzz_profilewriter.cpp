@@ -8,7 +8,7 @@
 #include "FuzzCheck.h"
 
 #include "PlatformProfile.h"
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 #include "platform/ProfileWriter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -381,16 +381,12 @@ private Q_SLOTS:
             registry::setText(
                 HKEY_LOCAL_MACHINE, kFolderKey, kFolder, folderValue == u'@' ? dir.path() : folderValue);
 
-        StartSysInfo();
-        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        QCOMPARE(StartSysInfo(), starts);
+        // The launcher tells only its caller; the window shows the message.
+        QVERIFY(messagebox::takeRecorded().isEmpty());
         if (starts) {
-            QVERIFY(boxes.isEmpty());
             QTRY_VERIFY(QFile::exists(marker));
         } else {
-            QCOMPARE(boxes.size(), 1);
-            QCOMPARE(boxes[0].title, messagebox::programTitle());
-            QCOMPARE(boxes[0].text, kUnavailable);
-            QCOMPARE(boxes[0].icon, messagebox::Icon::None);
             QTest::qWait(100);
             QVERIFY(!QFile::exists(marker));
         }
@@ -412,7 +408,9 @@ private Q_SLOTS:
         QTest::mouseClick(about->findChild<QPushButton *>(QStringLiteral("cmdSysInfo")), Qt::LeftButton);
         const QList<messagebox::Record> boxes = messagebox::takeRecorded();
         QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, messagebox::programTitle());
         QCOMPARE(boxes[0].text, kUnavailable);
+        QCOMPARE(boxes[0].icon, messagebox::Icon::None);
     }
 };
 

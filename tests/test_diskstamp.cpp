@@ -1,6 +1,6 @@
 #include "TestFiles.h"
 
-#include "editor/DiskStamp.h"
+#include "platform/DiskStamp.h"
 #include "platform/FileBytes.h"
 
 #include <QFile>

@@ -3,11 +3,12 @@
 #include "TestFiles.h"
 #include "TestInput.h"
 
+#include "LineModel.h"
 #include "app/Form1.h"
-#include "ini/IniText.h"
+#include "core/CodePage.h"
+#include "core/IniText.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
-#include "platform/CodePage.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -147,7 +148,7 @@ private Q_SLOTS:
         frmINIEditor *form = open(file);
         QCOMPARE(OpenFileDialog::takeShownCount(), 1);
         QVERIFY(boxes().isEmpty());
-        const QStringList names = decoded(ini::sectionNames(bytes));
+        const QStringList names = decoded(linemodel::sectionNames(bytes));
         QVERIFY(names.size() > 50);
         QCOMPARE(items(form, "ListNames"), names);
         QCOMPARE(child<QLabel>(form, "Label2")->text(), kCount + QString::number(names.size()));
@@ -411,7 +412,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(file), "x=\x80\r\n"_ba + before);
         QVERIFY(items(form, "ListKey1").isEmpty());
         QCOMPARE(child<QLabel>(form, "Label2")->text(),
-            kCount + QString::number(ini::sectionNames(before).size()));
+            kCount + QString::number(linemodel::sectionNames(before).size()));
         // Another update without reloading writes the same again: no growth.
         clickButton(form, "cmdAdd");
         QCOMPARE(readFile(file), "x=\x80\r\n"_ba + before);
@@ -519,7 +520,7 @@ private Q_SLOTS:
         case messagebox::Answer::Reload:
             QCOMPARE(readFile(file), onDisk);
             QCOMPARE(text1(form)->bytes(), QByteArrayView(onDisk));
-            QCOMPARE(items(form, "ListNames"), decoded(ini::sectionNames(onDisk)));
+            QCOMPARE(items(form, "ListNames"), decoded(linemodel::sectionNames(onDisk)));
             break;
         default:
             QCOMPARE(readFile(file), onDisk);

@@ -1,8 +1,8 @@
 #include "TestFiles.h"
 #include "TestInput.h"
+#include "core/CodePage.h"
+#include "core/LongLines.h"
 #include "editor/ByteTextEdit.h"
-#include "editor/LongLines.h"
-#include "platform/CodePage.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -5,14 +5,14 @@
 #include "TestFiles.h"
 #include "TestInput.h"
 
+#include "core/CodePage.h"
+#include "core/TextFind.h"
 #include "editor/FileDrop.h"
 #include "editor/GeometryAnchors.h"
 #include "editor/IniColours.h"
 #include "editor/OpenProgress.h"
-#include "editor/TextFind.h"
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
-#include "platform/CodePage.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>

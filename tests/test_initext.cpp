@@ -1,4 +1,5 @@
-#include "ini/IniText.h"
+#include "LineModel.h"
+#include "core/IniText.h"
 
 #include <QTest>
 
@@ -9,7 +10,7 @@ namespace {
 QList<QByteArray> lines(const QByteArray &text)
 {
     QList<QByteArray> out;
-    ini::forEachLine(text, [&](const ini::Line &line) {
+    linemodel::forEachLine(text, [&](const ini::Line &line) {
         out.append(ini::view(text, line).toByteArray());
         return true;
     });
@@ -103,7 +104,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(QList<QByteArray>, names);
-        QCOMPARE(ini::sectionNames(text), names);
+        QCOMPARE(linemodel::sectionNames(text), names);
     }
 
     // The head finder works on pieces of a file; wherever a piece ends, it must
@@ -122,11 +123,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(QList<QByteArray>, names);
-        QCOMPARE(ini::sectionNames(text), names);
+        QCOMPARE(linemodel::sectionNames(text), names);
         // Each head as the line reader sees it: the offset of its "[" and its
         // bytes from there.
         QList<QPair<qsizetype, QByteArray>> expected;
-        ini::forEachLine(text, [&](const ini::Line &line) {
+        linemodel::forEachLine(text, [&](const ini::Line &line) {
             const QByteArrayView bytes = ini::view(text, line);
             if (ini::isHead(bytes)) {
                 const qsizetype open = bytes.indexOf('[');
@@ -183,7 +184,7 @@ private Q_SLOTS:
         QByteArray text;
         for (int i = 0; i < 40000; ++i)
             text += "[G" + QByteArray::number(i) + "]\r\nk=v\r\n";
-        const QList<QByteArray> names = ini::sectionNames(text);
+        const QList<QByteArray> names = linemodel::sectionNames(text);
         QCOMPARE(names.size(), 40000);
         QCOMPARE(names.last(), "G39999"_ba);
         QCOMPARE(keysOf(text, "G39999").values, QList<QByteArray> { "v" });

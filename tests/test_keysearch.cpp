@@ -1,4 +1,4 @@
-#include "editor/KeySearch.h"
+#include "core/KeySearch.h"
 
 #include <QTest>
 

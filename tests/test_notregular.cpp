@@ -3,8 +3,8 @@
 // blocking in the open or reading for ever.
 
 #include "EditorWindowDriver.h"
-#include "editor/SettingsFile.h"
 #include "ini/GameEntry.h"
+#include "ini/SettingsFile.h"
 #include "platform/AppFolder.h"
 #include "platform/FileBytes.h"
 #include "platform/FileLoader.h"

@@ -1,6 +1,7 @@
+#include "LineModel.h"
 #include "PlatformProfile.h"
 #include "TestFiles.h"
-#include "ini/IniText.h"
+#include "core/IniText.h"
 #include "platform/FileBytes.h"
 #include "platform/ProfileWriter.h"
 
@@ -24,7 +25,7 @@ namespace {
 std::optional<QByteArray> editorValue(
     const QByteArray &text, const QByteArray &section, const QByteArray &key)
 {
-    for (const QByteArray &name : ini::sectionNames(text)) {
+    for (const QByteArray &name : linemodel::sectionNames(text)) {
         if (!profile::sameName(name, section))
             continue;
         const ini::Section found = ini::findSection(text, name);
@@ -273,7 +274,7 @@ private Q_SLOTS:
         QCOMPARE(
             platformprofile::read(after).size(), platformprofile::read(before).size() + (existed ? 0 : 1));
         // The editor lists what the emulator sees.
-        QCOMPARE(ini::sectionNames(after), platformprofile::names(after));
+        QCOMPARE(linemodel::sectionNames(after), platformprofile::names(after));
     }
 
     // Writer and readers agree on every input: random files of heads (plain,
@@ -319,7 +320,7 @@ private Q_SLOTS:
                       .arg(QString::fromLatin1(text.toPercentEncoding()), QString::fromLatin1(section));
 
             // Readers: the names the emulator sees, in order, also in pieces.
-            QCOMPARE(ini::sectionNames(text), platformprofile::names(text));
+            QCOMPARE(linemodel::sectionNames(text), platformprofile::names(text));
             QList<QByteArray> inPieces;
             ini::HeadReader reader;
             const auto add = [&](qsizetype, QByteArrayView line) {
@@ -366,7 +367,7 @@ private Q_SLOTS:
             }
             QVERIFY2(
                 othersThanTarget(after, section) == othersThanTarget(text, section), qPrintable(context));
-            QCOMPARE(ini::sectionNames(after), platformprofile::names(after));
+            QCOMPARE(linemodel::sectionNames(after), platformprofile::names(after));
             // The editor's key list of each section is the start of what the
             // emulator reads there (it stops at the first empty line).
             const QList<platformprofile::Section> read = platformprofile::read(after);
@@ -405,7 +406,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QList<qsizetype> expected;
-        ini::forEachLine(text, [&](const ini::Line &line) {
+        linemodel::forEachLine(text, [&](const ini::Line &line) {
             if (ini::isHead(ini::view(text, line)))
                 expected.append(line.begin);
             return true;
@@ -468,7 +469,7 @@ private Q_SLOTS:
             QVERIFY(updated.ok);
             text = updated.text;
         }
-        QCOMPARE(ini::sectionNames(text), (QList<QByteArray> { "Other", section }));
+        QCOMPARE(linemodel::sectionNames(text), (QList<QByteArray> { "Other", section }));
         const ini::Section found = ini::findSection(text, section);
         QVERIFY(found.found);
         QCOMPARE(found.keyLines.size(), 4);
@@ -501,7 +502,7 @@ private Q_SLOTS:
             0);
         const QByteArray before = readFile(path);
         QVERIFY(before.size() > 60000);
-        const QList<QByteArray> names = ini::sectionNames(before);
+        const QList<QByteArray> names = linemodel::sectionNames(before);
         QCOMPARE(names, platformprofile::names(before));
         const QByteArray name = names.at(names.size() / 2);
         const ini::Section section = ini::findSection(before, name);
@@ -523,7 +524,7 @@ private Q_SLOTS:
         QVERIFY(withNew.contains(QByteArray("New Key=x" + bytes)));
         QCOMPARE(platformprofile::value(withNew, name, "New Key"), std::optional<QByteArray>("x"));
         QCOMPARE(editorValue(withNew, name, "New Key"), std::optional<QByteArray>("x"));
-        QCOMPARE(ini::sectionNames(withNew), names);
+        QCOMPARE(linemodel::sectionNames(withNew), names);
     }
 
     void failures_data()

@@ -1,5 +1,6 @@
-#include "editor/SettingsFile.h"
-#include "ini/IniText.h"
+#include "LineModel.h"
+#include "core/IniText.h"
+#include "ini/SettingsFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -90,7 +91,7 @@ private Q_SLOTS:
         const settingsfile::ReadResult read = settingsfile::readSectionNames(path, &names);
         QVERIFY(read.ok);
         QCOMPARE(read.encoding, ini::encodingOf(text));
-        QCOMPARE(names, ini::sectionNames(text));
+        QCOMPARE(names, linemodel::sectionNames(text));
         settingsfile::KeyLines lines;
         QVERIFY(settingsfile::readSectionKeys(path, name, &lines).ok);
         const settingsfile::KeyLines expected = expectedKeys(text, name);

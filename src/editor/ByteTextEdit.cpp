@@ -1,8 +1,8 @@
 #include "editor/ByteTextEdit.h"
 
-#include "editor/LongLines.h"
+#include "core/CodePage.h"
+#include "core/LongLines.h"
 #include "platform/ClassicLook.h"
-#include "platform/CodePage.h"
 #include "platform/FileBytes.h"
 
 #include <QApplication>

@@ -8,7 +8,7 @@
 #undef signals
 #undef slots
 
-#include "editor/LongLines.h"
+#include "core/LongLines.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

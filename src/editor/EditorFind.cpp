@@ -1,9 +1,9 @@
 #include "editor/EditorFind.h"
 
+#include "core/CodePage.h"
+#include "core/TextFind.h"
 #include "editor/ByteTextEdit.h"
 #include "editor/FindBox.h"
-#include "editor/TextFind.h"
-#include "platform/CodePage.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,21 +1,21 @@
 #include "editor/frmINIEditor.h"
 #include "ui_frmINIEditor.h"
 
+#include "core/CodePage.h"
+#include "core/IniText.h"
+#include "core/KeySearch.h"
 #include "editor/CutListModel.h"
 #include "editor/EditorFind.h"
+#include "editor/EditorUpdate.h"
 #include "editor/FileDrop.h"
 #include "editor/FindBox.h"
 #include "editor/GeometryAnchors.h"
 #include "editor/IniColours.h"
-#include "editor/KeySearch.h"
 #include "editor/ListTwins.h"
 #include "editor/OpenProgress.h"
-#include "ini/IniText.h"
 #include "platform/AppFolder.h"
 #include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
-#include "platform/CodePage.h"
-#include "platform/FileBytes.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
 
@@ -481,29 +481,21 @@ frmINIEditor::Written frmINIEditor::writeBack()
         if (answer != messagebox::Answer::Overwrite)
             return Written::Cancelled;
     }
-    // The text goes to a temporary file that replaces the target only once it
-    // is complete on disk: a failed write leaves the old file, and says so.
-    const QByteArrayView text = ui->Text1->bytes();
-    QList<QByteArrayView> pieces { text };
-    // A text that already ends with a line end is written as it is; one whose
-    // last line is open gets CR LF, so saving never adds blank lines.
-    if (!ini::endsWithLineEnd(text))
-        pieces.append(QByteArrayView("\r\n"));
-    QString error;
-    bool written = false;
+    // A failed write leaves the old file, and says so.
+    editorupdate::Saved written;
     {
         const BusyCursor busy;
-        written = filebytes::replace(LoadedPath, pieces, &error);
+        written = editorupdate::write(LoadedPath, ui->Text1->bytes());
     }
-    if (!written) {
+    if (!written.ok) {
         messagebox::show(this, messagebox::programTitle(),
             QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
                            "your text is still in the editor.")
-                .arg(QDir::toNativeSeparators(LoadedPath), error),
+                .arg(QDir::toNativeSeparators(LoadedPath), written.error),
             messagebox::Icon::Critical);
         return Written::Failed;
     }
-    m_stamp = diskstamp::take(LoadedPath, diskstamp::now(), pieces);
+    m_stamp = written.stamp;
     ui->Text1->markSaved();
     return Written::Done;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "editor/DiskStamp.h"
-#include "editor/SettingsFile.h"
+#include "ini/SettingsFile.h"
+#include "platform/DiskStamp.h"
 #include "platform/OpenFileDialog.h"
 
 #include <QString>

@@ -1,7 +1,6 @@
 #include "forms/SysInfo.h"
 
-#include "platform/CodePage.h"
-#include "platform/MessageBox.h"
+#include "core/CodePage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -79,10 +78,8 @@ QString SysInfoPath()
     return QString();
 }
 
-void StartSysInfo(QWidget *parent)
+bool StartSysInfo()
 {
     const QString program = SysInfoPath();
-    if (program.isEmpty() || !QProcess::startDetached(program, {})) {
-        messagebox::inform(parent, QStringLiteral("System Information Is Unavailable At This Time"));
-    }
+    return !program.isEmpty() && QProcess::startDetached(program, {});
 }

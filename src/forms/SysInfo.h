@@ -4,8 +4,6 @@
 
 #include <QString>
 
-class QWidget;
-
 // Reads one text value of the registry. Returns true when the value was read;
 // `keyValue` then holds its text (a value stored without a terminating NUL
 // keeps all its characters). A missing key or value gives false and an empty
@@ -17,7 +15,7 @@ bool GetKeyValue(registry::HKEY keyRoot, const QString &keyName, const QString &
 // path, or an empty text when the registry does not lead to an existing one.
 QString SysInfoPath();
 
-// Starts the system-information program without waiting for it. When the
-// registry does not lead to it or it cannot be started, says so in a message
-// box (over `parent`).
-void StartSysInfo(QWidget *parent = nullptr);
+// Starts the system-information program without waiting for it. Returns false
+// when the registry does not lead to it or it cannot be started; the window
+// that asked tells the user.
+bool StartSysInfo();

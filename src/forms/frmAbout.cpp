@@ -2,6 +2,7 @@
 
 #include "forms/SysInfo.h"
 #include "platform/ClassicLook.h"
+#include "platform/MessageBox.h"
 
 #include "ui_frmAbout.h"
 
@@ -66,5 +67,6 @@ void frmAbout::cmdOK_Click()
 
 void frmAbout::cmdSysInfo_Click()
 {
-    StartSysInfo(this);
+    if (!StartSysInfo())
+        messagebox::inform(this, QStringLiteral("System Information Is Unavailable At This Time"));
 }

@@ -2,11 +2,11 @@
 
 #include "ui_frmDemo.h"
 
+#include "core/CodePage.h"
 #include "mail/modSendmail.h"
 #include "platform/AppFolder.h"
 #include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
-#include "platform/CodePage.h"
 #include "platform/FileLoader.h"
 #include "platform/MessageBox.h"
 #include "platform/TextBuffer.h"

@@ -1,8 +1,8 @@
 #include "ini/GameEntry.h"
 
+#include "core/CodePage.h"
 #include "ini/FixedPath.h"
 #include "platform/AppFolder.h"
-#include "platform/CodePage.h"
 #include "platform/ProfileWriter.h"
 
 #include <QByteArray>

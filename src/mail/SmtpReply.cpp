@@ -1,6 +1,6 @@
 #include "mail/SmtpReply.h"
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "mail/SmtpReply.h"
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 #include "platform/DayClock.h"
 #include "platform/FileLoader.h"
 #include "platform/TextBuffer.h"

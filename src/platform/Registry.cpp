@@ -1,6 +1,6 @@
 #include "platform/Registry.h"
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 
 #include <QMap>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "ini/IniText.h"
+#include "core/IniText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,32 +105,26 @@ std::optional<QByteArrayView> headName(QByteArrayView line)
     return withoutBlanks(line.sliced(open + 1, close - open - 1));
 }
 
-QByteArrayView lineEndOf(QByteArrayView text)
-{
-    const char *data = text.data();
-    const char *found = findLineEnd(data, data + text.size());
-    if (!found)
-        return "\r\n";
-    if (*found == '\n')
-        return "\n";
-    if (found + 1 < data + text.size() && found[1] == '\n')
-        return "\r\n";
-    return "\r";
-}
-
 namespace {
+
+// Whether a line begins at offset `at` of a text whose first line begins at
+// `start` (after a UTF-8 byte-order mark, else 0): at the text's start, where
+// its first line starts, or after a line end; `before` is the byte at `at - 1`.
+// The one rule for where a head's line may begin, whether the text is read
+// whole or in pieces.
+inline bool beginsLine(qsizetype at, char before, qsizetype start)
+{
+    return at == 0 || before == '\r' || before == '\n' || at == start;
+}
 
 // Whether the line that holds `at` begins with only blanks before `at`; gives
 // that line's start.
-std::optional<qsizetype> lineStartBefore(QByteArrayView text, qsizetype at)
+std::optional<qsizetype> lineStartBefore(QByteArrayView text, qsizetype at, qsizetype start)
 {
     qsizetype first = at;
     while (first > 0 && isBlank(text[first - 1]))
         --first;
-    if (first == textStart(text) || first == 0)
-        return first;
-    const char before = text[first - 1];
-    if (before == '\r' || before == '\n')
+    if (beginsLine(first, first > 0 ? text[first - 1] : '\0', start))
         return first;
     return std::nullopt;
 }
@@ -141,12 +135,13 @@ std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
 {
     const char *data = text.data();
     const qsizetype size = text.size();
+    const qsizetype start = textStart(text);
     for (qsizetype at = from; at < size;) {
         const void *bracket = std::memchr(data + at, '[', static_cast<size_t>(size - at));
         if (!bracket)
             return std::nullopt;
         const qsizetype p = static_cast<const char *>(bracket) - data;
-        std::optional<qsizetype> begin = lineStartBefore(text, p);
+        std::optional<qsizetype> begin = lineStartBefore(text, p, start);
         // `from` starts a line whatever stands before it.
         if (!begin && withoutBlanks(text.sliced(from, p - from)).isEmpty())
             begin = from;
@@ -162,32 +157,19 @@ std::optional<Line> nextHead(QByteArrayView text, qsizetype from)
     return std::nullopt;
 }
 
-QList<QByteArray> sectionNames(QByteArrayView text)
-{
-    QList<QByteArray> names;
-    const auto add = [&](qsizetype, QByteArrayView line) {
-        names.append(headName(line)->toByteArray());
-        return true;
-    };
-    HeadReader reader;
-    reader.feed(text, add);
-    reader.finish(add);
-    return names;
-}
-
 bool HeadReader::lineStartBefore(const char *data, qsizetype at) const
 {
     if (at == 0)
         return m_blankLineSoFar;
-    const char before = data[at - 1];
-    return before == '\r' || before == '\n'
-        || (m_offset + at == kUtf8Mark.size() && encoding() == Encoding::Utf8);
+    return beginsLine(m_offset + at, data[at - 1], m_start);
 }
 
 void HeadReader::noteFirstBytes(QByteArrayView piece)
 {
-    if (m_first.size() < kUtf8Mark.size())
+    if (m_first.size() < kUtf8Mark.size()) {
         m_first.append(piece.first(std::min(kUtf8Mark.size() - m_first.size(), piece.size())));
+        m_start = textStart(m_first);
+    }
 }
 
 void HeadReader::advance(QByteArrayView piece)

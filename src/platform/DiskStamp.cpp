@@ -1,4 +1,4 @@
-#include "editor/DiskStamp.h"
+#include "platform/DiskStamp.h"
 
 #include <QFile>
 #include <QHash>

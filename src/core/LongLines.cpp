@@ -1,4 +1,4 @@
-#include "editor/LongLines.h"
+#include "core/LongLines.h"
 
 #include <cstring>
 

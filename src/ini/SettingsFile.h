@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-#include "ini/IniText.h"
+#include "core/IniText.h"
 #include <functional>
 
 // The editor's reads of the file named in its path box. The editor keeps no

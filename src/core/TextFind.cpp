@@ -1,6 +1,6 @@
-#include "editor/TextFind.h"
+#include "core/TextFind.h"
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 
 #include <algorithm>
 #include <array>

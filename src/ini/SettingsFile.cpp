@@ -1,6 +1,6 @@
-#include "editor/SettingsFile.h"
+#include "ini/SettingsFile.h"
 
-#include "ini/IniText.h"
+#include "core/IniText.h"
 #include "platform/FileBytes.h"
 
 #include <QFile>

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringView>
 
-#include "platform/CodePage.h"
+#include "core/CodePage.h"
 
 #include <cstring>
 #include <optional>
@@ -71,17 +71,6 @@ struct Line {
 // The line that starts at `from`; `from` must be below the text's size.
 Line lineAt(QByteArrayView text, qsizetype from);
 
-// Calls f(const Line &) for every line in order; f returns false to stop early.
-template <class F> void forEachLine(QByteArrayView text, F &&f)
-{
-    for (qsizetype at = textStart(text); at < text.size();) {
-        const Line line = lineAt(text, at);
-        if (!f(line))
-            return;
-        at = line.next;
-    }
-}
-
 inline QByteArrayView view(QByteArrayView text, const Line &line)
 {
     return text.sliced(line.begin, line.length());
@@ -109,18 +98,10 @@ inline bool endsWithLineEnd(QByteArrayView text)
     return text.endsWith('\r') || text.endsWith('\n');
 }
 
-// The line end the writer gives the lines it adds: the file's first line end,
-// or CR LF when the file has none. In a file with mixed line ends the first
-// line decides.
-QByteArrayView lineEndOf(QByteArrayView text);
-
 // The first head line that starts at or after `from`, which must be the start
 // of a line; nothing when there is none. Skips the lines between without
 // looking at them, so it is the fast way through a large text.
 std::optional<Line> nextHead(QByteArrayView text, qsizetype from);
-
-// Every head's name, in file order, duplicates kept.
-QList<QByteArray> sectionNames(QByteArrayView text);
 
 // Finds the head lines of a text that arrives in pieces (a file read in
 // blocks), in order, keeping nothing but an unfinished head line between
@@ -147,6 +128,7 @@ private:
 
     qsizetype m_offset = 0; // offset of the next piece in the whole text
     QByteArray m_first; // the text's first (up to three) bytes
+    qsizetype m_start = 0; // where the first line begins, once m_first is whole
     // Only blanks stand between the last line start and the next piece.
     bool m_blankLineSoFar = true;
     bool m_inHead = false; // a head line began and its line end is still to come

@@ -1,0 +1,26 @@
+#include "editor/EditorUpdate.h"
+
+#include "core/IniText.h"
+#include "platform/FileBytes.h"
+
+namespace editorupdate {
+
+QList<QByteArrayView> contentOf(QByteArrayView text)
+{
+    QList<QByteArrayView> pieces { text };
+    if (!ini::endsWithLineEnd(text))
+        pieces.append(QByteArrayView("\r\n"));
+    return pieces;
+}
+
+Saved write(const QString &path, QByteArrayView text)
+{
+    Saved written;
+    const QList<QByteArrayView> pieces = contentOf(text);
+    written.ok = filebytes::replace(path, pieces, &written.error);
+    if (written.ok)
+        written.stamp = diskstamp::take(path, diskstamp::now(), pieces);
+    return written;
+}
+
+} // namespace editorupdate

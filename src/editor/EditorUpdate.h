@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/DiskStamp.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+// The editor's update ("Update INI"): its text replaces the whole file. The
+// window asks the questions and shows the messages; this writes.
+namespace editorupdate {
+
+// The bytes an update writes: the text as it is when its last line already
+// ends with a line end, else with CR LF after it, so saving never adds blank
+// lines.
+QList<QByteArrayView> contentOf(QByteArrayView text);
+
+struct Saved {
+    bool ok = false;
+    QString error; // why the file was not written; it is then unchanged
+    diskstamp::Stamp stamp; // the file as written, when ok
+};
+
+// Writes the text to `path` through a temporary file that replaces it only
+// once complete on disk, and stamps the result.
+Saved write(const QString &path, QByteArrayView text);
+
+} // namespace editorupdate
