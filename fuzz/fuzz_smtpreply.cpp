@@ -7,14 +7,14 @@
 
 #include "FuzzCheck.h"
 
-#include "mail/SmtpReply.h"
+#include "core/SmtpReply.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <string>
 #include <vector>
 
-using namespace modSendmail;
+using namespace smtp;
 
 namespace {
 
@@ -94,7 +94,7 @@ Outcome readInPieces(const std::string &stream, const std::vector<size_t> &piece
         buffer.append(stream.data() + at, static_cast<qsizetype>(take));
         at += take;
         for (;;) {
-            const ReplyRead read = ReadReply(buffer);
+            const ReplyRead read = readReply(buffer);
             if (read.status == ReplyRead::Status::NeedMore) {
                 FUZZ_CHECK(read.reply.lines.isEmpty() && read.error.isEmpty());
                 break;

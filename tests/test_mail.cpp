@@ -2,7 +2,10 @@
 // text row by row, GetToken, the pause and the EHLO identity.
 
 #include "TestFiles.h"
-#include "mail/SmtpReply.h"
+#include "core/LineEnds.h"
+#include "core/MailFields.h"
+#include "core/MimeMessage.h"
+#include "core/SmtpReply.h"
 #include "mail/modSendmail.h"
 #include "platform/DayClock.h"
 #include "platform/FileLoader.h"
@@ -19,7 +22,9 @@
 
 #include <ctime>
 
+using namespace mime;
 using namespace modSendmail;
+using namespace smtp;
 
 namespace {
 
@@ -64,7 +69,7 @@ QList<QByteArray> attachmentRows(const QByteArray &fileName, const QByteArray &e
 }
 
 // A reader's decoding of quoted-printable text: "=XX", soft breaks "=" CR LF.
-QByteArray decodeQuotedPrintable(const QByteArray &encoded)
+QByteArray decodequotedPrintable(const QByteArray &encoded)
 {
     QByteArray out;
     for (qsizetype i = 0; i < encoded.size(); ++i) {
@@ -87,24 +92,6 @@ class TestMail : public QObject {
 
 private Q_SLOTS:
     void cleanup() { dayclock::overrideForTesting({}); }
-
-    void encodeGroup_data()
-    {
-        QTest::addColumn<QByteArray>("group");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("three") << QByteArray("abc") << QByteArray("YWJj");
-        QTest::newRow("two") << QByteArray("ab") << QByteArray("YWI=");
-        QTest::newRow("one") << QByteArray("a") << QByteArray("YQ==");
-        QTest::newRow("high bytes") << QByteArray("\xff\xfe\x80") << QByteArray("//6A");
-        QTest::newRow("zero bytes") << QByteArray("\0\0", 2) << QByteArray("AAA=");
-    }
-
-    void encodeGroup()
-    {
-        QFETCH(QByteArray, group);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(EncodeGroup(group), expected);
-    }
 
     void encodeAttachment_data()
     {
@@ -338,7 +325,8 @@ private Q_SLOTS:
                     "quoted-printable\r\n\r\n";
         QTest::newRow("body with a long line")
             << from << subject << longLine << QString() << QByteArray()
-            << (quoted + QList<QByteArray> { QuotedPrintable(longLine.toLatin1()) + "\r\n\r\n", closing });
+            << (quoted
+                   + QList<QByteArray> { mime::quotedPrintable(longLine.toLatin1()) + "\r\n\r\n", closing });
         QTest::newRow("body with a line of 998")
             << from << subject << QString(998, QLatin1Char('x')) << QString() << QByteArray()
             << (top + QList<QByteArray> { QByteArray(998, 'x') + "\r\n\r\n", closing });
@@ -367,7 +355,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, encoded);
         QFETCH(QList<QByteArray>, rows);
         const Message message
-            = ComposeMessage(from, QStringLiteral("bob@example.net"), subject, body, path, &encoded);
+            = composeMessage(from, QStringLiteral("bob@example.net"), subject, body, path, &encoded);
         QVERIFY2(message.ok, qPrintable(message.error));
         QCOMPARE(message.rows.size(), rows.size());
         for (qsizetype i = 0; i < rows.size(); ++i)
@@ -380,7 +368,7 @@ private Q_SLOTS:
     {
         const QString subject = QString(100, QChar(0xe9));
         const Message message
-            = ComposeMessage(QStringLiteral("a@b.c"), QStringLiteral("d@e.f"), subject, {}, {}, nullptr);
+            = composeMessage(QStringLiteral("a@b.c"), QStringLiteral("d@e.f"), subject, {}, {}, nullptr);
         QVERIFY(message.ok);
         const QList<QByteArray> lines = message.rows[3].split('\n');
         QCOMPARE(lines.size(), 4); // three encoded words, and the empty rest after the last CR LF
@@ -414,7 +402,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, data);
         QFETCH(QByteArray, expected);
-        QCOMPARE(DotStuff(data), expected);
+        QCOMPARE(mime::dotStuff(data), expected);
     }
 
     void quotedPrintable_data()
@@ -438,7 +426,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, expected);
-        QCOMPARE(QuotedPrintable(text), expected);
+        QCOMPARE(mime::quotedPrintable(text), expected);
     }
 
     // Any bytes: short lines of printable ASCII only, and a reader gets the
@@ -447,13 +435,13 @@ private Q_SLOTS:
     {
         QByteArray text = randomBytes(20000, 11);
         text += "\r\n" + QByteArray(3000, 'z') + " \r\n\r\n.\r\n";
-        const QByteArray encoded = QuotedPrintable(text);
+        const QByteArray encoded = mime::quotedPrintable(text);
         for (const QByteArray &line : encoded.split('\n')) {
             QVERIFY(line.size() <= 77); // 76 and the CR
             QVERIFY(std::all_of(line.begin(), line.end(),
                 [](char c) { return c == '\r' || c == '\t' || (c >= 32 && c < 127); }));
         }
-        QCOMPARE(decodeQuotedPrintable(encoded), text);
+        QCOMPARE(decodequotedPrintable(encoded), text);
     }
 
     void outerBoundary_data()
@@ -477,7 +465,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, expected);
-        QCOMPARE(OuterBoundary(body), expected);
+        QCOMPARE(mime::outerBoundary(body), expected);
     }
 
     void readReply_data()
@@ -525,7 +513,7 @@ private Q_SLOTS:
         QFETCH(int, code);
         QFETCH(QList<QByteArray>, lines);
         QFETCH(qsizetype, consumed);
-        const ReplyRead read = ReadReply(received);
+        const ReplyRead read = smtp::readReply(received);
         QCOMPARE(int(read.status), status);
         QCOMPARE(read.reply.code, code);
         QCOMPARE(read.reply.lines, lines);
@@ -570,10 +558,10 @@ private Q_SLOTS:
         QFETCH(QString, subject);
         QFETCH(QString, path);
         QFETCH(QString, word);
-        const Result check = CheckHeaderFields(from, to, subject, path);
+        const Result check = checkFields(from, to, subject, QStringLiteral("body"), path);
         QVERIFY(!check.ok);
         QVERIFY2(check.error.contains(word), qPrintable(check.error));
-        const Message message = ComposeMessage(from, to, subject, QStringLiteral("body"), path, nullptr);
+        const Message message = composeMessage(from, to, subject, QStringLiteral("body"), path, nullptr);
         QVERIFY(!message.ok);
         QVERIFY(message.rows.isEmpty());
     }
@@ -581,15 +569,20 @@ private Q_SLOTS:
     void lineBreakBeforeTheFileNameIsNoHeader()
     {
         // Only the file name goes into the mail, not the folders before it.
-        QVERIFY(CheckHeaderFields(QStringLiteral("a@b.c"), {}, {}, QStringLiteral("C:\\od\nd\\b.ini")).ok);
+        QVERIFY(checkFields(QStringLiteral("a@b.c"), {}, {}, {}, QStringLiteral("C:\\od\nd\\b.ini")).ok);
     }
 
     void bodyBeyondTheCodePageRefused()
     {
-        const Message message = ComposeMessage(
+        const Message message = composeMessage(
             QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), {}, QStringLiteral("ok \u65e5"), {}, nullptr);
         QVERIFY(!message.ok);
         QVERIFY(message.error.contains(QStringLiteral("U+65E5")));
+        // The window refuses it before connecting, with the same words.
+        const Result check = checkFields(
+            QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), {}, QStringLiteral("ok \u65e5"), {});
+        QVERIFY(!check.ok);
+        QCOMPARE(check.error, message.error);
     }
 
     void pause_data()
@@ -671,7 +664,7 @@ private Q_SLOTS:
         QFETCH(QString, host);
         QFETCH(QString, address);
         QFETCH(QString, expected);
-        QCOMPARE(EhloIdentity(host, address), expected);
+        QCOMPARE(modSendmail::ehloIdentity(host, address), expected);
     }
 
     void connectToServerPort_data()

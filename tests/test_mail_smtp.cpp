@@ -5,6 +5,7 @@
 #include "SmtpTestServer.h"
 #include "TestFiles.h"
 
+#include "core/MailFields.h"
 #include "mail/modSendmail.h"
 #include "platform/FileLoader.h"
 #include "platform/TextBuffer.h"
@@ -67,7 +68,7 @@ Run send(const QString &host, const QString &port, const Mail &mail, Timeouts ti
     socket.setObjectName(QStringLiteral("Winsock1"));
     FileLoader loader;
     TextBuffer encoded;
-    if (HasAttachment(mail.attachment)) {
+    if (mime::hasAttachment(mail.attachment)) {
         const Result result = EncodeAttachment(mail.attachment, loader, encoded);
         if (!result.ok) {
             run.outcome.error = result.error;
@@ -80,7 +81,7 @@ Run send(const QString &host, const QString &port, const Mail &mail, Timeouts ti
         if (mail.pauseFirst)
             Pause(0.5);
         run.outcome = SendMail(mail.from, mail.to, mail.subject, mail.body, socket, mail.attachment,
-            HasAttachment(mail.attachment) ? &encoded : nullptr, timeouts);
+            mime::hasAttachment(mail.attachment) ? &encoded : nullptr, timeouts);
         run.finished = true;
     });
     QObject::connect(

@@ -1,6 +1,7 @@
 #include "editor/ByteTextEdit.h"
 
 #include "core/CodePage.h"
+#include "core/LineEnds.h"
 #include "core/LongLines.h"
 #include "platform/ClassicLook.h"
 #include "platform/FileBytes.h"
@@ -49,26 +50,6 @@ constexpr int kShownStyle = 0;
 // Above the styles a lexer colours with (the INI lexer uses 0 to 5), below
 // the widget's own predefined ones (32 on): hiding it hides nothing else.
 constexpr int kHiddenStyle = 31;
-
-// Every line end of pasted text becomes CR LF, the file's line end.
-QString withCrLf(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 16);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r') {
-            out += QStringLiteral("\r\n");
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else if (c == u'\n') {
-            out += QStringLiteral("\r\n");
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 bool isPrintable(const QString &text)
 {
@@ -420,7 +401,7 @@ void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
     const QMimeData *data = QApplication::clipboard()->mimeData(mode);
     if (isReadOnly() || !data || !data->hasText())
         return;
-    const QString text = withCrLf(data->text());
+    const QString text = lineends::withCrLf(data->text());
     const codepage::Encoded encoded = codepage::encode(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
@@ -481,7 +462,7 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     // a NUL; when the user moves a selection, it would lose the rest.
     QDragLeaveEvent leave; // hides the widget's drop caret
     QsciScintilla::dragLeaveEvent(&leave);
-    const QString text = withCrLf(data->text());
+    const QString text = lineends::withCrLf(data->text());
     const codepage::Encoded encoded = codepage::encode(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
@@ -513,7 +494,7 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
 QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular) const
 {
     rectangular = false;
-    const QString text = withCrLf(source->text());
+    const QString text = lineends::withCrLf(source->text());
     const codepage::Encoded encoded = codepage::encode(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);

@@ -3,6 +3,7 @@
 #include "ui_frmDemo.h"
 
 #include "core/CodePage.h"
+#include "core/MailFields.h"
 #include "mail/modSendmail.h"
 #include "platform/AppFolder.h"
 #include "platform/BusyCursor.h"
@@ -120,7 +121,7 @@ void frmDemo::cmdSend_Click()
     m_encodedPath.clear();
     const QString path = ui->txtAttach->text();
     // A path of blanks names no file; the message goes without an attachment.
-    if (modSendmail::HasAttachment(path)) {
+    if (mime::hasAttachment(path)) {
         m_state = State::Encoding;
         setStatus(QStringLiteral("Encoding file attachment"));
         if (!encodeAttachment(path))
@@ -142,15 +143,8 @@ void frmDemo::refuseSend(const QString &why)
 
 bool frmDemo::fieldsCanBeSent()
 {
-    modSendmail::Result check = modSendmail::CheckHeaderFields(
-        ui->txtFromAddress->text(), ui->txtToAddress->text(), ui->txtSubject->text(), ui->txtAttach->text());
-    if (check.ok) {
-        const codepage::Encoded body = codepage::encode(ui->txtBody->toPlainText());
-        if (!body.ok())
-            check = { false,
-                QStringLiteral("The message holds %1, which the program's code page cannot send.")
-                    .arg(codepage::describe(*body.unrepresentable)) };
-    }
+    const mime::Result check = mime::checkFields(ui->txtFromAddress->text(), ui->txtToAddress->text(),
+        ui->txtSubject->text(), ui->txtBody->toPlainText(), ui->txtAttach->text());
     if (!check.ok)
         refuseSend(check.error);
     return check.ok;
@@ -193,7 +187,7 @@ void frmDemo::Winsock1_Connect()
     // The user may have picked another file while the connection was being
     // made: send what the field names now, with its own content.
     const QString path = ui->txtAttach->text();
-    if (modSendmail::HasAttachment(path) && path != m_encodedPath) {
+    if (mime::hasAttachment(path) && path != m_encodedPath) {
         if (!encodeAttachment(path)) {
             if (self && !m_closing)
                 Winsock1->Close();

@@ -1,6 +1,7 @@
 #include "ini/GameEntry.h"
 
 #include "core/CodePage.h"
+#include "core/LineEnds.h"
 #include "ini/FixedPath.h"
 #include "platform/AppFolder.h"
 #include "platform/ProfileWriter.h"
@@ -27,7 +28,7 @@ QString unfitText(const QString &text, const char *label)
     if (text.size() > kMaxFieldLength)
         return QStringLiteral("The field \"%1\" holds more than %2 characters, more than an entry may hold.")
             .arg(field, QLocale(QLocale::English).toString(kMaxFieldLength));
-    if (text.contains(u'\r') || text.contains(u'\n'))
+    if (lineends::hasLineBreak(text))
         return QStringLiteral("The field \"%1\" holds a line break, which would add stray lines to the "
                               "settings file.")
             .arg(field);

@@ -1,7 +1,8 @@
 #include "platform/Winsock.h"
 
+#include "platform/SignalWait.h"
+
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QHostInfo>
 #include <QPointer>
 #include <QTcpSocket>
@@ -55,15 +56,11 @@ bool Winsock::Flush(int msecs)
         const qint64 left = msecs - sinceProgress.elapsed();
         if (left <= 0)
             return false;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(m_socket, &QTcpSocket::bytesWritten, &loop, &QEventLoop::quit);
-        connect(m_socket, &QTcpSocket::stateChanged, &loop, &QEventLoop::quit);
-        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(left));
-        loop.exec();
+        SignalWait()
+            .on(m_socket, &QTcpSocket::bytesWritten)
+            .on(m_socket, &QTcpSocket::stateChanged)
+            .on(this, &QObject::destroyed)
+            .run(static_cast<int>(left));
         if (!self)
             return false;
         if (m_socket->bytesToWrite() < pending)

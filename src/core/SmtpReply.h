@@ -7,7 +7,7 @@
 
 // Reading the server's replies in the SMTP dialogue, apart from the socket, so
 // that it can be tested (and fed arbitrary bytes) on its own.
-namespace modSendmail {
+namespace smtp {
 
 // One reply: lines "ddd-text" up to a last line "ddd text" or "ddd".
 struct SmtpReply {
@@ -36,6 +36,10 @@ constexpr qsizetype longestSmtpReply = 64 * 1024;
 // Reads the first reply from the bytes received so far. Lines end at LF, with
 // or without a CR before it. Every line must begin with three digits followed
 // by nothing, a blank (the last line) or "-" (more lines follow).
-ReplyRead ReadReply(QByteArrayView received);
+ReplyRead readReply(QByteArrayView received);
 
-} // namespace modSendmail
+// True when the reply to EHLO lists the service extension `keyword` (in
+// capitals, "8BITMIME"), with or without parameters.
+bool advertises(const SmtpReply &ehlo, QByteArrayView keyword);
+
+} // namespace smtp

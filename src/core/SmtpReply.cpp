@@ -1,10 +1,10 @@
-#include "mail/SmtpReply.h"
+#include "core/SmtpReply.h"
 
 #include "core/CodePage.h"
 
 #include <algorithm>
 
-namespace modSendmail {
+namespace smtp {
 
 namespace {
 
@@ -20,7 +20,7 @@ QByteArray SmtpReply::text() const
     return lines.join("\r\n");
 }
 
-ReplyRead ReadReply(QByteArrayView received)
+ReplyRead readReply(QByteArrayView received)
 {
     ReplyRead read;
     qsizetype at = 0;
@@ -58,4 +58,14 @@ ReplyRead ReadReply(QByteArrayView received)
     }
 }
 
-} // namespace modSendmail
+bool advertises(const SmtpReply &ehlo, QByteArrayView keyword)
+{
+    for (qsizetype i = 1; i < ehlo.lines.size(); ++i) {
+        const QByteArray extension = ehlo.lines[i].mid(4).trimmed().toUpper();
+        if (extension == keyword || extension.startsWith(QByteArray(keyword.toByteArray() + ' ')))
+            return true;
+    }
+    return false;
+}
+
+} // namespace smtp
