@@ -2,6 +2,7 @@
 // sections), each figure beside a command-line reference on the same file.
 
 #include "BenchSupport.h"
+#include "TestWidgets.h"
 
 #include "editor/ByteTextEdit.h"
 #include "editor/IniColours.h"
@@ -80,11 +81,6 @@ frmINIEditor *openEditor(const QString &path)
     frmINIEditor *form = showonce::show<frmINIEditor>();
     QCoreApplication::processEvents();
     return form;
-}
-
-template <class W> W *child(QWidget *form, const char *objectName)
-{
-    return form->findChild<W *>(QString::fromLatin1(objectName));
 }
 
 void grepHeads(benchmark::State &state, QString path)

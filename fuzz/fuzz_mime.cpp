@@ -7,13 +7,13 @@
 
 #include "FuzzCheck.h"
 
+#include "TestFiles.h"
 #include "mail/modSendmail.h"
 #include "platform/CodePage.h"
 #include "platform/FileLoader.h"
 #include "platform/TextBuffer.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -306,12 +306,8 @@ std::string stringOf(QByteArrayView bytes)
 QByteArray encodeAttachment(const std::string &bytes)
 {
     static QTemporaryDir folder;
-    FUZZ_CHECK(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("attachment"));
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    FUZZ_CHECK(file.write(bytesOf(bytes)) == static_cast<qint64>(bytes.size()));
-    file.close();
+    const QString path = writeFile(folder, QStringLiteral("attachment"), bytesOf(bytes));
+    FUZZ_CHECK(!path.isEmpty());
 
     FileLoader loader;
     TextBuffer output;
