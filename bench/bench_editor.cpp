@@ -2,7 +2,7 @@
 // sections), each figure beside a command-line reference on the same file.
 
 #include "BenchSupport.h"
-#include "TestWidgets.h"
+#include "EditorWindowDriver.h"
 
 #include "editor/ByteTextEdit.h"
 #include "editor/IniColours.h"
@@ -13,7 +13,6 @@
 #include "platform/ClassicLook.h"
 #include "platform/CodePage.h"
 #include "platform/MessageBox.h"
-#include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
 
 #include <QApplication>
@@ -77,8 +76,7 @@ void closeEditor()
 frmINIEditor *openEditor(const QString &path)
 {
     closeEditor();
-    OpenFileDialog::setNextAnswers({ path });
-    frmINIEditor *form = showonce::show<frmINIEditor>();
+    frmINIEditor *form = editordriver::open(path);
     QCoreApplication::processEvents();
     return form;
 }
