@@ -46,6 +46,9 @@ inline Run sendAsTheWindowDoes(const QString &host, const QString &port, const M
 {
     using namespace modSendmail;
     Run run;
+    // Declared before the socket, so that they outlive whatever it emits.
+    QEventLoop loop;
+    QTimer limit;
     Winsock socket;
     socket.setObjectName(QStringLiteral("Winsock1"));
     FileLoader loader;
@@ -58,7 +61,6 @@ inline Run sendAsTheWindowDoes(const QString &host, const QString &port, const M
             return run;
         }
     }
-    QEventLoop loop;
     QObject::connect(&socket, &Winsock::Connect, [&] {
         run.connected = true;
         if (mail.pauseFirst)
@@ -74,7 +76,6 @@ inline Run sendAsTheWindowDoes(const QString &host, const QString &port, const M
             if (!run.connected)
                 loop.quit();
         });
-    QTimer limit;
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     if (waitMs >= 0)
