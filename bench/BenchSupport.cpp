@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include "IniData.h"
 #include "TestConfig.h"
 
 #include <QCoreApplication>
@@ -36,10 +37,7 @@ QString generatedFile(qint64 bytes)
         QCryptographicHash::hash(generator.readAll(), QCryptographicHash::Sha1).toHex().left(8));
     const QString path = QStringLiteral("%1/generated-%2-%3.ini").arg(folder).arg(bytes).arg(version);
     if (!QFileInfo::exists(path)) {
-        const int rc = QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
-                                         {QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"),
-                                          QString::number(bytes), path});
-        if (rc != 0) {
+        if (!generateIni(QString::number(bytes), path)) {
             std::fprintf(stderr, "generate-ini failed for %lld bytes\n", static_cast<long long>(bytes));
             std::exit(1);
         }
@@ -55,8 +53,8 @@ QString scratchCopy(const QString &source, const QString &name)
         std::fprintf(stderr, "cannot copy %s\n", qPrintable(source));
         std::exit(1);
     }
-    QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                                 QFileDevice::ReadOther);
+    QFile(target).setPermissions(
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     return target;
 }
 
@@ -64,7 +62,7 @@ double runShell(const QString &command)
 {
     QElapsedTimer timer;
     timer.start();
-    const int rc = QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    const int rc = QProcess::execute(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), command });
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     if (rc != 0) {
         std::fprintf(stderr, "command failed (%d): %s\n", rc, qPrintable(command));

@@ -2,6 +2,7 @@
 // sections), each figure beside a command-line reference on the same file.
 
 #include "BenchSupport.h"
+#include "EditorWindowDriver.h"
 
 #include "core/CodePage.h"
 #include "core/KeySearch.h"
@@ -12,7 +13,6 @@
 #include "platform/AppFolder.h"
 #include "platform/ClassicLook.h"
 #include "platform/MessageBox.h"
-#include "platform/OpenFileDialog.h"
 #include "platform/ShowOnce.h"
 
 #include <QApplication>
@@ -78,15 +78,9 @@ void closeEditor()
 frmINIEditor *openEditor(const QString &path)
 {
     closeEditor();
-    OpenFileDialog::setNextAnswers({ path });
-    frmINIEditor *form = showonce::show<frmINIEditor>();
+    frmINIEditor *form = editordriver::open(path);
     QCoreApplication::processEvents();
     return form;
-}
-
-template <class W> W *child(QWidget *form, const char *objectName)
-{
-    return form->findChild<W *>(QString::fromLatin1(objectName));
 }
 
 void grepHeads(benchmark::State &state, QString path)

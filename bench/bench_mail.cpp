@@ -4,16 +4,11 @@
 
 #include "BenchSupport.h"
 
-#include "../tests/SmtpTestServer.h"
-
-#include "mail/modSendmail.h"
-#include "platform/FileLoader.h"
-#include "platform/TextBuffer.h"
-#include "platform/Winsock.h"
+#include "MailRun.h"
+#include "SmtpTestServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <cstdio>
 #include <ctime>
@@ -68,29 +63,17 @@ struct Measured {
 Measured sendOnce(bool windowPause)
 {
     Measured measured;
-    const QString path = bench::generatedFile(sendBytes);
+    mailrun::Mail mail;
+    mail.from = QStringLiteral("bench@example.org");
+    mail.body = QStringLiteral("Hello");
+    mail.attachment = bench::generatedFile(sendBytes);
+    mail.pauseFirst = windowPause;
     const double cpuStart = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
-
-    Winsock socket;
-    FileLoader loader;
-    TextBuffer encoded;
-    modSendmail::EncodeAttachment(path, loader, encoded);
-    QEventLoop done;
-    QObject::connect(&socket, &Winsock::Connect, [&] {
-        if (windowPause)
-            modSendmail::Pause(0.5);
-        const modSendmail::SendOutcome outcome = modSendmail::SendMail(QStringLiteral("bench@example.org"),
-            QStringLiteral("maintainers@example.net"), QStringLiteral("Updated Ferox.ini File"),
-            QStringLiteral("Hello"), socket, path, &encoded);
-        measured.accepted = outcome.accepted;
-        done.quit();
-    });
-    QObject::connect(&socket, &Winsock::Error, &done, &QEventLoop::quit);
-    modSendmail::ConnectToServer(QStringLiteral("127.0.0.1"), socket, server->portText());
-    done.exec();
-
+    const mailrun::Run run
+        = mailrun::sendAsTheWindowDoes(QStringLiteral("127.0.0.1"), server->portText(), mail, {}, -1);
+    measured.accepted = run.outcome.accepted;
     measured.wall = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     measured.cpu = processCpuSeconds() - cpuStart;
     return measured;

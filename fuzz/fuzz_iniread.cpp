@@ -11,10 +11,11 @@
 
 #include "LineModel.h"
 #include "PlatformProfile.h"
+#include "SectionKeys.h"
+#include "TestFiles.h"
 #include "core/IniText.h"
 #include "ini/SettingsFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -22,66 +23,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace {
-
-struct KeyLine {
-    QByteArray key;
-    QByteArray value;
-    bool operator==(const KeyLine &) const = default;
-};
-
-std::optional<QByteArray> referenceHeadName(const QByteArray &line)
-{
-    const QByteArray bare = platformprofile::trimmed(line);
-    const qsizetype close = bare.lastIndexOf(']');
-    if (!bare.startsWith('[') || close <= 0)
-        return std::nullopt;
-    return platformprofile::trimmed(bare.mid(1, close - 1));
-}
-
-// The editor's view of a section: the lines after the first head with exactly
-// this name, up to the next head or the first empty line.
-std::optional<std::vector<KeyLine>> referenceKeys(const QByteArray &text, const QByteArray &name)
-{
-    const QList<QByteArray> lines = platformprofile::lines(text);
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (referenceHeadName(lines[i]) != name)
-            continue;
-        std::vector<KeyLine> keys;
-        for (qsizetype j = i + 1; j < lines.size() && !lines[j].isEmpty() && !referenceHeadName(lines[j]);
-             ++j) {
-            const qsizetype eq = lines[j].indexOf('=');
-            keys.push_back(
-                eq < 0 ? KeyLine { lines[j], {} } : KeyLine { lines[j].left(eq), lines[j].mid(eq + 1) });
-        }
-        return keys;
-    }
-    return std::nullopt;
-}
-
-std::vector<KeyLine> keysOf(QByteArrayView text, const ini::Section &section)
-{
-    std::vector<KeyLine> keys;
-    for (const ini::Line &line : section.keyLines) {
-        const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
-        keys.push_back({ kv.key.toByteArray(), kv.value.toByteArray() });
-    }
-    return keys;
-}
-
-QString writeFile(const QByteArray &text)
-{
-    static QTemporaryDir folder;
-    FUZZ_CHECK(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("Ferox.ini"));
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    FUZZ_CHECK(file.write(text) == text.size());
-    return path;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -119,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray name = names.isEmpty() || pick % 4 == 0
         ? QByteArray(asked.data(), static_cast<qsizetype>(asked.size()))
         : names[static_cast<qsizetype>(pick % names.size())];
-    const std::optional<std::vector<KeyLine>> expected = referenceKeys(text, name);
+    const std::optional<QList<platformprofile::Key>> expected = platformprofile::editorKeys(text, name);
     const ini::Section section = ini::findSection(text, name);
     FUZZ_CHECK(section.found == expected.has_value());
     if (section.found) {
-        FUZZ_CHECK(keysOf(text, section) == *expected);
+        FUZZ_CHECK(sectionkeys::of(text, section) == *expected);
         // Reading on from the head, a prefix whose body already ended lists
         // the whole's lines.
         const QByteArrayView fromHead = QByteArrayView(text).sliced(section.head.begin);
@@ -133,19 +74,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 = fromHead.first(std::min<qsizetype>(static_cast<qsizetype>(length), fromHead.size()));
             const ini::Section early = ini::findSection(prefix, name);
             if (early.found && early.bodyEnd < prefix.size())
-                FUZZ_CHECK(keysOf(prefix, early) == *expected);
+                FUZZ_CHECK(sectionkeys::of(prefix, early) == *expected);
         }
     }
 
     // The editor's reads of the file.
-    const QString path = writeFile(text);
+    static QTemporaryDir folder;
+    const QString path = writeFile(folder, QStringLiteral("Ferox.ini"), text);
+    FUZZ_CHECK(!path.isEmpty());
     QList<QByteArray> fileNames;
     FUZZ_CHECK(settingsfile::readSectionNames(path, &fileNames).ok && fileNames == names);
     settingsfile::KeyLines lines;
     FUZZ_CHECK(settingsfile::readSectionKeys(path, name, &lines).ok);
-    std::vector<KeyLine> fileKeys;
+    QList<platformprofile::Key> fileKeys;
     for (qsizetype i = 0; i < lines.keys.size(); ++i)
-        fileKeys.push_back({ lines.keys[i], lines.values[i] });
-    FUZZ_CHECK(fileKeys == expected.value_or(std::vector<KeyLine> {}));
+        fileKeys.append({ lines.keys[i], lines.values[i] });
+    FUZZ_CHECK(fileKeys == expected.value_or(QList<platformprofile::Key> {}));
     return 0;
 }

@@ -8,90 +8,20 @@
 #include "FuzzCheck.h"
 
 #include "PlatformProfile.h"
-#include "core/CodePage.h"
 #include "platform/ProfileWriter.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <string>
-#include <vector>
+
+using namespace platformprofile;
 
 namespace {
 
-struct Line {
-    QByteArray content;
-    QByteArray end; // "\r\n", "\n", "\r" or "" for a last line without one
-    bool operator==(const Line &) const = default;
-};
-
-// The lines with their line ends (CR LF, LF, CR), a UTF-8 byte-order mark as
-// a line of its own without a line end.
-std::vector<Line> linesOf(const QByteArray &text)
-{
-    std::vector<Line> lines;
-    qsizetype at = 0;
-    if (text.startsWith("\xEF\xBB\xBF")) {
-        lines.push_back({ text.first(3), {} });
-        at = 3;
-    }
-    QByteArray content;
-    for (; at < text.size(); ++at) {
-        const char c = text[at];
-        if (c != '\r' && c != '\n') {
-            content += c;
-            continue;
-        }
-        const bool crLf = c == '\r' && at + 1 < text.size() && text[at + 1] == '\n';
-        lines.push_back({ content, crLf ? QByteArray("\r\n") : QByteArray(1, c) });
-        content.clear();
-        at += crLf ? 1 : 0;
-    }
-    if (!content.isEmpty())
-        lines.push_back({ content, {} });
-    return lines;
-}
-
-bool utf8(const QByteArray &text)
-{
-    return text.startsWith("\xEF\xBB\xBF");
-}
-
-// Names equal as the program compares them: blanks around them ignored,
-// letter case folded, of the characters the bytes stand for.
-bool sameName(const QByteArray &a, const QByteArray &b, bool inUtf8)
-{
-    const QByteArray x = platformprofile::trimmed(a);
-    const QByteArray y = platformprofile::trimmed(b);
-    if (inUtf8)
-        return QString::fromUtf8(x).toCaseFolded() == QString::fromUtf8(y).toCaseFolded();
-    return codepage::decode(x).toCaseFolded() == codepage::decode(y).toCaseFolded();
-}
-
-qsizetype countSections(const QList<platformprofile::Section> &sections, const QByteArray &name, bool inUtf8)
-{
-    return std::count_if(sections.begin(), sections.end(),
-        [&](const platformprofile::Section &s) { return sameName(s.name, name, inUtf8); });
-}
-
-const platformprofile::Section *firstSection(
-    const QList<platformprofile::Section> &sections, const QByteArray &name, bool inUtf8)
-{
-    for (const platformprofile::Section &s : sections)
-        if (sameName(s.name, name, inUtf8))
-            return &s;
-    return nullptr;
-}
-
-qsizetype countKeys(const platformprofile::Section &section, const QByteArray &key, bool inUtf8)
-{
-    return std::count_if(section.keys.begin(), section.keys.end(),
-        [&](const platformprofile::Key &k) { return sameName(k.name, key, inUtf8); });
-}
-
 bool refusedName(const QByteArray &bytes)
 {
-    return platformprofile::trimmed(bytes).isEmpty();
+    return trimmed(bytes).isEmpty();
 }
 
 bool breaksLines(const QByteArray &bytes)
@@ -120,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const profile::Plan plan = profile::planWrite(text, section, key, value);
     const bool utf16 = text.startsWith("\xFF\xFE") || text.startsWith("\xFE\xFF");
     const bool refuse = utf16 || refusedName(section) || refusedName(key) || breaksLines(section)
-        || breaksLines(key) || breaksLines(value) || key.contains('=')
-        || platformprofile::trimmed(key).startsWith('[');
+        || breaksLines(key) || breaksLines(value) || key.contains('=') || trimmed(key).startsWith('[');
     FUZZ_CHECK(plan.ok == !refuse);
     const profile::Updated updated = profile::updatedText(text, section, key, value);
     FUZZ_CHECK(updated.ok == plan.ok);
@@ -146,22 +75,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(updated.text == after);
 
     // One line replaced, or lines added at one place; every other line as it was.
-    const std::vector<Line> before = linesOf(text);
-    const std::vector<Line> now = linesOf(after);
-    size_t same = 0;
+    const QList<Line> before = linesWithEnds(text);
+    const QList<Line> now = linesWithEnds(after);
+    qsizetype same = 0;
     while (same < before.size() && same < now.size() && before[same] == now[same])
         ++same;
-    size_t sameEnd = 0;
+    qsizetype sameEnd = 0;
     while (sameEnd < before.size() - same && sameEnd < now.size() - same
         && before[before.size() - 1 - sameEnd] == now[now.size() - 1 - sameEnd])
         ++sameEnd;
-    const std::vector<Line> gone(before.begin() + static_cast<std::ptrdiff_t>(same),
-        before.end() - static_cast<std::ptrdiff_t>(sameEnd));
-    const std::vector<Line> come(
-        now.begin() + static_cast<std::ptrdiff_t>(same), now.end() - static_cast<std::ptrdiff_t>(sameEnd));
-    const bool inUtf8 = utf8(text);
+    const QList<Line> gone = before.sliced(same, before.size() - same - sameEnd);
+    const QList<Line> come = now.sliced(same, now.size() - same - sameEnd);
+    const bool inUtf8 = hasUtf8Mark(text);
     const QByteArray keyLine = key + '=' + value;
-    if (gone.empty() && come.empty()) {
+    if (gone.isEmpty() && come.isEmpty()) {
         // The key line was there as written already.
         FUZZ_CHECK(after == text);
     } else if (gone.size() == 1 && come.size() == 1 && gone[0].end == come[0].end
@@ -172,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } else {
         // Added lines; the last line gets a line end first when it had none.
         FUZZ_CHECK(gone.size() <= 1);
-        FUZZ_CHECK(!come.empty() && come.back().content == keyLine);
+        FUZZ_CHECK(!come.isEmpty() && come.back().content == keyLine);
         if (gone.size() == 1)
             FUZZ_CHECK(gone[0].end.isEmpty() && come[0].content == gone[0].content && !come[0].end.isEmpty()
                 && same + 1 == before.size());
@@ -180,27 +107,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // What the emulator reads: the key with its value, nothing doubled,
     // everything else unchanged.
-    const QList<platformprofile::Section> old = platformprofile::read(text);
-    const QList<platformprofile::Section> changed = platformprofile::read(after);
+    const QList<Section> old = read(text);
+    const QList<Section> changed = read(after);
     const qsizetype sectionsBefore = countSections(old, section, inUtf8);
     FUZZ_CHECK(countSections(changed, section, inUtf8) == std::max<qsizetype>(sectionsBefore, 1));
-    const platformprofile::Section *target = firstSection(changed, section, inUtf8);
-    const platformprofile::Section *was = firstSection(old, section, inUtf8);
+    const Section *target = firstSection(changed, section, inUtf8);
+    const Section *was = firstSection(old, section, inUtf8);
     FUZZ_CHECK(target);
     FUZZ_CHECK(
         countKeys(*target, key, inUtf8) == std::max<qsizetype>(was ? countKeys(*was, key, inUtf8) : 0, 1));
     // The first of the section's lines for the key holds the value; the
     // section's other keys read as before, in their order.
-    const auto others = [&](const platformprofile::Section &s) {
-        QList<platformprofile::Key> keys;
-        for (const platformprofile::Key &k : s.keys)
+    const auto others = [&](const Section &s) {
+        QList<Key> keys;
+        for (const Key &k : s.keys)
             if (!sameName(k.name, key, inUtf8))
                 keys.append(k);
         return keys;
     };
     const auto first = std::find_if(target->keys.begin(), target->keys.end(),
-        [&](const platformprofile::Key &k) { return sameName(k.name, key, inUtf8); });
-    FUZZ_CHECK(first != target->keys.end() && first->value == platformprofile::trimmed(value));
+        [&](const Key &k) { return sameName(k.name, key, inUtf8); });
+    FUZZ_CHECK(first != target->keys.end() && first->value == trimmed(value));
     if (was)
         FUZZ_CHECK(others(*target) == others(*was));
     FUZZ_CHECK(changed.size() == old.size() + (was ? 0 : 1));

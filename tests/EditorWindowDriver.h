@@ -4,6 +4,7 @@
 // helper programs that tests start: the file dialog is answered through its
 // seam, widgets are found by their object names.
 
+#include "TestWidgets.h"
 #include "editor/ByteTextEdit.h"
 #include "editor/frmINIEditor.h"
 #include "platform/MessageBox.h"
@@ -27,14 +28,6 @@ inline frmINIEditor *open(const std::optional<QString> &answer)
 {
     OpenFileDialog::setNextAnswers({ answer });
     return showonce::show<frmINIEditor>();
-}
-
-template <class W> W *child(QWidget *form, const char *name)
-{
-    W *w = form->findChild<W *>(QString::fromLatin1(name));
-    if (!w)
-        qFatal("no control named %s", name);
-    return w;
 }
 
 inline ByteTextEdit *text1(QWidget *form)

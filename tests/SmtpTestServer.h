@@ -7,10 +7,10 @@
 // and every reply sent, with times.
 
 #include "TestConfig.h"
+#include "TestFiles.h"
 
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -181,16 +181,6 @@ private:
     }
 
     QString messagePath(int n) const { return m_store.filePath(QStringLiteral("message-%1.eml").arg(n)); }
-
-    // Its own reader, not TestFiles.h: the benchmarks use this server too and
-    // do not link Qt Test.
-    static QByteArray readFile(const QString &path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll();
-    }
 
     Mode m_mode;
     double m_replyDelay;

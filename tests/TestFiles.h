@@ -18,22 +18,33 @@ inline QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
+// Writes the bytes as the file's whole content; false when that fails.
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
 // Writes the bytes as the file's whole content; a failure fails the running test.
 inline void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY2(writeBytes(path, bytes), qPrintable(path));
 }
 
 // Writes `name` in `dir` and returns its path, or an empty text on failure.
 inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
+    return writeBytes(path, bytes) ? path : QString();
+}
+
+// Each of the 256 byte values once, in ascending order.
+inline QByteArray everyByteValue()
+{
+    QByteArray bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = static_cast<char>(b);
+    return bytes;
 }
 
 // Deterministic pseudo-random bytes.

@@ -6,10 +6,10 @@
 //   helper_addentries FOLDER|- PREFIX COUNT
 //
 // The entries go to FOLDER's Ferox.ini, or with "-" to the one beside the
-// program. Entry i is section PREFIX-i with "//" = PREFIX, "AltTitle" =
-// "Alt PREFIX-i", "Comments" = "Comment i", "UCode" = i mod 7. Exits 1 with
-// the message on stderr at the first refused entry.
+// program. Entry i is helperEntry(PREFIX, i) of IniData.h. Exits 1 with the
+// message on stderr at the first refused entry.
 
+#include "IniData.h"
 #include "ini/GameEntry.h"
 #include "platform/AppFolder.h"
 
@@ -30,9 +30,7 @@ int main(int argc, char *argv[])
     const QString prefix = QString::fromLocal8Bit(argv[2]);
     const int count = QByteArray(argv[3]).toInt();
     for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("%1-%2").arg(prefix).arg(i);
-        const gameentry::Outcome outcome = gameentry::add({ name, QStringLiteral("Alt ") + name,
-            QStringLiteral("Comment %1").arg(i), QString::number(i % 7), prefix });
+        const gameentry::Outcome outcome = gameentry::add(helperEntry(prefix, i));
         if (!outcome.ok) {
             std::fprintf(stderr, "%s\n", qPrintable(outcome.message));
             return 1;

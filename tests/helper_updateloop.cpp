@@ -4,12 +4,9 @@
 //
 //   helper_updateloop FILE
 
-#include "editor/ByteTextEdit.h"
-#include "editor/frmINIEditor.h"
+#include "EditorWindowDriver.h"
 #include "platform/AppFolder.h"
 #include "platform/MessageBox.h"
-#include "platform/OpenFileDialog.h"
-#include "platform/ShowOnce.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -27,9 +24,8 @@ int main(int argc, char *argv[])
     const QString path = QString::fromLocal8Bit(argv[1]);
     messagebox::setRecording(true);
     appfolder::overrideForTesting(QFileInfo(path).absolutePath());
-    OpenFileDialog::setNextAnswers({ path });
-    frmINIEditor *form = showonce::show<frmINIEditor>();
-    auto *text = form->findChild<ByteTextEdit *>(QStringLiteral("Text1"));
+    frmINIEditor *form = editordriver::open(path);
+    ByteTextEdit *text = editordriver::text1(form);
     const QByteArray original = text->bytes().toByteArray();
     QByteArray reversed = original;
     std::reverse(reversed.begin(), reversed.end());

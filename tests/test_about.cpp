@@ -6,6 +6,8 @@
 #include "platform/ShowOnce.h"
 
 #include "TestConfig.h"
+#include "TestFiles.h"
+#include "TestWidgets.h"
 
 #include <QApplication>
 #include <QFile>
@@ -30,12 +32,9 @@ const QString kUnavailable = QStringLiteral("System Information Is Unavailable A
 // file behind when it runs.
 QString writeStandIn(const QString &path, const QString &marker)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!writeBytes(path, "#!/bin/sh\necho started > '" + QFile::encodeName(marker) + "'\n"))
         return QString();
-    file.write("#!/bin/sh\necho started > '" + QFile::encodeName(marker) + "'\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
 }
 
@@ -91,12 +90,12 @@ private Q_SLOTS:
         QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(!about->windowIcon().isNull());
         QCOMPARE(about->font(), classiclook::dialogFont());
-        QCOMPARE(QApplication::focusWidget(), about->findChild<QPushButton *>(QStringLiteral("cmdOK")));
-        auto *ok = about->findChild<QPushButton *>(QStringLiteral("cmdOK"));
+        QCOMPARE(QApplication::focusWidget(), child<QPushButton>(about, "cmdOK"));
+        auto *ok = child<QPushButton>(about, "cmdOK");
         QVERIFY(ok->isDefault());
         // The focus runs between the two buttons; the labels and the picture take none.
-        QCOMPARE(ok->nextInFocusChain(), about->findChild<QPushButton *>(QStringLiteral("cmdSysInfo")));
-        QCOMPARE(about->findChild<QLabel *>(QStringLiteral("picIcon"))->pixmap().size(), QSize(91, 83));
+        QCOMPARE(ok->nextInFocusChain(), child<QPushButton>(about, "cmdSysInfo"));
+        QCOMPARE(child<QLabel>(about, "picIcon")->pixmap().size(), QSize(91, 83));
     }
 
     void controls_data()
@@ -160,8 +159,7 @@ private Q_SLOTS:
         const auto textColours = [](frmAbout *about) {
             QList<QColor> colours;
             for (const char *name : { "lblTitle", "lblDescription", "lblVersion" })
-                colours
-                    << about->findChild<QLabel *>(QLatin1String(name))->palette().color(QPalette::WindowText);
+                colours << child<QLabel>(about, name)->palette().color(QPalette::WindowText);
             return colours;
         };
         frmAbout *about = openAbout();
@@ -196,7 +194,7 @@ private Q_SLOTS:
         if (key > 0)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
         else if (key == 0)
-            QTest::mouseClick(about->findChild<QPushButton *>(QStringLiteral("cmdOK")), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(about, "cmdOK"), Qt::LeftButton);
         else
             QVERIFY(about->close());
         QTRY_VERIFY(!about);
@@ -216,7 +214,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!first);
         QPointer<frmAbout> second = openAbout();
         QVERIFY(second);
-        QCOMPARE(QApplication::focusWidget(), second->findChild<QPushButton *>(QStringLiteral("cmdOK")));
+        QCOMPARE(QApplication::focusWidget(), child<QPushButton>(second, "cmdOK"));
     }
 
     // The box is a tool window, which would not normally keep the program
@@ -405,7 +403,7 @@ private Q_SLOTS:
         QVERIFY(showonce::instance<frmAbout>());
 
         registry::clear();
-        QTest::mouseClick(about->findChild<QPushButton *>(QStringLiteral("cmdSysInfo")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(about, "cmdSysInfo"), Qt::LeftButton);
         const QList<messagebox::Record> boxes = messagebox::takeRecorded();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].title, messagebox::programTitle());

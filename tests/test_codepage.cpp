@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "core/CodePage.h"
 
 #include <QTest>
@@ -7,9 +8,7 @@ class TestCodePage : public QObject {
 private Q_SLOTS:
     void everyByteRoundTrips()
     {
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(static_cast<char>(b));
+        const QByteArray all = everyByteValue();
         const QString text = codepage::decode(all);
         QCOMPARE(text.size(), 256);
         const codepage::Encoded back = codepage::encode(text);

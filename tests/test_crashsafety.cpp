@@ -1,3 +1,4 @@
+#include "IniData.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
 #include "platform/FileBytes.h"
@@ -26,11 +27,11 @@ class TestCrashSafety : public QObject {
     static QByteArray afterKeyWrites(QByteArray text, int from, int to)
     {
         for (int j = from; j < to; ++j) {
-            const QByteArray entry = "K-" + QByteArray::number(j / 4);
+            const gameentry::Fields entry = helperEntry(QStringLiteral("K"), j / 4);
             const QByteArray keys[] = { "//", "AltTitle", "Comments", "UCode" };
-            const QByteArray values[] = { "K", "Alt " + entry, "Comment " + QByteArray::number(j / 4),
-                QByteArray::number(j / 4 % 7) };
-            text = profile::updatedText(text, entry, keys[j % 4], values[j % 4]).text;
+            const QString values[] = { entry.submitter, entry.altTitle, entry.comments, entry.ucode };
+            text = profile::updatedText(text, entry.name.toLatin1(), keys[j % 4], values[j % 4].toLatin1())
+                       .text;
         }
         return text;
     }
@@ -51,11 +52,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString file = dir.filePath(QStringLiteral("Ferox.ini"));
-        QProcess gen;
-        gen.start(QStringLiteral(FEROX_SYSTEM_PYTHON),
-            { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("3M"), file });
-        QVERIFY(gen.waitForFinished(60000));
-        QCOMPARE(gen.exitCode(), 0);
+        QVERIFY(generateIni(QStringLiteral("3M"), file));
         const QByteArray original = readFile(file);
         QByteArray reversed = original;
         std::reverse(reversed.begin(), reversed.end());

@@ -3,6 +3,7 @@
 // it leaves on disk and by the mail a real SMTP server received. Each test saves
 // a screenshot of the windows it opens into build/tests/e2e-output/.
 
+#include "IniData.h"
 #include "SmtpTestServer.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
@@ -26,12 +27,6 @@ const QString editorDialogTitle = QStringLiteral("^Open Ferox\\.ini File$");
 const QString mailTitle = QStringLiteral("^Send Updated Ferox\\.ini File To ");
 const QString aboutTitle = QStringLiteral("^About Ferox64 INI Editor\\.\\.\\.$");
 const QString boxTitle = QStringLiteral("^Ferox64 INI Editor$");
-
-const QByteArray promptEntry = "[Enter Name As Shown In Ferox64]\r\n"
-                               "//=Enter Your Name For Credibility\r\n"
-                               "AltTitle=Enter Alternative Game Name\r\n"
-                               "Comments=Enter Comments\r\n"
-                               "UCode=Enter UCode 0-6\r\n";
 
 QString outputPath(const QString &name)
 {
@@ -153,7 +148,7 @@ private Q_SLOTS:
         QVERIFY2(!window.isEmpty(), qPrintable(run->log()));
         QVERIFY(x->screenshot(window, outputPath(QStringLiteral("form1-at-launch.png"))));
         QVERIFY(x->key(QStringLiteral("alt+d")));
-        QCOMPARE(waitForContent(run->ini(), promptEntry), promptEntry);
+        QCOMPARE(waitForContent(run->ini(), kPromptEntry), kPromptEntry);
         QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
@@ -194,10 +189,8 @@ private Q_SLOTS:
         // Two sections of our own first, so that the keys below pick known lines,
         // then a generated file's worth of ordinary sections.
         const QString generated = run->folder.filePath(QStringLiteral("generated.ini"));
-        QCOMPARE(QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
-                     { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("32K"), generated,
-                         QStringLiteral("--seed"), QStringLiteral("9") }),
-            0);
+        QVERIFY(
+            generateIni(QStringLiteral("32K"), generated, { QStringLiteral("--seed"), QStringLiteral("9") }));
         const QByteArray original = "[Alpha Racer (E)]\r\n//=Tess\r\nAltTitle=Alpha\r\nComments=Runs well\r\n"
                                     "UCode=1\r\n\r\n[Beta Quest (U)]\r\n//=Tess\r\nAltTitle=Beta\r\n"
                                     "Comments=Slow intro\r\nUCode=2\r\n\r\n"
@@ -320,7 +313,7 @@ private Q_SLOTS:
         // The file to send: the entry the main window writes at once.
         QVERIFY(!focus(mainTitle).isEmpty());
         QVERIFY(x->key(QStringLiteral("alt+d")));
-        QCOMPARE(waitForContent(run->ini(), promptEntry), promptEntry);
+        QCOMPARE(waitForContent(run->ini(), kPromptEntry), kPromptEntry);
 
         QVERIFY(x->key(QStringLiteral("ctrl+m")));
         const QString mail = focus(mailTitle);
@@ -358,7 +351,7 @@ private Q_SLOTS:
             if (o.value(QStringLiteral("filename")).toString() == QStringLiteral("Ferox.ini")) {
                 attached = true;
                 QCOMPARE(QByteArray::fromBase64(o.value(QStringLiteral("bytes")).toString().toLatin1()),
-                    promptEntry);
+                    kPromptEntry);
             }
         }
         QVERIFY2(attached, QJsonDocument(message).toJson().constData());
@@ -464,7 +457,7 @@ private Q_SLOTS:
         QVERIFY2(!focus(mainTitle).isEmpty(), qPrintable(run->log()));
         QVERIFY(x->key(QStringLiteral("alt+d")));
         const QString ini = prefix.filePath(QStringLiteral("bin/Ferox.ini"));
-        QCOMPARE(waitForContent(ini, promptEntry), promptEntry);
+        QCOMPARE(waitForContent(ini, kPromptEntry), kPromptEntry);
         QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }

@@ -1,5 +1,6 @@
 #include "EditorWindowDriver.h"
-#include "TestConfig.h"
+#include "IniData.h"
+#include "SectionKeys.h"
 #include "TestFiles.h"
 #include "TestInput.h"
 
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,12 +57,8 @@ class TestEditor : public QObject {
     QString generated(const QString &name, const QString &size, int seed = 1)
     {
         const QString out = path(name);
-        QProcess gen;
-        gen.start(QStringLiteral(FEROX_SYSTEM_PYTHON),
-            { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), size, out, u"--seed"_s,
-                QString::number(seed) });
-        if (!gen.waitForFinished(30000) || gen.exitCode() != 0)
-            qFatal("generate-ini failed: %s", gen.readAllStandardError().constData());
+        if (!generateIni(size, out, { u"--seed"_s, QString::number(seed) }))
+            qFatal("generate-ini failed");
         return out;
     }
 
@@ -160,15 +156,9 @@ private Q_SLOTS:
         // A click on a name lists that section's keys and values.
         const int row = names.size() / 2;
         clickItem(form, "ListNames", row);
-        const ini::Section section = ini::findSection(bytes, codepage::encode(names[row]).bytes);
-        QStringList keys, values;
-        for (const ini::Line &line : section.keyLines) {
-            const ini::KeyValue kv = ini::splitKeyLine(ini::view(bytes, line));
-            keys << codepage::decode(kv.key);
-            values << codepage::decode(kv.value);
-        }
-        QCOMPARE(items(form, "ListKey1"), keys);
-        QCOMPARE(items(form, "ListKey2"), values);
+        const QList<sectionkeys::Key> keys = sectionkeys::of(bytes, codepage::encode(names[row]).bytes);
+        QCOMPARE(items(form, "ListKey1"), decoded(sectionkeys::names(keys)));
+        QCOMPARE(items(form, "ListKey2"), decoded(sectionkeys::values(keys)));
     }
 
     void oddHeadsAndCount()
@@ -769,10 +759,7 @@ private Q_SLOTS:
     void byteExactRoundTrip_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(static_cast<char>(b));
-        QTest::newRow("every byte value") << all + all;
+        QTest::newRow("every byte value") << everyByteValue() + everyByteValue();
         QTest::newRow("mixed line ends") << "[A]\r\na=1\nb=2\rc=3\r\n\n\r\r\n[B]\n\r"_ba;
         QTest::newRow("nul bytes") << QByteArray("[A]\r\n\0k=\0\0v\r\n\0", 14);
         QTest::newRow("high bytes") << "[Caf\xE9]\r\nk=\x80\x81\x8D\x9F\xA0\xFF\r\n"_ba;

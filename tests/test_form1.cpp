@@ -1,5 +1,7 @@
+#include "IniData.h"
 #include "TestFiles.h"
 #include "TestInput.h"
+#include "TestWidgets.h"
 #include "app/Form1.h"
 #include "editor/frmINIEditor.h"
 #include "forms/frmAbout.h"
@@ -23,12 +25,6 @@
 #include <QTimer>
 
 namespace {
-
-const QByteArray promptEntry = "[Enter Name As Shown In Ferox64]\r\n"
-                               "//=Enter Your Name For Credibility\r\n"
-                               "AltTitle=Enter Alternative Game Name\r\n"
-                               "Comments=Enter Comments\r\n"
-                               "UCode=Enter UCode 0-6\r\n";
 
 const QStringList fieldNames = { "Text1", "Text2", "Text3", "Text4", "Text5" };
 const QStringList prompts = { "Enter Name As Shown In Ferox64", "Enter Alternative Game Name",
@@ -60,8 +56,8 @@ class TestForm1 : public QObject {
     QTemporaryDir folder;
     Form1 *form = nullptr;
 
-    QLineEdit *field(const QString &name) { return form->findChild<QLineEdit *>(name); }
-    QPushButton *button(const QString &name) { return form->findChild<QPushButton *>(name); }
+    QLineEdit *field(const QString &name) { return child<QLineEdit>(form, name); }
+    QPushButton *button(const QString &name) { return child<QPushButton>(form, name); }
 
     QStringList fieldTexts()
     {
@@ -194,7 +190,7 @@ private Q_SLOTS:
     void addEntryRightAfterLaunch()
     {
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
-        QCOMPARE(readFile(ini::fixedPath()), promptEntry);
+        QCOMPARE(readFile(ini::fixedPath()), kPromptEntry);
         QVERIFY(messagebox::takeRecorded().isEmpty());
         QCOMPARE(fieldTexts(), prompts);
         for (const QString &name : fieldNames)
@@ -257,18 +253,14 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QByteArray before;
         if (kind == u"under-file") {
-            QFile plain(folder.filePath("plain"));
-            QVERIFY(plain.open(QIODevice::WriteOnly));
-            appfolder::overrideForTesting(plain.fileName());
+            writeFile(folder.filePath("plain"), {});
+            appfolder::overrideForTesting(folder.filePath("plain"));
         } else if (kind == u"missing") {
             appfolder::overrideForTesting(folder.filePath("no/such"));
         } else {
             before = "[Other]\r\nk=1\r\n";
-            QFile file(ini::fixedPath());
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(before);
-            file.close();
-            QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
+            writeFile(ini::fixedPath(), before);
+            QVERIFY(QFile::setPermissions(ini::fixedPath(), QFileDevice::ReadOwner | QFileDevice::ReadOther));
         }
         const QStringList typed = { "Game", "Alt", "Note", "3", "Me" };
         fillIn(typed);
@@ -315,10 +307,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, named);
         const QByteArray before = "[Game]\r\nk=1\r\n";
-        QFile file(ini::fixedPath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(before);
-        file.close();
+        writeFile(ini::fixedPath(), before);
 
         if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty()
             || text.size() > 1000)
@@ -362,7 +351,7 @@ private Q_SLOTS:
     {
         OpenFileDialog::setNextAnswers({ std::nullopt });
         QTest::keyClick(form, Qt::Key_D, Qt::AltModifier);
-        QTRY_COMPARE(readFile(ini::fixedPath()), promptEntry);
+        QTRY_COMPARE(readFile(ini::fixedPath()), kPromptEntry);
         QTest::keyClick(form, Qt::Key_A, Qt::AltModifier);
         QTRY_COMPARE(openCount<frmAbout>(), 1);
         form->activateWindow();

@@ -1,4 +1,5 @@
 #include "LineModel.h"
+#include "SectionKeys.h"
 #include "core/IniText.h"
 
 #include <QTest>
@@ -14,25 +15,6 @@ QList<QByteArray> lines(const QByteArray &text)
         out.append(ini::view(text, line).toByteArray());
         return true;
     });
-    return out;
-}
-
-struct Keys {
-    bool found = false;
-    QList<QByteArray> keys;
-    QList<QByteArray> values;
-};
-
-Keys keysOf(const QByteArray &text, const QByteArray &name)
-{
-    const ini::Section section = ini::findSection(text, name);
-    Keys out;
-    out.found = section.found;
-    for (const ini::Line &line : section.keyLines) {
-        const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
-        out.keys.append(kv.key.toByteArray());
-        out.values.append(kv.value.toByteArray());
-    }
     return out;
 }
 
@@ -187,7 +169,7 @@ private Q_SLOTS:
         const QList<QByteArray> names = linemodel::sectionNames(text);
         QCOMPARE(names.size(), 40000);
         QCOMPARE(names.last(), "G39999"_ba);
-        QCOMPARE(keysOf(text, "G39999").values, QList<QByteArray> { "v" });
+        QCOMPARE(sectionkeys::values(sectionkeys::of(text, "G39999")), QList<QByteArray> { "v" });
     }
 
     // Head matching: exact bytes of "[name]" at the start of a line.
@@ -233,9 +215,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, name);
         QFETCH(bool, found);
         QFETCH(QList<QByteArray>, keys);
-        const Keys got = keysOf(text, name);
-        QCOMPARE(got.found, found);
-        QCOMPARE(got.keys, keys);
+        const ini::Section section = ini::findSection(text, name);
+        QCOMPARE(section.found, found);
+        QCOMPARE(sectionkeys::names(sectionkeys::of(text, section)), keys);
     }
 
     // Bodies end at the next head, the first empty line or the end of the text.
@@ -285,10 +267,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         QFETCH(QList<QByteArray>, keys);
         QFETCH(QList<QByteArray>, values);
-        const Keys got = keysOf(text, "A");
-        QVERIFY(got.found);
-        QCOMPARE(got.keys, keys);
-        QCOMPARE(got.values, values);
+        const ini::Section section = ini::findSection(text, "A");
+        QVERIFY(section.found);
+        QCOMPARE(sectionkeys::names(sectionkeys::of(text, section)), keys);
+        QCOMPARE(sectionkeys::values(sectionkeys::of(text, section)), values);
     }
 
     void bodyEndIsTheLineThatStopsIt()
@@ -302,9 +284,8 @@ private Q_SLOTS:
     void longKeyHasNoSixteenBitLimit()
     {
         const QByteArray key(40000, 'k');
-        const Keys got = keysOf("[A]\r\n" + key + "=v\r\n", "A");
-        QCOMPARE(got.keys, QList<QByteArray> { key });
-        QCOMPARE(got.values, QList<QByteArray> { "v" });
+        const QList<sectionkeys::Key> got = sectionkeys::of(QByteArray("[A]\r\n" + key + "=v\r\n"), "A");
+        QCOMPARE(got, (QList<sectionkeys::Key> { { key, "v" } }));
     }
 };
 

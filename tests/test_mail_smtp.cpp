@@ -2,17 +2,11 @@
 // what arrives, parsed by Python's email package, and how the dialogue ends
 // when the server refuses, breaks off or keeps silent.
 
+#include "MailRun.h"
 #include "SmtpTestServer.h"
 #include "TestFiles.h"
 
-#include "core/MailFields.h"
-#include "mail/modSendmail.h"
-#include "platform/FileLoader.h"
-#include "platform/TextBuffer.h"
-#include "platform/Winsock.h"
-
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -25,30 +19,11 @@ using namespace modSendmail;
 
 namespace {
 
-const QString fromAddress = QStringLiteral("alice@example.org");
-const QString recipient = QStringLiteral("maintainers@example.net");
+using mailrun::Mail;
+using mailrun::Run;
 
-struct ErrorEvent {
-    int number;
-    QString description;
-    QString source;
-};
-
-struct Run {
-    bool connected = false;
-    bool finished = false;
-    SendOutcome outcome;
-    QList<ErrorEvent> errors;
-};
-
-struct Mail {
-    QString from = fromAddress;
-    QString to = recipient;
-    QString subject = QStringLiteral("Updated Ferox.ini File");
-    QString body = QStringLiteral("Hello,\r\nthe new entries are attached.");
-    QString attachment; // a path, or empty
-    bool pauseFirst = false; // wait half a second after the Connect event, as the window does
-};
+const QString fromAddress = Mail().from;
+const QString recipient = Mail().to;
 
 Timeouts shortTimeouts()
 {
@@ -59,38 +34,9 @@ Timeouts shortTimeouts()
     return timeouts;
 }
 
-// Drives the transport as the mail window does: encode, connect, send on the
-// Connect event; socket errors are collected.
 Run send(const QString &host, const QString &port, const Mail &mail, Timeouts timeouts = shortTimeouts())
 {
-    Run run;
-    Winsock socket;
-    socket.setObjectName(QStringLiteral("Winsock1"));
-    FileLoader loader;
-    TextBuffer encoded;
-    if (mime::hasAttachment(mail.attachment)) {
-        const Result result = EncodeAttachment(mail.attachment, loader, encoded);
-        if (!result.ok) {
-            run.outcome.error = result.error;
-            run.finished = true;
-            return run;
-        }
-    }
-    QObject::connect(&socket, &Winsock::Connect, [&] {
-        run.connected = true;
-        if (mail.pauseFirst)
-            Pause(0.5);
-        run.outcome = SendMail(mail.from, mail.to, mail.subject, mail.body, socket, mail.attachment,
-            mime::hasAttachment(mail.attachment) ? &encoded : nullptr, timeouts);
-        run.finished = true;
-    });
-    QObject::connect(
-        &socket, &Winsock::Error, [&](int number, const QString &description, const QString &source) {
-            run.errors.append({ number, description, source });
-        });
-    ConnectToServer(host, socket, port);
-    (void)QTest::qWaitFor([&] { return run.finished || (!run.connected && !run.errors.isEmpty()); }, 30000);
-    return run;
+    return mailrun::sendAsTheWindowDoes(host, port, mail, timeouts);
 }
 
 QByteArray textBytes(qsizetype size)
@@ -145,15 +91,6 @@ class TestMailSmtp : public QObject {
         return m_server->inspect(m_delivered);
     }
 
-    QString writeFile(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_files.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            return {};
-        return path;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -177,7 +114,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         Mail mail;
-        mail.attachment = writeFile(QStringLiteral("Ferox.ini"), bytes);
+        mail.attachment = writeFile(m_files, QStringLiteral("Ferox.ini"), bytes);
         const QJsonObject message = deliver(mail);
         QVERIFY(!message.isEmpty());
         QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
@@ -234,7 +171,7 @@ private Q_SLOTS:
         mail.body = body;
         const QByteArray file = textBytes(500);
         if (withAttachment)
-            mail.attachment = writeFile(QStringLiteral("Ferox.ini"), file);
+            mail.attachment = writeFile(m_files, QStringLiteral("Ferox.ini"), file);
         const QJsonObject message = deliver(mail);
         QVERIFY(!message.isEmpty());
         QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
@@ -295,7 +232,7 @@ private Q_SLOTS:
         mail.subject = QStringLiteral("Neue Eintr\u00e4ge f\u00fcr \u201eFerox\u201c \u2013 %1")
                            .arg(QString(40, QLatin1Char('x')));
         mail.body = QStringLiteral("Gr\u00fc\u00dfe\nund 5 \u20ac");
-        mail.attachment = writeFile(QStringLiteral("D\u00e9j\u00e0 vu.ini"), textBytes(60));
+        mail.attachment = writeFile(m_files, QStringLiteral("D\u00e9j\u00e0 vu.ini"), textBytes(60));
         const QJsonObject message = deliver(mail);
         QCOMPARE(message.value(QStringLiteral("defects")).toArray(), QJsonArray());
         QCOMPARE(message.value(QStringLiteral("subject")).toString(), mail.subject);
@@ -340,7 +277,7 @@ private Q_SLOTS:
         Mail mail;
         mail.body = body;
         const QByteArray file = randomBytes(3000, 7);
-        mail.attachment = writeFile(QStringLiteral("e.bin"), file);
+        mail.attachment = writeFile(m_files, QStringLiteral("e.bin"), file);
         const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
         QVERIFY2(run.outcome.accepted, qPrintable(run.outcome.error));
         QTRY_COMPARE(server.messageCount(), 1);
@@ -371,7 +308,7 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(server.start(&error), qPrintable(error));
         Mail mail;
-        mail.attachment = writeFile(QStringLiteral("big.bin"), randomBytes(100000, 3));
+        mail.attachment = writeFile(m_files, QStringLiteral("big.bin"), randomBytes(100000, 3));
         const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
         QVERIFY(run.finished);
         QVERIFY(!run.outcome.accepted);
@@ -402,7 +339,7 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(slow.start(&error), qPrintable(error));
         Mail mail;
-        mail.attachment = writeFile(QStringLiteral("t.ini"), textBytes(1000));
+        mail.attachment = writeFile(m_files, QStringLiteral("t.ini"), textBytes(1000));
         const Run run = send(QStringLiteral("127.0.0.1"), slow.portText(), mail);
         QVERIFY2(run.outcome.accepted, qPrintable(run.outcome.error));
         QVERIFY(run.outcome.serverReply.startsWith(QStringLiteral("250 ")));
@@ -455,7 +392,7 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(server.start(&error), qPrintable(error));
         Mail mail;
-        mail.attachment = writeFile(QStringLiteral("r.ini"), textBytes(100));
+        mail.attachment = writeFile(m_files, QStringLiteral("r.ini"), textBytes(100));
         const Run run = send(QStringLiteral("127.0.0.1"), server.portText(), mail);
         QVERIFY(run.finished);
         QVERIFY(!run.outcome.accepted);

@@ -4,6 +4,7 @@
 
 #include "SmtpTestServer.h"
 #include "TestFiles.h"
+#include "TestWidgets.h"
 
 #include "forms/frmDemo.h"
 #include "platform/ClassicLook.h"
@@ -84,13 +85,7 @@ private Q_SLOTS:
 
 private:
     frmDemo *open();
-    template <class T> T *control(const char *name) const
-    {
-        T *found = m_window ? m_window->findChild<T *>(QLatin1String(name)) : nullptr;
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
+    template <class T> T *control(const char *name) const { return child<T>(m_window.data(), name); }
     QLineEdit *field(const char *name) const { return control<QLineEdit>(name); }
     QPushButton *sendButton() const { return control<QPushButton>("cmdSend"); }
     QString status() const { return control<QLabel>("lblStatus")->text(); }

@@ -1,15 +1,14 @@
+#include "IniData.h"
 #include "LineModel.h"
 #include "PlatformProfile.h"
+#include "SectionKeys.h"
 #include "TestFiles.h"
 #include "core/IniText.h"
 #include "platform/FileBytes.h"
 #include "platform/ProfileWriter.h"
 
-#include "TestConfig.h"
-
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,11 +30,9 @@ std::optional<QByteArray> editorValue(
         const ini::Section found = ini::findSection(text, name);
         if (!found.found)
             return std::nullopt;
-        for (const ini::Line &line : found.keyLines) {
-            const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
-            if (profile::sameName(kv.key, key))
-                return kv.value.toByteArray();
-        }
+        for (const sectionkeys::Key &kv : sectionkeys::of(text, found))
+            if (profile::sameName(kv.name, key))
+                return kv.value;
         return std::nullopt;
     }
     return std::nullopt;
@@ -73,7 +70,7 @@ QByteArray writtenAtOnce(const QByteArray &text, const QByteArray &section,
 QList<platformprofile::Section> othersThanTarget(const QByteArray &text, const QByteArray &section)
 {
     QList<platformprofile::Section> sections = platformprofile::read(text);
-    const qsizetype at = platformprofile::sectionIndex(sections, section, text.startsWith("\xEF\xBB\xBF"));
+    const qsizetype at = platformprofile::sectionIndex(sections, section, platformprofile::hasUtf8Mark(text));
     if (at >= 0)
         sections.removeAt(at);
     return sections;
@@ -269,7 +266,7 @@ private Q_SLOTS:
         QCOMPARE(othersThanTarget(after, section), othersThanTarget(before, section));
         // Nothing but the entry's own section is added, and only when missing.
         const bool existed = platformprofile::sectionIndex(
-                                 platformprofile::read(before), section, before.startsWith("\xEF\xBB\xBF"))
+                                 platformprofile::read(before), section, platformprofile::hasUtf8Mark(before))
             >= 0;
         QCOMPARE(
             platformprofile::read(after).size(), platformprofile::read(before).size() + (existed ? 0 : 1));
@@ -495,11 +492,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
-        QCOMPARE(
-            QProcess::execute(QStringLiteral(FEROX_SYSTEM_PYTHON),
-                { QStringLiteral(FEROX_SCRIPTS_DIR "/generate-ini"), QStringLiteral("64K"), path,
-                    QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--line-end"), lineEnd }),
-            0);
+        QVERIFY(generateIni(QStringLiteral("64K"), path,
+            { QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--line-end"), lineEnd }));
         const QByteArray before = readFile(path);
         QVERIFY(before.size() > 60000);
         const QList<QByteArray> names = linemodel::sectionNames(before);

@@ -1,8 +1,9 @@
 #include "LineModel.h"
+#include "SectionKeys.h"
+#include "TestFiles.h"
 #include "core/IniText.h"
 #include "ini/SettingsFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,15 +15,6 @@ class TestSettingsFile : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString write(const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(u"f.ini"_s);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-            qFatal("cannot write test file");
-        return path;
-    }
-
     static QByteArray filler(qsizetype bytes)
     {
         QByteArray text;
@@ -30,18 +22,6 @@ class TestSettingsFile : public QObject {
             text += "[Filler " + QByteArray::number(i) + "]\r\nk=[v]\r\nn=" + QByteArray::number(i)
                 + "\r\n\r\n";
         return text;
-    }
-
-    static settingsfile::KeyLines expectedKeys(const QByteArray &text, const QByteArray &name)
-    {
-        settingsfile::KeyLines out;
-        const ini::Section section = ini::findSection(text, name);
-        for (const ini::Line &line : section.keyLines) {
-            const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
-            out.keys.append(kv.key.toByteArray());
-            out.values.append(kv.value.toByteArray());
-        }
-        return out;
     }
 
 private Q_SLOTS:
@@ -86,7 +66,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, name);
-        const QString path = write(text);
+        const QString path = writeFile(m_dir, u"f.ini"_s, text);
+        QVERIFY(!path.isEmpty());
         QList<QByteArray> names;
         const settingsfile::ReadResult read = settingsfile::readSectionNames(path, &names);
         QVERIFY(read.ok);
@@ -94,9 +75,9 @@ private Q_SLOTS:
         QCOMPARE(names, linemodel::sectionNames(text));
         settingsfile::KeyLines lines;
         QVERIFY(settingsfile::readSectionKeys(path, name, &lines).ok);
-        const settingsfile::KeyLines expected = expectedKeys(text, name);
-        QCOMPARE(lines.keys, expected.keys);
-        QCOMPARE(lines.values, expected.values);
+        const QList<sectionkeys::Key> expected = sectionkeys::of(text, name);
+        QCOMPARE(lines.keys, sectionkeys::names(expected));
+        QCOMPARE(lines.values, sectionkeys::values(expected));
     }
 
     void missingFileIsReportedAsSuch()
