@@ -259,7 +259,8 @@ private Q_SLOTS:
             << true << kKey << kPath << REG_SZ << QByteArray(1024, 'x') << true << QString(1024, u'x');
         QTest::newRow("larger than the buffer")
             << true << kKey << kPath << REG_SZ << QByteArray(1025, 'x') << false << "";
-        QTest::newRow("number") << true << kKey << kPath << REG_DWORD << QByteArray("\x01\0\0\0", 4) << false
+        // Type 4: a 32-bit number.
+        QTest::newRow("number") << true << kKey << kPath << quint32(4) << QByteArray("\x01\0\0\0", 4) << false
                                 << "";
         QTest::newRow("missing value") << true << kKey << "Other" << REG_SZ << path + nul << false << "";
         QTest::newRow("missing key") << true << kFolderKey << kPath << REG_SZ << path + nul << false << "";
@@ -288,11 +289,10 @@ private Q_SLOTS:
     void registryReadsLikeTheSystem()
     {
         registry::setText(HKEY_LOCAL_MACHINE, kKey, kPath, QStringLiteral("abc"));
-        HKEY key = 0;
-        QCOMPARE(
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MICROSOFT\\", 0, KEY_READ, &key), ERROR_SUCCESS);
         HKEY sub = 0;
-        QCOMPARE(RegOpenKeyExA(key, "Shared Tools\\MSINFO", 0, KEY_READ, &sub), ERROR_SUCCESS);
+        QCOMPARE(
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\MICROSOFT\\\\Shared Tools\\MSINFO\\", 0, 0, &sub),
+            ERROR_SUCCESS);
         std::uint32_t type = 0;
         std::uint32_t size = 0;
         QCOMPARE(RegQueryValueExA(sub, "PATH", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
@@ -310,10 +310,9 @@ private Q_SLOTS:
         QCOMPARE(RegCloseKey(sub), ERROR_SUCCESS);
         QCOMPARE(RegCloseKey(sub), ERROR_INVALID_HANDLE);
         QCOMPARE(RegQueryValueExA(sub, "PATH", nullptr, &type, buffer, &size), ERROR_INVALID_HANDLE);
-        QCOMPARE(RegCloseKey(key), ERROR_SUCCESS);
         QCOMPARE(RegCloseKey(0), ERROR_INVALID_HANDLE);
-        key = 99;
-        QCOMPARE(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        HKEY key = 99;
+        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Other", 0, 0, &key), ERROR_FILE_NOT_FOUND);
         QCOMPARE(key, HKEY(0));
     }
 

@@ -107,15 +107,15 @@ private Q_SLOTS:
                 = QDir(dir.path()).entryList({ QStringLiteral("Ferox.ini.*") }, QDir::Files | QDir::Hidden);
             temporariesLeft += int(temporaries.size());
             // The next write removes what the killed one left.
-            QString error;
+            FileError error;
             QVERIFY2(filebytes::update(
                          file,
-                         [](QByteArrayView old, QList<QByteArrayView> *pieces, QString *) {
-                             *pieces = { old };
+                         [](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, FileError *) {
+                             *pieces = { { {}, 0, old.size() } };
                              return true;
                          },
                          &error),
-                qPrintable(error));
+                qPrintable(error.text));
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                 QStringList { QStringLiteral("Ferox.ini") });
         }

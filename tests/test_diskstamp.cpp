@@ -49,13 +49,13 @@ private Q_SLOTS:
 
         struct stat before { };
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
-        QString error;
+        FileError error;
         if (change == u"same size in place") {
             writeFile(path, "[A]\r\nk=2\r\n");
         } else if (change == u"other size") {
             writeFile(path, "[A]\r\nk=10\r\n");
         } else if (change == u"replaced, same bytes") {
-            QVERIFY(filebytes::replace(path, original, &error));
+            QVERIFY(filebytes::replace(path, { original }, &error));
         } else if (change == u"removed") {
             QVERIFY(QFile::remove(path));
         } else if (change == u"times put back") {

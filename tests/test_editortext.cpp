@@ -201,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(!path.isEmpty());
         QElapsedTimer timer;
         timer.start();
-        QString error;
+        FileError error;
         QVERIFY(edit->loadFile(path, &error));
         edit->grab();
         QCoreApplication::processEvents();

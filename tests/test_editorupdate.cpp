@@ -30,7 +30,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, "old");
         const editorupdate::Saved saved = editorupdate::write(path, text);
-        QVERIFY2(saved.ok, qPrintable(saved.error));
+        QVERIFY2(saved.ok, qPrintable(saved.error.text));
         QCOMPARE(readFile(path), written);
         // The stamp describes the file as written: an update right after it
         // finds nothing changed on disk.
@@ -43,7 +43,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("missing/Ferox.ini"));
         const editorupdate::Saved saved = editorupdate::write(path, "[A]\r\n");
         QVERIFY(!saved.ok);
-        QVERIFY(!saved.error.isEmpty());
+        QVERIFY(!saved.error.text.isEmpty());
         QVERIFY(!saved.stamp.taken);
         QVERIFY(!QFile::exists(path));
     }

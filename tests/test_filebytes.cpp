@@ -82,20 +82,20 @@ private Q_SLOTS:
                          QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
                 0);
         const QByteArray inserted("[New]\r\nk=v\r\n");
-        QString error;
+        FileError error;
         // The pieces' bytes must outlive the change: they are written after it returns.
         QByteArray head;
         QVERIFY2(
             filebytes::update(
                 path,
-                [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, QString *why) {
+                [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, FileError *why) {
                     if (!old.readAt(990, 10, &head, why))
                         return false;
                     *pieces = { { {}, 0, 1000 }, { inserted }, { head }, { {}, 1000, old.size() - 1000 } };
                     return true;
                 },
                 &error),
-            qPrintable(error));
+            qPrintable(error.text));
         QCOMPARE(
             readFile(path), before.first(1000) + inserted + before.sliced(990, 10) + before.sliced(1000));
         QCOMPARE(filesIn(dir).size(), hardLink ? 2 : 1);
@@ -118,10 +118,10 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, QByteArray(64 * 1024, 'a'));
         int calls = 0;
-        QString error;
+        FileError error;
         QVERIFY2(filebytes::update(
                      path,
-                     [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, QString *) {
+                     [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, FileError *) {
                          if (++calls == 1) {
                              QTest::qWait(20); // a later modification time, also on coarse clocks
                              writeFile(path, changedTo);
@@ -131,7 +131,7 @@ private Q_SLOTS:
                          return true;
                      },
                      &error),
-            qPrintable(error));
+            qPrintable(error.text));
         QCOMPARE(calls, 2);
         const qsizetype cut = std::min<qsizetype>(10, changedTo.size());
         QCOMPARE(readFile(path), changedTo.first(cut) + "x" + changedTo.sliced(cut));
@@ -153,11 +153,14 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, "[A]\r\n");
         QList<QByteArray> seen;
-        QString error;
+        FileError error;
         QVERIFY2(filebytes::update(
                      path,
-                     [&](QByteArrayView old, QList<QByteArrayView> *pieces, QString *) {
-                         seen.append(old.toByteArray());
+                     [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *pieces, FileError *why) {
+                         QByteArray bytes;
+                         if (!old.readAt(0, old.size(), &bytes, why))
+                             return false;
+                         seen.append(bytes);
                          if (seen.size() == 1) {
                              QTest::qWait(20); // a later modification time, also on coarse clocks
                              const QString other = dir.filePath(QStringLiteral("other"));
@@ -166,11 +169,11 @@ private Q_SLOTS:
                                  ::rename(QFile::encodeName(other).constData(),
                                      QFile::encodeName(path).constData());
                          }
-                         *pieces = { old, QByteArrayView("[Mine]\r\n") };
+                         *pieces = { { {}, 0, old.size() }, { "[Mine]\r\n" } };
                          return true;
                      },
                      &error),
-            qPrintable(error));
+            qPrintable(error.text));
         QCOMPARE(seen, (QList<QByteArray> { "[A]\r\n", "[A]\r\n[Other]\r\n" }));
         QCOMPARE(readFile(path), QByteArray("[A]\r\n[Other]\r\n[Mine]\r\n"));
         QCOMPARE(filesIn(dir), QStringList { QStringLiteral("Ferox.ini") });
@@ -205,10 +208,11 @@ private Q_SLOTS:
             const struct rlimit limit {
                 4096, 4096
             };
-            QString error;
+            FileError error;
             const bool refused = ::setrlimit(RLIMIT_FSIZE, &limit) == 0
                 && !WritePrivateProfileStringA("G", "k", QByteArray(8000, 'b'), path, &error)
-                && error == QString::fromLocal8Bit(std::strerror(EFBIG));
+                && error.kind == FileError::Kind::System && error.errnum == EFBIG
+                && error.text == QString::fromLocal8Bit(std::strerror(EFBIG));
             ::_exit(refused ? 0 : 1);
         }
         int status = 0;
@@ -230,9 +234,10 @@ private Q_SLOTS:
             0);
         const QString backup = path + QStringLiteral(".ferox-backup");
         writeFile(backup, "[G]\r\nk=1\r\n");
-        QString error;
+        FileError error;
         QVERIFY(!WritePrivateProfileStringA("G", "k", "2", path, &error));
-        QVERIFY2(error.contains(backup), qPrintable(error));
+        QCOMPARE(error.kind, FileError::Kind::BackupKept);
+        QVERIFY2(error.text.contains(backup), qPrintable(error.text));
         QCOMPARE(readFile(path), QByteArray("[G]\r\nk="));
         QCOMPARE(readFile(backup), QByteArray("[G]\r\nk=1\r\n"));
     }
@@ -344,8 +349,8 @@ private Q_SLOTS:
             QCOMPARE(::waitpid(child, &status, 0), child);
             QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         } else {
-            QString error;
-            QVERIFY2(WritePrivateProfileStringA("G", "k", "2", path, &error), qPrintable(error));
+            FileError error;
+            QVERIFY2(WritePrivateProfileStringA("G", "k", "2", path, &error), qPrintable(error.text));
         }
 
         QCOMPARE(readFile(path), QByteArray("[G]\r\nk=2\r\n"));
@@ -379,8 +384,8 @@ private Q_SLOTS:
             age(dir.filePath(name), name.endsWith(u"Future") ? 3600 : -3600);
         }
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Ferox.ini.ferox-tmp-Folder")));
-        QString error;
-        QVERIFY2(WritePrivateProfileStringA("G", "k", "v", path, &error), qPrintable(error));
+        FileError error;
+        QVERIFY2(WritePrivateProfileStringA("G", "k", "v", path, &error), qPrintable(error.text));
         QStringList expected = kept
             + QStringList { QStringLiteral("Ferox.ini"), QStringLiteral("Ferox.ini.ferox-tmp-Folder") };
         expected.sort();

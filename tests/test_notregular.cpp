@@ -8,6 +8,7 @@
 #include "platform/AppFolder.h"
 #include "platform/FileBytes.h"
 #include "platform/FileLoader.h"
+#include "platform/FileRead.h"
 #include "platform/MessageBox.h"
 #include "platform/ProfileWriter.h"
 
@@ -76,28 +77,33 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(QString, reason);
         const QString path = odd(kind);
-        QString error;
+        FileError error;
         QByteArray bytes;
         QVERIFY(!filebytes::read(path, &bytes, &error));
-        QCOMPARE(error, reason);
-        filebytes::Snapshot snapshot;
-        QVERIFY(!snapshot.open(path, &error));
-        QCOMPARE(error, reason);
+        QCOMPARE(error.kind, FileError::Kind::NotRegular);
+        QCOMPARE(error.text, reason);
         // The profile writer, and the editor's update.
+        error = {};
         QVERIFY(!WritePrivateProfileStringA("G", "k", "v", path, &error));
-        QCOMPARE(error, reason);
-        QVERIFY(!filebytes::replace(path, QByteArray("[G]\r\n"), &error));
-        QCOMPARE(error, reason);
+        QCOMPARE(error.kind, FileError::Kind::NotRegular);
+        QCOMPARE(error.text, reason);
+        error = {};
+        QVERIFY(!filebytes::replace(path, { "[G]\r\n" }, &error));
+        QCOMPARE(error.kind, FileError::Kind::NotRegular);
+        QCOMPARE(error.text, reason);
         // The editor's readers and its text area.
         QList<QByteArray> names;
         settingsfile::ReadResult result = settingsfile::readSectionNames(path, &names);
-        QVERIFY(!result.ok && result.notRegular);
-        QCOMPARE(result.error, reason);
+        QVERIFY(!result.ok);
+        QCOMPARE(result.error.kind, FileError::Kind::NotRegular);
+        QCOMPARE(result.error.text, reason);
         settingsfile::KeyLines lines;
         QVERIFY(!settingsfile::readSectionKeys(path, "G", &lines).ok);
         ByteTextEdit text;
+        error = {};
         QVERIFY(!text.loadFile(path, &error));
-        QCOMPARE(error, reason);
+        QCOMPARE(error.kind, FileError::Kind::NotRegular);
+        QCOMPARE(error.text, reason);
         // The mail window's attachment.
         FileLoader loader;
         QVERIFY(!loader.LoadFile(path));

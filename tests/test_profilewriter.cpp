@@ -199,8 +199,8 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         if (!before.isNull())
             writeFile(path, before);
-        QString error;
-        QVERIFY2(WritePrivateProfileStringA(section, key, value, path, &error), qPrintable(error));
+        FileError error;
+        QVERIFY2(WritePrivateProfileStringA(section, key, value, path, &error), qPrintable(error.text));
         QCOMPARE(readFile(path), after);
     }
 
@@ -348,8 +348,8 @@ private Q_SLOTS:
             if (round % 10 == 0) {
                 writeFile(path, text);
                 const auto compose = [&](ini::Encoding) { return ProfileKeys { section, writes, {} }; };
-                QString error;
-                QVERIFY2(WritePrivateProfileKeys(path, compose, &error), qPrintable(error));
+                FileError error;
+                QVERIFY2(WritePrivateProfileKeys(path, compose, &error), qPrintable(error.text));
                 QVERIFY2(readFile(path) == after, qPrintable(context));
             }
             // The emulator reads each key's last value, and the other sections
@@ -442,9 +442,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, "[G]\r\nk=1\r\n");
-        QString error;
+        FileError error;
         QVERIFY(!WritePrivateProfileStringA(section, key, value, path, &error));
-        QCOMPARE(error, updated.error);
+        QCOMPARE(error.kind, FileError::Kind::Refused);
+        QCOMPARE(error.text, updated.error);
         QCOMPARE(readFile(path), QByteArray("[G]\r\nk=1\r\n"));
     }
 
@@ -504,8 +505,8 @@ private Q_SLOTS:
         const ini::Line first = section.keyLines.first();
         const QByteArray key = ini::splitKeyLine(ini::view(before, first)).key.toByteArray();
 
-        QString error;
-        QVERIFY2(WritePrivateProfileStringA(name, key, "changed", path, &error), qPrintable(error));
+        FileError error;
+        QVERIFY2(WritePrivateProfileStringA(name, key, "changed", path, &error), qPrintable(error.text));
         const QByteArray after = readFile(path);
         const QByteArray line = key + "=changed";
         QCOMPARE(after.first(first.begin), before.first(first.begin));
@@ -553,9 +554,10 @@ private Q_SLOTS:
             path = dir.filePath(QStringLiteral("Ferox.ini"));
             QVERIFY(QDir().mkdir(path));
         }
-        QString error;
+        FileError error;
         QVERIFY(!WritePrivateProfileStringA("G", "k", "v", path, &error));
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!error.text.isEmpty());
+        QVERIFY(error.kind != FileError::Kind::Refused);
         if (kind == u"read-only")
             QCOMPARE(readFile(path), before);
         else if (kind != u"folder")

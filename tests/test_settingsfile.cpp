@@ -86,13 +86,15 @@ private Q_SLOTS:
         const settingsfile::ReadResult result
             = settingsfile::readSectionNames(m_dir.filePath(u"none.ini"_s), &names);
         QVERIFY(!result.ok);
-        QVERIFY(result.notFound);
+        QCOMPARE(result.error.kind, FileError::Kind::NotFound);
         settingsfile::KeyLines lines;
-        QVERIFY(settingsfile::readSectionKeys(u""_s, "A", &lines).notFound);
+        const settingsfile::ReadResult keys = settingsfile::readSectionKeys(u""_s, "A", &lines);
+        QVERIFY(!keys.ok);
+        QCOMPARE(keys.error.kind, FileError::Kind::NotFound);
         // A folder exists but is no file: a failure, not "not found".
         const settingsfile::ReadResult folder = settingsfile::readSectionNames(m_dir.path(), &names);
         QVERIFY(!folder.ok);
-        QVERIFY(!folder.notFound);
+        QCOMPARE(folder.error.kind, FileError::Kind::NotRegular);
     }
 };
 

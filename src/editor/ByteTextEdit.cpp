@@ -4,7 +4,7 @@
 #include "core/LineEnds.h"
 #include "core/LongLines.h"
 #include "platform/ClassicLook.h"
-#include "platform/FileBytes.h"
+#include "platform/FileRead.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,6 +17,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cerrno>
 #include <unistd.h>
 
 // Scintilla's document loader interface. QScintilla does not ship the header
@@ -185,7 +186,7 @@ private:
     long m_firstLine = 0;
 };
 
-bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress &progress)
+bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress)
 {
     // Only a regular file: a FIFO or a device would block the open or never end.
     const int fd = filebytes::openRegular(path, error);
@@ -194,7 +195,7 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress 
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        *error = file.errorString();
+        *error = FileError::of(file);
         return false;
     }
     Fill fill(this, file.size());
@@ -204,7 +205,7 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress 
     while (fill.ok()) {
         const qint64 n = file.read(chunk.data(), chunk.size());
         if (n < 0) {
-            *error = file.errorString();
+            *error = FileError::of(file);
             return false;
         }
         if (n == 0) {
@@ -214,11 +215,11 @@ bool ByteTextEdit::loadFile(const QString &path, QString *error, const Progress 
         fill.add(chunk.constData(), n);
         loaded += n;
         if (progress && !progress(loaded)) {
-            *error = QStringLiteral("Cancelled");
+            *error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
             return false;
         }
     }
-    *error = QStringLiteral("Not enough memory");
+    *error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
     return false;
 }
 

@@ -9,6 +9,7 @@
 #undef slots
 
 #include "core/LongLines.h"
+#include "platform/FileError.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -46,7 +47,7 @@ public:
     using Progress = std::function<bool(qint64 bytesLoaded)>;
     // Replaces the text with the file's bytes. On failure (or when `progress`
     // stops it) the text stays as it was and `error` says why.
-    bool loadFile(const QString &path, QString *error, const Progress &progress = {});
+    bool loadFile(const QString &path, FileError *error, const Progress &progress = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);
     // The whole text. The view is valid until the text next changes.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DiskStamp.h"
+#include "platform/FileError.h"
 
 #include <QByteArrayView>
 #include <QList>
@@ -17,7 +18,7 @@ QList<QByteArrayView> contentOf(QByteArrayView text);
 
 struct Saved {
     bool ok = false;
-    QString error; // why the file was not written; it is then unchanged
+    FileError error; // why the file was not written; it is then unchanged
     diskstamp::Stamp stamp; // the file as written, when ok
 };
 

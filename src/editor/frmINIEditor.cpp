@@ -216,15 +216,21 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
     }
     m_scanProgress = nullptr;
     if (!names.ok) {
-        if (names.cancelled) {
+        switch (names.error.kind) {
+        case FileError::Kind::Cancelled:
             undo();
-        } else if (names.notFound) {
+            break;
+        case FileError::Kind::NotFound:
             messagebox::inform(this, QStringLiteral("File Not Found"));
-        } else if (names.notRegular) { // a FIFO, device or folder, refused before opening
+            break;
+        case FileError::Kind::NotRegular: // a FIFO, device or folder, refused before opening
             messagebox::show(this, messagebox::programTitle(),
                 QStringLiteral("Could not open \"%1\": %2.")
-                    .arg(QDir::toNativeSeparators(ui->txtPath->text()), names.error),
+                    .arg(QDir::toNativeSeparators(ui->txtPath->text()), names.error.text),
                 messagebox::Icon::Critical);
+            break;
+        default:
+            break;
         }
         return;
     }
@@ -308,7 +314,7 @@ bool frmINIEditor::loadText()
 bool frmINIEditor::loadTextOf(const QString &path)
 {
     const qint64 started = diskstamp::now();
-    QString error;
+    FileError error;
     // On failure Text1 keeps its text, so LoadedPath still names its file.
     if (path.isEmpty() || !ui->Text1->loadFile(path, &error, m_loadProgress))
         return false;
@@ -341,7 +347,7 @@ void frmINIEditor::LoadSectionKeys()
     settingsfile::KeyLines lines;
     const settingsfile::ReadResult result = settingsfile::readSectionKeys(path, m_names->whole(row), &lines);
     if (!result.ok) {
-        if (result.notFound)
+        if (result.error.kind == FileError::Kind::NotFound)
             messagebox::inform(this, QStringLiteral("File Not Found"));
         return;
     }
@@ -491,7 +497,7 @@ frmINIEditor::Written frmINIEditor::writeBack()
         messagebox::show(this, messagebox::programTitle(),
             QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
                            "your text is still in the editor.")
-                .arg(QDir::toNativeSeparators(LoadedPath), written.error),
+                .arg(QDir::toNativeSeparators(LoadedPath), written.error.text),
             messagebox::Icon::Critical);
         return Written::Failed;
     }

@@ -10,9 +10,6 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include <cerrno>
-#include <cstring>
-
 namespace gameentry {
 namespace {
 
@@ -54,12 +51,9 @@ QString encodeField(const Field &field, ini::Encoding encoding, QByteArray *byte
 // The file is always the one beside the program, so a refused write most often
 // means a folder the user may not write in, such as an installed copy's. The
 // message then says what to do about it.
-bool deniedByFolderOrFile(const QString &path, const QString &reason)
+bool deniedByFolderOrFile(const QString &path, const FileError &error)
 {
-    for (int code : { EACCES, EPERM, EROFS })
-        if (reason == QString::fromLocal8Bit(std::strerror(code)))
-            return true;
-    return !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
+    return error.accessDenied() || !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
 }
 
 QString whereTheFileLives(const QString &path)
@@ -133,17 +127,16 @@ Outcome add(const Fields &fields)
         return keys;
     };
     const QString path = ini::fixedPath();
-    QString error;
-    bool refused = false;
-    if (!WritePrivateProfileKeys(path, compose, &error, &refused)) {
-        if (refused) {
+    FileError error;
+    if (!WritePrivateProfileKeys(path, compose, &error)) {
+        if (error.kind == FileError::Kind::Refused) {
             outcome.message = QStringLiteral("The entry could not be added to the file\n%1\n%2\nNothing was "
                                              "written.")
-                                  .arg(path, error);
+                                  .arg(path, error.text);
         } else {
             outcome.message = QStringLiteral("The entry could not be added: the file\n%1\ncould not be "
                                              "written (%2).")
-                                  .arg(path, error);
+                                  .arg(path, error.text);
             if (deniedByFolderOrFile(path, error))
                 outcome.message += whereTheFileLives(path);
         }

@@ -1,11 +1,12 @@
 #include "ini/SettingsFile.h"
 
 #include "core/IniText.h"
-#include "platform/FileBytes.h"
+#include "platform/FileRead.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <unistd.h>
 
 namespace settingsfile {
@@ -19,25 +20,22 @@ ReadResult openForReading(const QString &path, QFile *file)
 {
     ReadResult result;
     if (path.isEmpty() || !QFileInfo::exists(path)) {
-        result.ok = false;
-        result.notFound = true;
-        result.error = QStringLiteral("File Not Found");
+        result.error = { FileError::Kind::NotFound, ENOENT, QStringLiteral("File Not Found") };
         return result;
     }
-    result.error = filebytes::notRegularFile(path);
-    if (!result.error.isEmpty()) {
-        result.ok = false;
-        result.notRegular = true;
+    if (const std::optional<FileError> odd = filebytes::notRegularFile(path)) {
+        result.error = *odd;
         return result;
     }
     const int fd = filebytes::openRegular(path, &result.error);
-    if (fd < 0) {
-        result.ok = false;
-    } else if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    if (fd < 0)
+        return result;
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        result.ok = false;
-        result.error = file->errorString();
+        result.error = FileError::of(*file);
+        return result;
     }
+    result.ok = true;
     return result;
 }
 
@@ -54,7 +52,7 @@ template <class F> ReadResult readPieces(const QString &path, F &&f)
         const qint64 n = file.read(buffer.data(), buffer.size());
         if (n < 0) {
             result.ok = false;
-            result.error = file.errorString();
+            result.error = FileError::of(file);
             return result;
         }
         if (n == 0 || !f(QByteArrayView(buffer.constData(), n)))
@@ -96,8 +94,7 @@ ReadResult readSectionNames(const QString &path, QList<QByteArray> *names, const
     });
     if (cancelled) {
         result.ok = false;
-        result.cancelled = true;
-        result.error = QStringLiteral("Cancelled");
+        result.error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
         return result;
     }
     if (result.ok)
@@ -128,7 +125,7 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
         return result;
     if (!file.seek(headAt)) {
         result.ok = false;
-        result.error = file.errorString();
+        result.error = FileError::of(file);
         return result;
     }
     QByteArray text;
@@ -141,7 +138,7 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
         const qint64 n = file.read(text.data() + had, want);
         if (n < 0) {
             result.ok = false;
-            result.error = file.errorString();
+            result.error = FileError::of(file);
             return result;
         }
         text.resize(had + n);

@@ -6,6 +6,8 @@
 #include <QString>
 
 #include "core/IniText.h"
+#include "platform/FileError.h"
+
 #include <functional>
 
 // The editor's reads of the file named in its path box. The editor keeps no
@@ -13,17 +15,15 @@
 namespace settingsfile {
 
 struct ReadResult {
-    bool ok = true;
-    // No file exists at the path: the one failure the user is told about.
-    bool notFound = false;
-    // Something other than a regular file is there (a FIFO, a device, a
-    // folder): refused without opening it, which could block for ever.
-    bool notRegular = false;
-    QString error;
+    bool ok = false;
+    // Why not. Of kind NotFound when no file exists at the path: the one
+    // failure the user is told about. Of kind NotRegular when something other
+    // than a regular file is there (a FIFO, a device, a folder): refused
+    // without opening it, which could block for ever. Of kind Cancelled when
+    // the caller's progress function stopped the read.
+    FileError error;
     // What the file's byte-order mark says its names are written in.
     ini::Encoding encoding = ini::Encoding::Ansi;
-    // The caller's progress function stopped the read.
-    bool cancelled = false;
 };
 
 // Told how many bytes of the file have been read so far; false stops the read.

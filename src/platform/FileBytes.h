@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileError.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -7,65 +9,27 @@
 
 #include <functional>
 
-// Whole-file reads and replacements, shared by every writer of settings files.
+// Replacements of whole files, shared by every writer of settings files.
 namespace filebytes {
 
-// Opens the file for reading and returns its descriptor, or -1 and why in
-// `error`. Only a regular file (symbolic links followed) is opened: a folder,
-// FIFO, device or socket is refused before anything could block on it, and a
-// file swapped for one of those between the check and the open is refused too.
-int openRegular(const QString &path, QString *error);
-
-// Why the path cannot be opened as a file, when something other than a regular
-// file (a folder, FIFO, device, socket) is there; empty for a regular file or
-// none at all. Only looks, never opens.
-QString notRegularFile(const QString &path);
-
-// Reads the whole file; on failure returns false and says why in `error`.
-bool read(const QString &path, QByteArray *bytes, QString *error);
-
-// A file read whole for a read-modify-replace. Its bytes are a snapshot in
-// memory (not a mapping: another program that shortens a mapped file would
-// crash this one), and the unchanged parts of it can be copied to the new file
-// inside the kernel, as cp does, instead of through the program's memory.
+// The old file as a change sees it: opened, but read only where the change
+// asks (readAt). Its bytes are read into memory, never mapped: another program
+// that shortens a mapped file would crash this one.
 class Snapshot {
 public:
-    Snapshot() = default;
-    ~Snapshot();
     Snapshot(const Snapshot &) = delete;
     Snapshot &operator=(const Snapshot &) = delete;
 
-    // Reads the whole file; on failure returns false and says why. With
-    // `readBytes` false it only opens the file, for a writer that reads just
-    // the parts it needs (readAt) and has the rest copied inside the kernel.
-    bool open(const QString &path, QString *error, bool readBytes = true);
-    // Takes `fd` and the file's size and time, but reads nothing yet.
-    bool adopt(int fd, QString *error);
-    // Reads the bytes of an adopted file, once.
-    bool load(QString *error);
-    QByteArrayView bytes() const { return m_bytes; }
-    int descriptor() const { return m_fd; }
-    // The file's size when it was opened.
+    // The file's size when it was opened (0 for a missing file).
     qint64 size() const { return m_size; }
     // The file's bytes [offset, offset + size), fewer at its end.
-    bool readAt(qint64 offset, qint64 size, QByteArray *out, QString *error) const;
+    bool readAt(qint64 offset, qint64 size, QByteArray *out, FileError *error) const;
 
-    // Where `part` (a view into bytes()) starts in the file, or -1.
-    qint64 offsetOf(QByteArrayView part) const;
-    // Appends the file's bytes [offset, offset + size) to `fd`; false when the
-    // file no longer holds them.
-    bool copyTo(int fd, qint64 offset, qint64 size, QString *error) const;
-    // True while the file's size and modification time are those it had when
-    // it was read: a copy from a file that changed meanwhile would splice old
-    // and new content.
-    bool unchanged() const;
-
-private:
+protected:
+    Snapshot() = default;
+    ~Snapshot();
     int m_fd = -1;
-    QByteArray m_bytes;
     qint64 m_size = 0;
-    qint64 m_mtimeNs = 0;
-    bool m_loaded = false;
 };
 
 // One piece of a new content: bytes, or the range [offset, offset + size) of the
@@ -76,17 +40,12 @@ struct Piece {
     qint64 size = 0;
 };
 
-// Computes a file's new content from the old file, opened but not read (its
-// size is 0 and nothing can be read for a missing file): fills `pieces`,
-// written one after the other, or returns false and why. The change reads what
-// it needs (readAt); ranges of the old file are copied inside the kernel, bytes
-// must stay alive until update() returns. It may be called more than once.
-using PieceChange = std::function<bool(const Snapshot &old, QList<Piece> *pieces, QString *error)>;
-
-// The same for a change that wants the old bytes whole (empty for a missing
-// file). The pieces may be views into `old` (copied inside the kernel) or into
-// memory the callable keeps alive until update() returns.
-using Change = std::function<bool(QByteArrayView old, QList<QByteArrayView> *pieces, QString *error)>;
+// Computes a file's new content from the old file (nothing can be read from a
+// missing one): fills `pieces`, written one after the other, or returns false
+// and why. Ranges of the old file are copied inside the kernel, as cp does,
+// instead of through the program's memory; bytes must stay alive until
+// update() returns. It may be called more than once.
+using PieceChange = std::function<bool(const Snapshot &old, QList<Piece> *pieces, FileError *error)>;
 
 // Read-modify-replace of the file at `path` (created when missing), safe
 // against other processes that update the same file through this function and
@@ -108,11 +67,10 @@ using Change = std::function<bool(QByteArrayView old, QList<QByteArrayView> *pie
 // - Refused: a target that is not a regular file, and one without any write
 //   permission (a rename would otherwise replace a read-only file).
 // Returns false and says why; the file is then unchanged.
-bool update(const QString &path, const PieceChange &change, QString *error);
-bool update(const QString &path, const Change &change, QString *error);
+bool update(const QString &path, const PieceChange &change, FileError *error);
 
-// Replaces the file's content with `bytes` (or `pieces`), as update() does.
-bool replace(const QString &path, const QByteArray &bytes, QString *error);
-bool replace(const QString &path, QList<QByteArrayView> pieces, QString *error);
+// Replaces the file's content with `pieces`, one after the other, as update()
+// does.
+bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError *error);
 
 } // namespace filebytes

@@ -1,6 +1,6 @@
 #include "platform/FileLoader.h"
 
-#include "platform/FileBytes.h"
+#include "platform/FileRead.h"
 
 FileLoader::FileLoader(QObject *parent) : QObject(parent) { }
 
@@ -9,8 +9,11 @@ bool FileLoader::LoadFile(const QString &path)
     m_text.clear();
     m_error.clear();
     QByteArray bytes;
-    if (!filebytes::read(path, &bytes, &m_error))
+    FileError error;
+    if (!filebytes::read(path, &bytes, &error)) {
+        m_error = error.text;
         return false;
+    }
     m_text = std::move(bytes);
     return true;
 }

@@ -25,8 +25,6 @@ QMessageBox::Icon toQt(Icon icon)
         return QMessageBox::Critical;
     case Icon::Warning:
         return QMessageBox::Warning;
-    case Icon::Information:
-        return QMessageBox::Information;
     case Icon::None:
         break;
     }

@@ -14,7 +14,7 @@ class QWidget;
 // Questions take their answers from setNextAnswers(), shown or recorded.
 namespace messagebox {
 
-enum class Icon { None, Critical, Warning, Information };
+enum class Icon { None, Critical, Warning };
 
 // The program's title, used where a box has no title of its own.
 QString programTitle();

@@ -14,9 +14,9 @@ Seam &seam()
     static Seam s;
     return s;
 }
-} // namespace
 
-QString OpenFileDialog::toQtFilter(const QString &filter)
+// "Ferox INI Files|*.ini" -> "Ferox INI Files (*.ini)", as the platform dialog wants it.
+QString toQtFilter(const QString &filter)
 {
     const QStringList parts = filter.split(u'|');
     QStringList entries;
@@ -24,6 +24,7 @@ QString OpenFileDialog::toQtFilter(const QString &filter)
         entries << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(u';', u' '));
     return entries.join(QStringLiteral(";;"));
 }
+} // namespace
 
 bool OpenFileDialog::ShowOpen(QWidget *parent)
 {

@@ -27,9 +27,6 @@ public:
     // its full path), false when they cancelled.
     bool ShowOpen(QWidget *parent);
 
-    // "Ferox INI Files|*.ini" -> "Ferox INI Files (*.ini)", as the platform dialog wants it.
-    static QString toQtFilter(const QString &filter);
-
     // Test seam: answers for the next dialogs, in order, instead of showing
     // them. A path is a pick; std::nullopt is a cancel.
     static void setNextAnswers(const QList<std::optional<QString>> &answers);

@@ -6,23 +6,26 @@ namespace {
 
 // Plans on the file as it is read in pieces (a missing one is empty), then
 // replaces it once, copying the bytes outside the edit inside the kernel.
-bool writeKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, QString *error,
-    bool *refused)
+bool writeKeys(
+    const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, FileError *error)
 {
     // Planned under the file's lock on the file as it is then; planned again
     // if another process replaced the file meanwhile.
-    bool refusedHere = false;
     QByteArray inserted;
-    const bool ok = filebytes::update(
+    return filebytes::update(
         path,
-        [&](const filebytes::Snapshot &file, QList<filebytes::Piece> *pieces, QString *reason) {
-            const auto read = [&file](qint64 offset, qint64 size, QByteArray *out, QString *why) {
-                return file.readAt(offset, size, out, why);
+        [&](const filebytes::Snapshot &file, QList<filebytes::Piece> *pieces, FileError *reason) {
+            // The planner keeps only a read's text; the error itself is kept here.
+            FileError readError;
+            const auto read = [&file, &readError](qint64 offset, qint64 size, QByteArray *out, QString *why) {
+                if (file.readAt(offset, size, out, &readError))
+                    return true;
+                *why = readError.text;
+                return false;
             };
             const profile::Plan plan = profile::planOn(file.size(), read, compose, profile::kPieceSize);
-            refusedHere = plan.refused;
             if (!plan.ok) {
-                *reason = plan.error;
+                *reason = plan.refused ? FileError { FileError::Kind::Refused, 0, plan.error } : readError;
                 return false;
             }
             const profile::Edit &edit = plan.edit;
@@ -33,24 +36,21 @@ bool writeKeys(const QString &path, const std::function<ProfileKeys(ini::Encodin
             return true;
         },
         error);
-    if (refused)
-        *refused = !ok && refusedHere;
-    return ok;
 }
 
 } // namespace
 
 bool WritePrivateProfileStringA(
-    QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, QString *error)
+    QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, FileError *error)
 {
     const auto compose = [&](ini::Encoding) {
         return ProfileKeys { section.toByteArray(), { { key.toByteArray(), value.toByteArray() } }, {} };
     };
-    return writeKeys(path, compose, error, nullptr);
+    return writeKeys(path, compose, error);
 }
 
-bool WritePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
-    QString *error, bool *refused)
+bool WritePrivateProfileKeys(
+    const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, FileError *error)
 {
-    return writeKeys(path, compose, error, refused);
+    return writeKeys(path, compose, error);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "core/ProfilePlan.h"
+#include "platform/FileError.h"
 
 #include <functional>
 
@@ -18,9 +19,9 @@
 // atomically; its permissions are kept. Section, key and value are the bytes
 // that go into the file (code page, or UTF-8 in a UTF-8 file); a UTF-16 file is
 // refused. Returns false and the reason in `error` (when given) if
-// the write was refused or failed; the file is then unchanged.
+// the write was refused (kind Refused) or failed; the file is then unchanged.
 bool WritePrivateProfileStringA(QByteArrayView section, QByteArrayView key, QByteArrayView value,
-    const QString &path, QString *error = nullptr);
+    const QString &path, FileError *error = nullptr);
 
 // Sets several keys of one section in one replacement of the file, under the
 // lock that serialises the program's writers: the file is scanned in pieces for
@@ -29,7 +30,7 @@ bool WritePrivateProfileStringA(QByteArrayView section, QByteArrayView key, QByt
 // file holds all of them or none (planned again if another program replaced
 // the file meanwhile). `compose` gives the section and keys in the file's
 // encoding.
-// Returns false and the reason in `error`; `refused` tells a refusal (by
-// `compose`, of a name, or of a UTF-16 file) from a failed read or write.
+// Returns false and the reason in `error`: a refusal (by `compose`, of a
+// name, or of a UTF-16 file) is of kind Refused, and nothing was tried.
 bool WritePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
-    QString *error = nullptr, bool *refused = nullptr);
+    FileError *error = nullptr);

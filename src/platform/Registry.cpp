@@ -39,9 +39,10 @@ Store &filledStore()
     return s;
 }
 
+// The seven predefined root keys.
 bool isRoot(HKEY key)
 {
-    return key >= HKEY_CLASSES_ROOT && key <= 0x80000006u;
+    return key >= 0x80000000u && key <= 0x80000006u;
 }
 
 QString fold(const QString &name)
@@ -53,15 +54,6 @@ QString fold(const QString &name)
 QString normalisedPath(const QString &path)
 {
     return fold(path).split(u'\\', Qt::SkipEmptyParts).join(u'\\');
-}
-
-QString joinPath(const QString &parent, const QString &child)
-{
-    if (parent.isEmpty())
-        return child;
-    if (child.isEmpty())
-        return parent;
-    return parent + u'\\' + child;
 }
 
 bool keyExists(const Store &s, HKEY root, const QString &path)
@@ -89,21 +81,14 @@ LSTATUS RegOpenKeyExA(
     if (!result)
         return ERROR_INVALID_PARAMETER;
     *result = 0;
+    if (!isRoot(key))
+        return ERROR_INVALID_HANDLE;
     Store &s = filledStore();
-    HKEY root = key;
-    QString base;
-    if (!isRoot(key)) {
-        const auto open = s.handles.constFind(key);
-        if (open == s.handles.cend())
-            return ERROR_INVALID_HANDLE;
-        root = open->first;
-        base = open->second;
-    }
-    const QString path = joinPath(base, normalisedPath(fromBytes(subKey)));
-    if (!keyExists(s, root, path))
+    const QString path = normalisedPath(fromBytes(subKey));
+    if (!keyExists(s, key, path))
         return ERROR_FILE_NOT_FOUND;
     const HKEY handle = s.nextHandle++;
-    s.handles.insert(handle, { root, path });
+    s.handles.insert(handle, { key, path });
     *result = handle;
     return ERROR_SUCCESS;
 }
@@ -114,16 +99,10 @@ LSTATUS RegQueryValueExA(HKEY key, const char *valueName, std::uint32_t *reserve
     if (reserved || (data && !dataSize))
         return ERROR_INVALID_PARAMETER;
     Store &s = filledStore();
-    QPair<HKEY, QString> where;
-    if (isRoot(key)) {
-        where = { key, QString() };
-    } else {
-        const auto open = s.handles.constFind(key);
-        if (open == s.handles.cend())
-            return ERROR_INVALID_HANDLE;
-        where = *open;
-    }
-    const auto values = s.keys.constFind(where);
+    const auto open = s.handles.constFind(key);
+    if (open == s.handles.cend())
+        return ERROR_INVALID_HANDLE;
+    const auto values = s.keys.constFind(*open);
     if (values == s.keys.cend())
         return ERROR_FILE_NOT_FOUND;
     const auto value = values->constFind(fold(fromBytes(valueName)));

@@ -24,22 +24,13 @@ namespace registry {
 using HKEY = std::uint32_t;
 using LSTATUS = long;
 
-// The predefined root keys.
-inline constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000u;
-inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001u;
+// The root key the program reads; the other predefined roots (0x80000000 to
+// 0x80000006) are roots too, with nothing stored under them.
 inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002u;
-inline constexpr HKEY HKEY_USERS = 0x80000003u;
 
 // Value types.
 inline constexpr std::uint32_t REG_NONE = 0;
 inline constexpr std::uint32_t REG_SZ = 1;
-inline constexpr std::uint32_t REG_EXPAND_SZ = 2;
-inline constexpr std::uint32_t REG_BINARY = 3;
-inline constexpr std::uint32_t REG_DWORD = 4;
-
-// Access mask for reading: query values, enumerate subkeys, notify.
-inline constexpr std::uint32_t KEY_READ = 0x20019u;
-inline constexpr std::uint32_t KEY_ALL_ACCESS = 0xF003Fu;
 
 // Return codes.
 inline constexpr LSTATUS ERROR_SUCCESS = 0;
@@ -48,14 +39,14 @@ inline constexpr LSTATUS ERROR_INVALID_HANDLE = 6;
 inline constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
 inline constexpr LSTATUS ERROR_MORE_DATA = 234;
 
-// Opens `subKey` below `key` (a root key or a key opened before) and stores a
-// new handle in *result. An empty or null subKey opens `key` itself again. On
-// failure *result is 0. `options` and `samDesired` are accepted as given.
+// Opens `subKey` below the root key `key` and stores a new handle in *result;
+// an empty or null subKey opens the root itself. On failure *result is 0.
+// `options` and `samDesired` are accepted as given.
 LSTATUS RegOpenKeyExA(
     HKEY key, const char *subKey, std::uint32_t options, std::uint32_t samDesired, HKEY *result);
 
-// Reads the value `valueName` (null or empty: the key's default value) of an
-// open key. *type receives the value's type and *dataSize, on entry the size of
+// Reads the value `valueName` (null or empty: the key's default value) of a
+// key opened with RegOpenKeyExA. *type receives the value's type and *dataSize, on entry the size of
 // `data` in bytes, receives the size of the stored value. With `data` null only
 // type and size are reported. A buffer too small gets nothing copied and
 // ERROR_MORE_DATA. `reserved` must be null.

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/FileError.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Opening and reading settings files and attachments.
+namespace filebytes {
+
+// Opens the file for reading and returns its descriptor, or -1 and why in
+// `error`. Only a regular file (symbolic links followed) is opened: a folder,
+// FIFO, device or socket is refused before anything could block on it, and a
+// file swapped for one of those between the check and the open is refused too.
+int openRegular(const QString &path, FileError *error);
+
+// Why the path cannot be opened as a file, when something other than a regular
+// file (a folder, FIFO, device, socket) is there; nothing for a regular file
+// or none at all. Only looks, never opens.
+std::optional<FileError> notRegularFile(const QString &path);
+
+// Reads the whole file; on failure returns false and says why in `error`.
+bool read(const QString &path, QByteArray *bytes, FileError *error);
+
+} // namespace filebytes

@@ -1,0 +1,143 @@
+#include "platform/FileBytes.h"
+#include "platform/FileUpdateParts.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace filebytes {
+
+namespace {
+
+QString changedMeanwhile()
+{
+    return QStringLiteral("The file changed while it was being updated");
+}
+
+} // namespace
+
+Snapshot::~Snapshot()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool Snapshot::readAt(qint64 offset, qint64 size, QByteArray *out, FileError *error) const
+{
+    out->resize(size);
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(m_fd, out->data() + done, static_cast<size_t>(size - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = FileError::system(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    out->truncate(done);
+    return true;
+}
+
+namespace parts {
+
+bool OldFile::adopt(int fd, FileError *error)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+    m_bytes.clear();
+    m_loaded = false;
+    struct stat st { };
+    if (::fstat(m_fd, &st) != 0) {
+        *error = FileError::system(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = FileError::notRegular(st.st_mode);
+        return false;
+    }
+    m_size = st.st_size;
+    m_mtimeNs = mtimeNs(st);
+    return true;
+}
+
+bool OldFile::load(FileError *error)
+{
+    if (m_loaded)
+        return true;
+    m_bytes = QByteArray(m_size, Qt::Uninitialized);
+    // Large pages spare the kernel tens of thousands of page faults while it
+    // fills a buffer of many megabytes.
+    constexpr quintptr hugePage = 2 << 20;
+    const quintptr begin = (reinterpret_cast<quintptr>(m_bytes.data()) + hugePage - 1) & ~(hugePage - 1);
+    const quintptr end = (reinterpret_cast<quintptr>(m_bytes.data()) + m_size) & ~(hugePage - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+    qint64 done = 0;
+    while (done < m_size) {
+        const ssize_t n = ::pread(m_fd, m_bytes.data() + done, static_cast<size_t>(m_size - done), done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = FileError::system(errno);
+            return false;
+        }
+        if (n == 0) // shortened meanwhile: take what is there
+            break;
+        done += n;
+    }
+    m_bytes.truncate(done);
+    m_size = done;
+    m_loaded = true;
+    return true;
+}
+
+bool OldFile::copyTo(int fd, qint64 offset, qint64 size, FileError *error) const
+{
+    loff_t from = offset;
+    while (size > 0) {
+        const ssize_t n = ::copy_file_range(m_fd, &from, fd, nullptr, static_cast<size_t>(size), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            // No kernel copy here.
+            if (from + size <= m_bytes.size())
+                return writeAll(fd, QByteArrayView(m_bytes).sliced(from, size), error);
+            QByteArray bytes;
+            if (!readAt(from, size, &bytes, error))
+                return false;
+            if (bytes.size() != size) {
+                *error = { FileError::Kind::Changed, 0, changedMeanwhile() };
+                return false;
+            }
+            return writeAll(fd, bytes, error);
+        }
+        if (n < 0) {
+            *error = FileError::system(errno);
+            return false;
+        }
+        if (n == 0) {
+            *error = { FileError::Kind::Changed, 0, changedMeanwhile() };
+            return false;
+        }
+        size -= n;
+    }
+    return true;
+}
+
+bool OldFile::unchanged() const
+{
+    if (m_fd < 0) // nothing was read, so nothing can be spliced
+        return true;
+    struct stat st { };
+    return ::fstat(m_fd, &st) == 0 && st.st_size == m_size && mtimeNs(st) == m_mtimeNs;
+}
+
+} // namespace parts
+} // namespace filebytes
