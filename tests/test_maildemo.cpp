@@ -125,7 +125,7 @@ frmDemo *TestMailDemo::open()
     m_window = showonce::show<frmDemo>();
     if (!m_window)
         qFatal("the mail window did not open");
-    connect(m_window, &frmDemo::StatusChanged, this, [this](const QString &text) {
+    connect(m_window, &frmDemo::statusChanged, this, [this](const QString &text) {
         QCOMPARE(status(), text);
         m_statuses << text;
     });
@@ -275,7 +275,7 @@ void TestMailDemo::sendsTheFileNamedAtConnectTime()
     open();
     fillForServer(m_server->portText());
     field("txtAttach")->setText(first);
-    connect(m_window, &frmDemo::StatusChanged, this, [this, second](const QString &text) {
+    connect(m_window, &frmDemo::statusChanged, this, [this, second](const QString &text) {
         if (text == QStringLiteral("Connected to POP Server"))
             field("txtAttach")->setText(second);
     });
@@ -451,7 +451,7 @@ void TestMailDemo::socketErrorWhileSendingEndsTheSend()
     open();
     fillForServer(server.portText());
     QPointer<Winsock> socket = control<Winsock>("Winsock1");
-    connect(m_window, &frmDemo::StatusChanged, this, [socket](const QString &text) {
+    connect(m_window, &frmDemo::statusChanged, this, [socket](const QString &text) {
         if (text == QStringLiteral("Sending mail"))
             QTimer::singleShot(400, socket, [socket] {
                 Q_EMIT socket->Error(Winsock::ConnectionReset, QStringLiteral("Connection reset by peer"),
@@ -501,7 +501,7 @@ void TestMailDemo::closingMidSendEndsTheSend()
     field("txtAttach")
         ->setText(writeFile(m_files, QStringLiteral("Ferox.ini"), allByteValues(attachmentSize)));
     QPointer<Winsock> socket = control<Winsock>("Winsock1");
-    connect(m_window, &frmDemo::StatusChanged, this, [this, closeAt, delayMs](const QString &text) {
+    connect(m_window, &frmDemo::statusChanged, this, [this, closeAt, delayMs](const QString &text) {
         if (text == closeAt)
             QTimer::singleShot(delayMs, m_window, [this] { m_window->close(); });
     });

@@ -349,7 +349,7 @@ private Q_SLOTS:
                 writeFile(path, text);
                 const auto compose = [&](ini::Encoding) { return ProfileKeys { section, writes, {} }; };
                 FileError error;
-                QVERIFY2(WritePrivateProfileKeys(path, compose, &error), qPrintable(error.text));
+                QVERIFY2(writePrivateProfileKeys(path, compose, &error), qPrintable(error.text));
                 QVERIFY2(readFile(path) == after, qPrintable(context));
             }
             // The emulator reads each key's last value, and the other sections

@@ -46,7 +46,7 @@ Form1::~Form1() = default;
 
 void Form1::Form_Load()
 {
-    SelectAllFields();
+    selectAllFields();
 }
 
 void Form1::showMailWindow()
@@ -56,7 +56,7 @@ void Form1::showMailWindow()
 
 // The selection stays on each field and shows when the field gets the focus, so
 // typing replaces the prompt; the focus itself does not move.
-void Form1::SelectAllFields()
+void Form1::selectAllFields()
 {
     for (QLineEdit *field : { ui->Text1, ui->Text2, ui->Text3, ui->Text4, ui->Text5 }) {
         if (!field->text().isEmpty())
@@ -91,7 +91,7 @@ void Form1::Command1_Click()
     ui->Text3->setText(prompts.comments);
     ui->Text4->setText(prompts.ucode);
     ui->Text5->setText(prompts.submitter);
-    SelectAllFields();
+    selectAllFields();
 }
 
 void Form1::Command2_Click()

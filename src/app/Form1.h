@@ -31,7 +31,7 @@ private Q_SLOTS:
     void cmdMail_Click();
 
 private:
-    void SelectAllFields();
+    void selectAllFields();
 
     std::unique_ptr<Ui::Form1> ui;
 };

@@ -1,7 +1,7 @@
 #include "core/MailFields.h"
 
-#include "core/LineEnds.h"
 #include "core/CodePage.h"
+#include "core/LineEnds.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,8 +1,8 @@
 #include "core/MimeMessage.h"
 
+#include "core/CodePage.h"
 #include "core/LineEnds.h"
 #include "core/MailFields.h"
-#include "core/CodePage.h"
 
 #include <algorithm>
 

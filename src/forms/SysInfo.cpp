@@ -63,7 +63,7 @@ bool GetKeyValue(HKEY keyRoot, const QString &keyName, const QString &valueName,
     return true;
 }
 
-QString SysInfoPath()
+QString sysInfoPath()
 {
     QString path;
     if (GetKeyValue(HKEY_LOCAL_MACHINE, QString::fromLatin1(kSysInfoKey),
@@ -80,6 +80,6 @@ QString SysInfoPath()
 
 bool StartSysInfo()
 {
-    const QString program = SysInfoPath();
+    const QString program = sysInfoPath();
     return !program.isEmpty() && QProcess::startDetached(program, {});
 }

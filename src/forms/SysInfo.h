@@ -13,7 +13,7 @@ bool GetKeyValue(registry::HKEY keyRoot, const QString &keyName, const QString &
 
 // Where the system-information program is, as the registry tells: its full
 // path, or an empty text when the registry does not lead to an existing one.
-QString SysInfoPath();
+QString sysInfoPath();
 
 // Starts the system-information program without waiting for it. Returns false
 // when the registry does not lead to it or it cannot be started; the window

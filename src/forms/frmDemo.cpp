@@ -270,7 +270,7 @@ void frmDemo::keyPressEvent(QKeyEvent *event)
 void frmDemo::setStatus(const QString &text)
 {
     ui->lblStatus->setText(text);
-    Q_EMIT StatusChanged(text);
+    Q_EMIT statusChanged(text);
 }
 
 void frmDemo::backToIdle()

@@ -52,7 +52,7 @@ public:
 
 Q_SIGNALS:
     // The status line was given a new text (also when it is the same text).
-    void StatusChanged(const QString &text);
+    void statusChanged(const QString &text);
 
 private Q_SLOTS:
     void cmdSelect_Click();

@@ -128,7 +128,7 @@ Outcome add(const Fields &fields)
     };
     const QString path = ini::fixedPath();
     FileError error;
-    if (!WritePrivateProfileKeys(path, compose, &error)) {
+    if (!writePrivateProfileKeys(path, compose, &error)) {
         if (error.kind == FileError::Kind::Refused) {
             outcome.message = QStringLiteral("The entry could not be added to the file\n%1\n%2\nNothing was "
                                              "written.")

@@ -1,8 +1,8 @@
 #include "mail/modSendmail.h"
 
+#include "core/CodePage.h"
 #include "core/MimeMessage.h"
 #include "core/SmtpReply.h"
-#include "core/CodePage.h"
 #include "platform/DayClock.h"
 #include "platform/SignalWait.h"
 #include "platform/TextBuffer.h"

@@ -49,7 +49,7 @@ bool WritePrivateProfileStringA(
     return writeKeys(path, compose, error);
 }
 
-bool WritePrivateProfileKeys(
+bool writePrivateProfileKeys(
     const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, FileError *error)
 {
     return writeKeys(path, compose, error);

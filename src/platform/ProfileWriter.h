@@ -32,5 +32,5 @@ bool WritePrivateProfileStringA(QByteArrayView section, QByteArrayView key, QByt
 // encoding.
 // Returns false and the reason in `error`: a refusal (by `compose`, of a
 // name, or of a UTF-16 file) is of kind Refused, and nothing was tried.
-bool WritePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
+bool writePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
     FileError *error = nullptr);

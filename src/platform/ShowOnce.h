@@ -18,22 +18,19 @@ namespace showonce {
 
 void centreOnScreen(QWidget *window);
 
-template <class Form>
-QPointer<Form> &slot()
+template <class Form> QPointer<Form> &slot()
 {
     static QPointer<Form> instance;
     return instance;
 }
 
 // The open instance, or nullptr when the form is not loaded.
-template <class Form>
-Form *instance()
+template <class Form> Form *instance()
 {
     return slot<Form>().data();
 }
 
-template <class Form>
-Form *show()
+template <class Form> Form *show()
 {
     QPointer<Form> &form = slot<Form>();
     if (form) {
