@@ -50,11 +50,7 @@ frmAbout *openAbout()
 class TestAbout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        classiclook::apply(*qApp);
-        messagebox::setRecording(true);
-    }
+    void initTestCase() { prepareWindowTests(); }
     void init()
     {
         registry::clear();

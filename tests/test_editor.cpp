@@ -3,6 +3,7 @@
 #include "SectionKeys.h"
 #include "TestFiles.h"
 #include "TestInput.h"
+#include "TestWidgets.h"
 
 #include "LineModel.h"
 #include "app/Form1.h"
@@ -66,8 +67,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        classiclook::apply(*qApp);
-        messagebox::setRecording(true);
+        prepareWindowTests();
         appfolder::overrideForTesting(m_dir.path());
     }
 

@@ -4,6 +4,7 @@
 #include "EditorWindowDriver.h"
 #include "TestFiles.h"
 #include "TestInput.h"
+#include "TestWidgets.h"
 
 #include "core/CodePage.h"
 #include "core/TextFind.h"
@@ -97,8 +98,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        classiclook::apply(*qApp);
-        messagebox::setRecording(true);
+        prepareWindowTests();
         appfolder::overrideForTesting(m_dir.path());
     }
 

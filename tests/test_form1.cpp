@@ -78,8 +78,7 @@ class TestForm1 : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        classiclook::apply(*qApp);
-        messagebox::setRecording(true);
+        prepareWindowTests();
         QApplication::setQuitOnLastWindowClosed(false);
         QVERIFY(folder.isValid());
     }

@@ -99,9 +99,8 @@ private:
 
 void TestMailDemo::initTestCase()
 {
-    classiclook::apply(*qApp);
+    prepareWindowTests();
     QApplication::setQuitOnLastWindowClosed(false);
-    messagebox::setRecording(true);
     QVERIFY(m_files.isValid());
     m_server = std::make_unique<SmtpTestServer>();
     QString error;

@@ -37,6 +37,13 @@ struct Encoded {
 // offending character.
 Encoded encode(QStringView text);
 
+// The bytes of a text already known to fit the code page (checked before, as
+// the mail's fields are); a character that does not fit ends the bytes.
+inline QByteArray bytesOf(QStringView text)
+{
+    return encode(text).bytes;
+}
+
 // A short human description of a character for messages: the character itself
 // in quotes and its code point ("日" (U+65E5)).
 QString describe(char32_t ch);

@@ -16,11 +16,6 @@ bool isAscii(QByteArrayView bytes)
         bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-QByteArray toCodePage(const QString &text)
-{
-    return codepage::encode(text).bytes;
-}
-
 // A header text beyond ASCII as encoded words in the code page's charset,
 // folded so that no word is longer than the 75 characters allowed.
 QByteArray encodedWords(QByteArrayView bytes)
@@ -215,8 +210,8 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
     }
     message.ok = true;
     const codepage::Encoded bodyBytes = codepage::encode(lineends::withCrLf(body));
-    const QByteArray from = toCodePage(fromAddress);
-    const QByteArray subjectBytes = toCodePage(subject);
+    const QByteArray from = codepage::bytesOf(fromAddress);
+    const QByteArray subjectBytes = codepage::bytesOf(subject);
     const QByteArray subjectRow = "Subject: " + subjectBytes + "\r\n";
     // Sent raw, a subject beyond ASCII, one that a reader would decode as an
     // encoded word, or one longer than a line may be would not arrive as typed.
@@ -232,8 +227,8 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
 
     QList<QByteArray> &rows = message.rows;
     rows << "MIME-Version: 1.0\r\n";
-    rows << "From: " + displayPhrase(toCodePage(displayName(fromAddress))) + " <" + from + ">\r\n";
-    rows << "To: <" + toCodePage(toAddress) + ">\r\n";
+    rows << "From: " + displayPhrase(codepage::bytesOf(displayName(fromAddress))) + " <" + from + ">\r\n";
+    rows << "To: <" + codepage::bytesOf(toAddress) + ">\r\n";
     rows << (subjectAsWords ? "Subject: " + encodedWords(subjectBytes) + "\r\n" : subjectRow);
     rows << "Content-Type: multipart/mixed;\r\n";
     rows << "              boundary=" + boundary + "\r\n\r\n";
@@ -248,7 +243,7 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
     rows << textHeader + "\r\n";
     rows << bodyText + "\r\n\r\n";
     if (hasAttachment(attachmentPath)) {
-        const QByteArray fileName = toCodePage(attachmentFileName(attachmentPath));
+        const QByteArray fileName = codepage::bytesOf(attachmentFileName(attachmentPath));
         rows << "--" + boundary + "\r\n";
         rows << "Content-Type: multipart/parallel; boundary=Unique-Boundary-2\r\n\r\n";
         rows << "--Unique-Boundary-2\r\n";

@@ -5,6 +5,11 @@
 
 namespace editorupdate {
 
+namespace {
+
+// The bytes an update writes: the text as it is when its last line already
+// ends with a line end, else with CR LF after it, so saving never adds blank
+// lines.
 QList<QByteArrayView> contentOf(QByteArrayView text)
 {
     QList<QByteArrayView> pieces { text };
@@ -12,6 +17,8 @@ QList<QByteArrayView> contentOf(QByteArrayView text)
         pieces.append(QByteArrayView("\r\n"));
     return pieces;
 }
+
+} // namespace
 
 Saved write(const QString &path, QByteArrayView text)
 {

@@ -11,11 +11,6 @@
 // window asks the questions and shows the messages; this writes.
 namespace editorupdate {
 
-// The bytes an update writes: the text as it is when its last line already
-// ends with a line end, else with CR LF after it, so saving never adds blank
-// lines.
-QList<QByteArrayView> contentOf(QByteArrayView text);
-
 struct Saved {
     bool ok = false;
     FileError error; // why the file was not written; it is then unchanged

@@ -127,8 +127,6 @@ void IniColours::textChanged(int position, int type, int linesAdded)
 
 void IniColours::colourShownLines()
 {
-    if (m_colouring)
-        return;
     const long lines = m_edit->SendScintilla(QsciScintillaBase::SCI_GETLINECOUNT);
     if (m_coloured.size() != static_cast<size_t>(lines))
         m_coloured.assign(static_cast<size_t>(lines), false);
@@ -136,7 +134,6 @@ void IniColours::colourShownLines()
         static_cast<unsigned long>(m_edit->SendScintilla(QsciScintillaBase::SCI_GETFIRSTVISIBLELINE)));
     const long bottom
         = std::min(lines - 1, top + m_edit->SendScintilla(QsciScintillaBase::SCI_LINESONSCREEN) + 1);
-    m_colouring = true;
     for (long line = top; line <= bottom;) {
         if (m_coloured[static_cast<size_t>(line)]) {
             ++line;
@@ -148,7 +145,6 @@ void IniColours::colourShownLines()
         colourLines(line, last);
         line = last + 1;
     }
-    m_colouring = false;
 }
 
 // The lexer reads the lines [first, last] in the scratch area; each run of a

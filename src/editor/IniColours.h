@@ -54,5 +54,4 @@ private:
     QsciLexerProperties *m_lexer;
     // Per line of the text: whether its colours are laid and still valid.
     std::vector<bool> m_coloured;
-    bool m_colouring = false;
 };

@@ -22,11 +22,6 @@ using smtp::SmtpReply;
 
 namespace {
 
-QByteArray toCodePage(const QString &text)
-{
-    return codepage::encode(text).bytes;
-}
-
 // 25 for an empty text, else the whole number the text begins with, blanks
 // before it allowed (0 when none; the socket refuses it as a port).
 int portNumber(const QString &port)
@@ -301,7 +296,7 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
     const bool eightBitMime = smtp::advertises(*ehlo, "8BITMIME");
     if (!eightBitMime && message.hasHighBytes())
         message = compose(false);
-    QByteArray mailFrom = "MAIL FROM:<" + toCodePage(fromAddress) + ">";
+    QByteArray mailFrom = "MAIL FROM:<" + codepage::bytesOf(fromAddress) + ">";
     if (eightBitMime && message.hasHighBytes())
         mailFrom += " BODY=8BITMIME";
     // A server with a smaller limit then refuses before the upload, not after.
@@ -309,7 +304,7 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
         mailFrom += " SIZE=" + QByteArray::number(message.size());
     if (!step(mailFrom + "\r\n", QStringLiteral("the sender"), 2, timeouts.replyMs))
         return fail();
-    if (!step("RCPT TO:<" + toCodePage(toAddress) + ">\r\n", QStringLiteral("the recipient"), 2,
+    if (!step("RCPT TO:<" + codepage::bytesOf(toAddress) + ">\r\n", QStringLiteral("the recipient"), 2,
             timeouts.replyMs))
         return fail();
     if (!step("DATA\r\n", QStringLiteral("the message (DATA)"), 3, timeouts.replyMs))

@@ -20,6 +20,24 @@ bool writeAll(int fd, QByteArrayView bytes, FileError *error)
     return true;
 }
 
+qint64 preadAll(int fd, qint64 offset, char *into, qint64 size, FileError *error)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, into + done, static_cast<size_t>(size - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = FileError::system(errno);
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
 bool pwriteAll(int fd, qint64 offset, QByteArrayView bytes, FileError *error)
 {
     while (!bytes.isEmpty()) {

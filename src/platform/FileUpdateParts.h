@@ -45,7 +45,10 @@ private:
     int m_fd;
 };
 
-// Whole writes and syncs, retried where the system was interrupted (FileIo.cpp).
+// Whole reads, writes and syncs, retried where the system was interrupted (FileIo.cpp).
+// preadAll reads `size` bytes from `offset` into `into`, fewer at the file's end;
+// it returns how many, or -1 on failure.
+qint64 preadAll(int fd, qint64 offset, char *into, qint64 size, FileError *error);
 bool writeAll(int fd, QByteArrayView bytes, FileError *error);
 bool pwriteAll(int fd, qint64 offset, QByteArrayView bytes, FileError *error);
 bool syncFd(int fd, FileError *error);

@@ -27,19 +27,9 @@ Snapshot::~Snapshot()
 bool Snapshot::readAt(qint64 offset, qint64 size, QByteArray *out, FileError *error) const
 {
     out->resize(size);
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(m_fd, out->data() + done, static_cast<size_t>(size - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = FileError::system(errno);
-            return false;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
+    const qint64 done = parts::preadAll(m_fd, offset, out->data(), size, error);
+    if (done < 0)
+        return false;
     out->truncate(done);
     return true;
 }
@@ -79,19 +69,10 @@ bool OldFile::load(FileError *error)
     const quintptr end = (reinterpret_cast<quintptr>(m_bytes.data()) + m_size) & ~(hugePage - 1);
     if (end > begin)
         ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-    qint64 done = 0;
-    while (done < m_size) {
-        const ssize_t n = ::pread(m_fd, m_bytes.data() + done, static_cast<size_t>(m_size - done), done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *error = FileError::system(errno);
-            return false;
-        }
-        if (n == 0) // shortened meanwhile: take what is there
-            break;
-        done += n;
-    }
+    // A file shortened meanwhile gives what is there.
+    const qint64 done = preadAll(m_fd, 0, m_bytes.data(), m_size, error);
+    if (done < 0)
+        return false;
     m_bytes.truncate(done);
     m_size = done;
     m_loaded = true;
