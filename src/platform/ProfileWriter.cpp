@@ -2,11 +2,9 @@
 
 #include "platform/FileBytes.h"
 
-namespace {
-
 // Plans on the file as it is read in pieces (a missing one is empty), then
 // replaces it once, copying the bytes outside the edit inside the kernel.
-bool writeKeys(
+bool writePrivateProfileKeys(
     const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, FileError *error)
 {
     // Planned under the file's lock on the file as it is then; planned again
@@ -38,19 +36,11 @@ bool writeKeys(
         error);
 }
 
-} // namespace
-
 bool WritePrivateProfileStringA(
     QByteArrayView section, QByteArrayView key, QByteArrayView value, const QString &path, FileError *error)
 {
     const auto compose = [&](ini::Encoding) {
         return ProfileKeys { section.toByteArray(), { { key.toByteArray(), value.toByteArray() } }, {} };
     };
-    return writeKeys(path, compose, error);
-}
-
-bool writePrivateProfileKeys(
-    const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, FileError *error)
-{
-    return writeKeys(path, compose, error);
+    return writePrivateProfileKeys(path, compose, error);
 }
