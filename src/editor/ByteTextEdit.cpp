@@ -4,7 +4,7 @@
 #include "core/LineEnds.h"
 #include "core/LongLines.h"
 #include "platform/ClassicLook.h"
-#include "platform/FileRead.h"
+#include "fileio/FileRead.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -9,7 +9,7 @@
 #undef slots
 
 #include "core/LongLines.h"
-#include "platform/FileError.h"
+#include "fileio/FileError.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
 #include "editor/EditorUpdate.h"
 
 #include "core/IniText.h"
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 
 namespace editorupdate {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/DiskStamp.h"
-#include "platform/FileError.h"
+#include "fileio/DiskStamp.h"
+#include "fileio/FileError.h"
 
 #include <QByteArrayView>
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ini/SettingsFile.h"
-#include "platform/DiskStamp.h"
+#include "fileio/DiskStamp.h"
 #include "platform/OpenFileDialog.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "ini/SettingsFile.h"
 
 #include "core/IniText.h"
-#include "platform/FileRead.h"
+#include "fileio/FileRead.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "platform/FileLoader.h"
 
-#include "platform/FileRead.h"
+#include "fileio/FileRead.h"
 
 FileLoader::FileLoader(QObject *parent) : QObject(parent) { }
 

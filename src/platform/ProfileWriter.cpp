@@ -1,6 +1,6 @@
 #include "platform/ProfileWriter.h"
 
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 
 // Plans on the file as it is read in pieces (a missing one is empty), then
 // replaces it once, copying the bytes outside the edit inside the kernel.

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "core/ProfilePlan.h"
-#include "platform/FileError.h"
+#include "fileio/FileError.h"
 
 #include <functional>
 

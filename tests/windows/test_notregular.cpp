@@ -6,9 +6,9 @@
 #include "ini/GameEntry.h"
 #include "ini/SettingsFile.h"
 #include "platform/AppFolder.h"
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 #include "platform/FileLoader.h"
-#include "platform/FileRead.h"
+#include "fileio/FileRead.h"
 #include "platform/MessageBox.h"
 #include "platform/ProfileWriter.h"
 

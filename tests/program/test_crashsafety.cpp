@@ -1,7 +1,7 @@
 #include "IniData.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 #include "platform/ProfileWriter.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/FileUpdateParts.h"
+#include "fileio/FileUpdateParts_p.h"
 
 #include <QFile>
 

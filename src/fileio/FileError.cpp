@@ -1,4 +1,4 @@
-#include "platform/FileError.h"
+#include "fileio/FileError.h"
 
 #include <QFileDevice>
 

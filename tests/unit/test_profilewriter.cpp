@@ -4,7 +4,7 @@
 #include "SectionKeys.h"
 #include "TestFiles.h"
 #include "core/IniText.h"
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 #include "platform/ProfileWriter.h"
 
 #include <QDir>

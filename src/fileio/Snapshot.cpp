@@ -1,5 +1,5 @@
-#include "platform/FileBytes.h"
-#include "platform/FileUpdateParts.h"
+#include "fileio/FileBytes.h"
+#include "fileio/FileUpdateParts_p.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "TestFiles.h"
 
-#include "platform/DiskStamp.h"
-#include "platform/FileBytes.h"
+#include "fileio/DiskStamp.h"
+#include "fileio/FileBytes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "platform/FileRead.h"
+#include "fileio/FileRead.h"
 
-#include "platform/FileUpdateParts.h"
+#include "fileio/FileUpdateParts_p.h"
 
 #include <QFile>
 

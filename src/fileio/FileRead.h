@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileError.h"
+#include "fileio/FileError.h"
 
 #include <QByteArray>
 #include <QString>

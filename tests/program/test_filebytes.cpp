@@ -4,7 +4,7 @@
 
 #include "TestConfig.h"
 #include "TestFiles.h"
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 #include "platform/ProfileWriter.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "platform/FileBytes.h"
+#include "fileio/FileBytes.h"
 
-#include "platform/FileUpdateParts.h"
+#include "fileio/FileUpdateParts_p.h"
 
 #include <cerrno>
 #include <ctime>

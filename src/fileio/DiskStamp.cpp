@@ -1,4 +1,4 @@
-#include "platform/DiskStamp.h"
+#include "fileio/DiskStamp.h"
 
 #include <QFile>
 #include <QHash>

@@ -4,8 +4,8 @@
 // engine itself includes this header; everything else uses FileBytes.h and
 // FileRead.h.
 
-#include "platform/FileBytes.h"
-#include "platform/FileError.h"
+#include "fileio/FileBytes.h"
+#include "fileio/FileError.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
