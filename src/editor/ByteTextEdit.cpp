@@ -3,8 +3,8 @@
 #include "core/CodePage.h"
 #include "core/LineEnds.h"
 #include "core/LongLines.h"
-#include "platform/ClassicLook.h"
 #include "fileio/FileRead.h"
+#include "platform/ClassicLook.h"
 
 #include <QApplication>
 #include <QClipboard>

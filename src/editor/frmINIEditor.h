@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ini/SettingsFile.h"
 #include "fileio/DiskStamp.h"
+#include "ini/SettingsFile.h"
 #include "platform/OpenFileDialog.h"
 
 #include <QString>

@@ -3,12 +3,12 @@
 // blocking in the open or reading for ever.
 
 #include "EditorWindowDriver.h"
+#include "fileio/FileBytes.h"
+#include "fileio/FileRead.h"
 #include "ini/GameEntry.h"
 #include "ini/SettingsFile.h"
 #include "platform/AppFolder.h"
-#include "fileio/FileBytes.h"
 #include "platform/FileLoader.h"
-#include "fileio/FileRead.h"
 #include "platform/MessageBox.h"
 #include "platform/ProfileWriter.h"
 
