@@ -43,6 +43,12 @@ struct KeyLines {
 // A section that is not there gives empty lists.
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines);
 
+// The same two readings over a text already in memory that the file holds
+// (the editor's text just after it was written): the same names and the same
+// key lines as reading the file gives.
+QList<QByteArray> sectionNamesIn(QByteArrayView text);
+KeyLines sectionKeysIn(QByteArrayView text, const QByteArray &name);
+
 // Creates an empty file when none exists at the path; an existing file is not
 // touched. Failing is harmless to the callers, so nothing is returned.
 void createIfMissing(const QString &path);
