@@ -7,6 +7,7 @@
 #include "core/CodePage.h"
 #include "core/KeySearch.h"
 #include "editor/ByteTextEdit.h"
+#include "editor/EditorUpdate.h"
 #include "editor/IniColours.h"
 #include "editor/frmINIEditor.h"
 #include "ini/SettingsFile.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QStringListModel>
+#include <QTest>
 
 #include <algorithm>
 #include <map>
@@ -284,6 +286,68 @@ void update(benchmark::State &state, QString path, std::string reference)
     closeEditor();
 }
 
+// The editor on a copy of `path` with its last game and that game's first key
+// chosen, as the user has them while editing; the caret at the top.
+frmINIEditor *openAtLastGame(const QString &path, const QString &copyName)
+{
+    frmINIEditor *form = openEditor(bench::scratchCopy(path, copyName));
+    auto *names = child<QListView>(form, "ListNames");
+    names->setCurrentIndex(names->model()->index(names->model()->rowCount() - 1, 0));
+    auto *keys = child<QListView>(form, "ListKey1");
+    keys->setCurrentIndex(keys->model()->index(0, 0));
+    child<ByteTextEdit>(form, "Text1")->placeCaret(0);
+    QCoreApplication::processEvents();
+    return form;
+}
+
+// Ctrl+S on an edited text, then the next typed key shown: the write and all
+// the window does after it before the key is on screen. With `rereadAll`, the
+// window also re-reads the file's section list after the write, as every save
+// did before it refilled only what changed.
+void saveThenKey(benchmark::State &state, QString path, std::string reference, bool rereadAll)
+{
+    bench::setReference(state, reference);
+    frmINIEditor *form = openAtLastGame(path, QStringLiteral("save-then-key.ini"));
+    auto *edit = child<ByteTextEdit>(form, "Text1");
+    for (auto _ : state) {
+        QTest::keyClick(edit, Qt::Key_X); // an edit to save
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        form->cmdAdd_Click();
+        if (rereadAll)
+            form->LoadSectionNames();
+        QTest::keyClick(edit, Qt::Key_Y);
+        QCoreApplication::processEvents();
+        state.SetIterationTime(seconds(timer));
+    }
+    if (!messagebox::takeRecorded().isEmpty())
+        state.SkipWithError("the update reported a failure");
+    messagebox::setNextAnswers({ messagebox::Answer::Discard });
+    closeEditor();
+    messagebox::takeRecorded();
+}
+
+// The write alone, as the save makes it: the reference for the save above.
+void writeOnly(benchmark::State &state, QString path)
+{
+    frmINIEditor *form = openAtLastGame(path, QStringLiteral("write-only.ini"));
+    auto *edit = child<ByteTextEdit>(form, "Text1");
+    for (auto _ : state) {
+        QTest::keyClick(edit, Qt::Key_X);
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        const editorupdate::Saved saved = editorupdate::write(form->LoadedPath, edit->bytes());
+        state.SetIterationTime(seconds(timer));
+        if (!saved.ok)
+            state.SkipWithError("the write failed");
+    }
+    messagebox::setNextAnswers({ messagebox::Answer::Discard });
+    closeEditor();
+    messagebox::takeRecorded();
+}
+
 void registerAll()
 {
     for (const Size &size : kSizes) {
@@ -334,6 +398,20 @@ void registerAll()
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(
             name("update", size).c_str(), update, path, reported("cp_sync", size, slow))
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("write_only", size).c_str(), writeOnly, path)
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            name("save_then_key", size).c_str(), saveThenKey, path, reported("write_only", size, slow), false)
+            ->UseManualTime()
+            ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("save_then_key_reread", size).c_str(), saveThenKey, path,
+            reported("write_only", size, slow), true)
             ->UseManualTime()
             ->Iterations(slow)
             ->Unit(benchmark::kMillisecond);

@@ -36,6 +36,7 @@
 #include <QSignalBlocker>
 #include <QStringListModel>
 #include <QTime>
+#include <QTimer>
 
 #include <utility>
 
@@ -481,6 +482,10 @@ void frmINIEditor::cmdAdd_Click()
         // A refused or failed write keeps the text and the file it belongs to.
         if (written == Written::Cancelled || written == Written::Failed)
             return;
+        if (written == Written::Reloaded && sameFile(ui->txtPath->text(), LoadedPath)) {
+            showWrittenText();
+            return;
+        }
         if (written == Written::Reloaded) {
             LoadSectionNames();
             m_keys->setItems({}, listDecoder());
@@ -557,6 +562,12 @@ void frmINIEditor::refill(
 
 void frmINIEditor::fileChangedOnDisk()
 {
+    // Not while another question or dialog waits for the user (the change may
+    // be the one that question is about): looked at again once it is answered.
+    if (QApplication::activeModalWidget() || m_askingAboutDisk) {
+        QTimer::singleShot(500, this, &frmINIEditor::fileChangedOnDisk);
+        return;
+    }
     if (LoadedPath.isEmpty() || DiskWatch::looksUnchanged(LoadedPath, m_stamp)
         || !QFileInfo::exists(LoadedPath))
         return;
@@ -568,12 +579,14 @@ void frmINIEditor::fileChangedOnDisk()
     if (DiskWatch::looksUnchanged(LoadedPath, m_askedAbout))
         return;
     m_askedAbout = diskstamp::takeFromDisk(LoadedPath, diskstamp::now());
+    m_askingAboutDisk = true;
     const messagebox::Answer answer = messagebox::ask(this,
         QStringLiteral("%1 has been changed on disk by another program.\n\n"
                        "Reload it (your edits in the editor are lost), or keep your text? If you keep "
                        "it, Update INI asks before it overwrites the other change.")
             .arg(quoted(LoadedPath)),
         { messagebox::Answer::Reload });
+    m_askingAboutDisk = false;
     if (answer == messagebox::Answer::Reload)
         reloadKeepingPlace();
 }
@@ -658,8 +671,10 @@ frmINIEditor::Written frmINIEditor::writeBack()
             { messagebox::Answer::Overwrite, messagebox::Answer::Reload });
         if (answer == messagebox::Answer::Reload) {
             // A file that is gone cannot be reloaded; the text stays.
+            const editorplace::TextPlace place = editorplace::textPlace(ui->Text1);
             if (!QFileInfo::exists(LoadedPath) || !loadTextOf(LoadedPath))
                 return Written::Cancelled;
+            editorplace::restoreTextPlace(ui->Text1, place);
             return Written::Reloaded;
         }
         if (answer != messagebox::Answer::Overwrite)

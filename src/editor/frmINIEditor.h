@@ -142,6 +142,7 @@ private:
     DiskWatch *m_watch = nullptr;
     // The change on disk the user was last asked about, not to ask twice.
     diskstamp::Stamp m_askedAbout;
+    bool m_askingAboutDisk = false;
     std::unique_ptr<WindowSlot> m_slot;
     bool m_placed = false;
     settingsfile::Progress m_scanProgress;

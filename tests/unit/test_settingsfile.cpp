@@ -10,7 +10,8 @@
 using namespace Qt::StringLiterals;
 
 // The editor reads files in pieces; what it finds must be what the line model
-// finds in the whole text, wherever the pieces end.
+// finds in the whole text, wherever the pieces end, and what it reads from a
+// text in memory.
 class TestSettingsFile : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -78,6 +79,11 @@ private Q_SLOTS:
         const QList<sectionkeys::Key> expected = sectionkeys::of(text, name);
         QCOMPARE(lines.keys, sectionkeys::names(expected));
         QCOMPARE(lines.values, sectionkeys::values(expected));
+        // The same from the text in memory, as the editor reads it after a save.
+        QCOMPARE(settingsfile::sectionNamesIn(text), names);
+        const settingsfile::KeyLines inMemory = settingsfile::sectionKeysIn(text, name);
+        QCOMPARE(inMemory.keys, lines.keys);
+        QCOMPARE(inMemory.values, lines.values);
     }
 
     void missingFileIsReportedAsSuch()

@@ -263,6 +263,8 @@ private Q_SLOTS:
         clickButton(form, "cmdAdd");
         QCOMPARE(messagebox::takeRecorded().size(), 1);
         QCOMPARE(edit->bytes().toByteArray(), changed + "[Omega]\r\n");
+        QCOMPARE(chosen(form, "ListNames"), u"C"_s);
+        QCOMPARE(items(form, "ListNames").last(), u"Omega"_s);
 
         // Asked again at the next change; Reload takes it in.
         typeText(edit, u"y"_s);
