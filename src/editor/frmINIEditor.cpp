@@ -529,12 +529,18 @@ void frmINIEditor::showWrittenText()
     const bool force = encoding != m_listEncoding;
     m_listEncoding = encoding;
     const int keyRow = selectedRow(ui->ListKey1);
-    refill(ui->ListNames, m_names, settingsfile::sectionNamesIn(text), selectedRow(ui->ListNames), force);
+    bool unchanged = false;
+    const QList<qsizetype> heads = settingsfile::sectionHeadsIn(text, m_names->items(), &unchanged);
+    if (force || !unchanged)
+        refill(ui->ListNames, m_names, settingsfile::sectionNamesIn(text), selectedRow(ui->ListNames), true);
     showCount();
     const int nameRow = selectedRow(ui->ListNames);
     settingsfile::KeyLines lines;
-    if (nameRow >= 0)
-        lines = settingsfile::sectionKeysIn(text, m_names->whole(nameRow));
+    if (nameRow >= 0) {
+        // The keys are those of the first section of that name.
+        const QByteArray name = m_names->whole(nameRow);
+        lines = settingsfile::sectionKeysIn(text, name, heads.value(m_names->items().indexOf(name), -1));
+    }
     refill(ui->ListKey1, m_keys, std::move(lines.keys), keyRow, force);
     // The value list follows the key list row for row.
     if (force || m_values->items() != lines.values)

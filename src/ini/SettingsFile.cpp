@@ -180,10 +180,30 @@ QList<QByteArray> sectionNamesIn(QByteArrayView text)
     return names;
 }
 
-KeyLines sectionKeysIn(QByteArrayView text, const QByteArray &name)
+KeyLines sectionKeysIn(QByteArrayView text, const QByteArray &name, qsizetype headAt)
 {
+    // From the head on, the first head is the one named.
+    if (headAt > 0)
+        text = text.sliced(headAt);
     const ini::Section section = ini::findSection(text, name);
     return section.found ? keyLinesOf(text, section) : KeyLines {};
+}
+
+QList<qsizetype> sectionHeadsIn(QByteArrayView text, const QList<QByteArray> &known, bool *unchanged)
+{
+    QList<qsizetype> heads;
+    heads.reserve(known.size());
+    bool same = true;
+    const auto visit = [&](qsizetype at, QByteArrayView line) {
+        same = same && heads.size() < known.size() && *ini::headName(line) == known.at(heads.size());
+        heads.append(at);
+        return true;
+    };
+    ini::HeadReader reader;
+    reader.feed(text, visit);
+    reader.finish(visit);
+    *unchanged = same && heads.size() == known.size();
+    return heads;
 }
 
 void createIfMissing(const QString &path)
