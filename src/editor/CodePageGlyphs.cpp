@@ -72,6 +72,7 @@ void paint(ByteTextEdit *edit, QPainter &painter)
         send(QsciScintillaBase::SCI_GETLINECOUNT) - 1);
     const long selectionStart = send(QsciScintillaBase::SCI_GETSELECTIONSTART);
     const long selectionEnd = send(QsciScintillaBase::SCI_GETSELECTIONEND);
+    const long caret = send(QsciScintillaBase::SCI_GETCURRENTPOS);
     const int width = edit->viewport()->width();
     const int margin = send(QsciScintillaBase::SCI_GETMARGINLEFT)
         + static_cast<int>(send(QsciScintillaBase::SCI_GETMARGINWIDTHN, 0));
@@ -110,8 +111,10 @@ void paint(ByteTextEdit *edit, QPainter &painter)
                 : colourOf(send(QsciScintillaBase::SCI_STYLEGETBACK, static_cast<unsigned long>(style)));
             const QColor fore = selected ? edit->palette().color(QPalette::Active, QPalette::HighlightedText)
                                          : foreAt(edit, at, style);
-            // The first column stays: the caret stands there.
-            const QRect cell(left + 1, top, std::max(right - left - 1, 1), height);
+            // The stand-in's box may reach a pixel beyond its cell's rounded
+            // edges; the first column stays when the caret stands there.
+            const int from = at == caret ? left + 1 : left;
+            const QRect cell(from, top, std::max(right + 1 - from, 1), height);
             painter.fillRect(cell, back);
             painter.setPen(fore);
             painter.setFont(edit->lexer() ? edit->lexer()->font(style) : edit->font());
