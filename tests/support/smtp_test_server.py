@@ -126,30 +126,34 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, sm
 
 
 # Python's address parser predates RFC 6532 and flags every local part beyond
-# ASCII; in a message whose header is valid UTF-8 those flags are no fault.
-UTF8_ADDRESS_DEFECTS = {"NonASCIILocalPartDefect", "UndecodableBytesDefect"}
+# ASCII; in a header that is valid UTF-8 that flag is no fault.
+UTF8_ADDRESS_DEFECT = "NonASCIILocalPartDefect"
 
 
 def summarize(raw):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
+    # A header beyond ASCII must be UTF-8 (RFC 6532); it is then read as text,
+    # as a reader that knows SMTPUTF8 does.
     header_block = raw.split(b"\r\n\r\n", 1)[0]
+    header = msg
     utf8_header = False
     defects = []
     try:
         header_block.decode("ascii")
     except UnicodeDecodeError:
         try:
-            header_block.decode("utf-8")
+            header = email.message_from_string(header_block.decode("utf-8") + "\r\n\r\n",
+                                               policy=email.policy.default)
             utf8_header = True
         except UnicodeDecodeError:
             defects.append("header: neither ASCII nor UTF-8")
     parts = []
     for part in msg.walk():
         defects += ["%s: %s" % (part.get_content_type(), type(d).__name__) for d in part.defects]
-        for name, value in part.items():
+        for name, value in (header if part is msg else part).items():
             for d in getattr(value, "defects", ()):
                 kind = type(d).__name__
-                if not (utf8_header and name in ("From", "To") and kind in UTF8_ADDRESS_DEFECTS):
+                if not (utf8_header and name in ("From", "To") and kind == UTF8_ADDRESS_DEFECT):
                     defects.append("%s header: %s" % (name, kind))
         if part.is_multipart():
             continue
@@ -164,21 +168,21 @@ def summarize(raw):
         if part.get_content_maintype() == "text":
             entry["text"] = part.get_content()
         parts.append(entry)
-    senders = getattr(msg["From"], "addresses", ())
-    date = msg["Date"]
+    senders = getattr(header["From"], "addresses", ())
+    date = header["Date"]
     summary = {
         "defects": defects,
-        "from": str(msg["From"]),
+        "from": str(header["From"]),
         "from_name": senders[0].display_name if senders else None,
         "from_address": senders[0].addr_spec if senders else None,
-        "to": str(msg["To"]),
-        "to_addresses": [[a.display_name, a.addr_spec] for a in getattr(msg["To"], "addresses", ())],
-        "subject": str(msg["Subject"]),
+        "to": str(header["To"]),
+        "to_addresses": [[a.display_name, a.addr_spec] for a in getattr(header["To"], "addresses", ())],
+        "subject": str(header["Subject"]),
         # The date as UTC seconds, and its offset in minutes; absent when unreadable.
         "date": date.datetime.timestamp() if date is not None and date.datetime is not None else None,
         "date_offset": (date.datetime.utcoffset().total_seconds() // 60
                         if date is not None and date.datetime is not None and date.datetime.tzinfo else None),
-        "message_id": str(msg["Message-ID"]) if msg["Message-ID"] is not None else None,
+        "message_id": str(header["Message-ID"]) if header["Message-ID"] is not None else None,
         "content_type": msg.get_content_type(),
         "headers": list(msg.keys()),
         "parts": parts,
