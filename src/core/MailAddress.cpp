@@ -194,8 +194,13 @@ Parsed parseMailbox(const QString &item)
     }
     QString address = item;
     if (open >= 0) {
-        const qsizetype close = item.indexOf(QLatin1Char('>'), open);
-        if (close < 0) {
+        // The address may quote a ">" of its own.
+        qsizetype close = open + 1;
+        for (; close < item.size() && item[close] != QLatin1Char('>'); ++close) {
+            if (item[close] == QLatin1Char('"') && (close = closingQuote(item, close)) < 0)
+                break;
+        }
+        if (close < 0 || close >= item.size()) {
             parsed.error = QStringLiteral("its \"<\" is not closed by a \">\"");
             return parsed;
         }

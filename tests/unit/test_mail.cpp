@@ -645,6 +645,9 @@ private Q_SLOTS:
         QTest::newRow("local part beyond ASCII")
             << QStringLiteral("Zo\u00eb <zo\u00eb@b\u00fccher.example>") << QStringList { "Zo\u00eb" }
             << QList<QByteArray> { "zo\xc3\xab@xn--bcher-kva.example" } << true << none;
+        QTest::newRow("quoted local part with brackets in angle brackets")
+            << QStringLiteral("X <\"a>b<c\"@example.org>") << QStringList { "X" }
+            << QList<QByteArray> { "\"a>b<c\"@example.org" } << false << none;
         QTest::newRow("address literal") << QStringLiteral("root@[192.0.2.1]") << QStringList { none }
                                          << QList<QByteArray> { "root@[192.0.2.1]" } << false << none;
         const std::pair<const char *, const char *> refused[] = {
