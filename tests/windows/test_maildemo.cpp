@@ -559,9 +559,6 @@ void TestMailDemo::notAnAddressIsRefused_data()
     QTest::addColumn<QString>("words");
     QTest::newRow("recipient") << QStringLiteral("txtToAddress") << QStringLiteral("alice")
                                << QStringLiteral("recipient address \"alice\"");
-    QTest::newRow("one of the recipients")
-        << QStringLiteral("txtToAddress") << QStringLiteral("a@ferox64.example; b@")
-        << QStringLiteral("recipient address \"b@\"");
     QTest::newRow("sender") << QStringLiteral("txtFromAddress") << QStringLiteral("me at ferox64.example")
                             << QStringLiteral("sender address");
 }
