@@ -241,10 +241,25 @@ std::optional<std::string> subjectText(const std::string &field)
 // A parameter of a header field as a reader takes it: a token, a quoted
 // string with backslash escapes, or the RFC 2231 form UTF-8''%XX, whole or
 // continued (name*0*=UTF-8''..; name*1*=..), each piece decoded on its own.
+// Where `text` starts in the field outside quoted strings, or npos.
+size_t findOutsideQuotes(const std::string &field, const std::string &text)
+{
+    bool quoted = false;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (quoted && field[i] == '\\')
+            ++i;
+        else if (field[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && field.compare(i, text.size(), text) == 0)
+            return i;
+    }
+    return std::string::npos;
+}
+
 std::optional<std::string> parameterValue(const std::string &field, const std::string &name)
 {
-    const size_t plain = field.find(" " + name + "=");
-    const size_t extended = field.find(" " + name + "*");
+    const size_t plain = findOutsideQuotes(field, " " + name + "=");
+    const size_t extended = findOutsideQuotes(field, " " + name + "*");
     if (extended != std::string::npos) {
         FUZZ_CHECK(plain == std::string::npos); // readers flag a parameter given twice
         std::string value;
@@ -252,7 +267,7 @@ std::optional<std::string> parameterValue(const std::string &field, const std::s
             const std::string start = field.compare(extended, name.size() + 3, " " + name + "*=") == 0
                 ? " " + name + "*="
                 : " " + name + "*" + std::to_string(piece) + "*=";
-            size_t i = field.find(start);
+            size_t i = findOutsideQuotes(field, start);
             if (i == std::string::npos) {
                 FUZZ_CHECK(piece > 0);
                 return value;
@@ -356,19 +371,29 @@ QString addressField(FuzzedDataProvider &input, bool keepBreaks)
 {
     if (input.ConsumeIntegralInRange(0, 7) == 0)
         return headerText(input, keepBreaks);
-    static const QString localAlphabet = QStringLiteral("abcxyz09.+-_'=?\u00e9\u00df\u65e5");
-    static const QString domainAlphabet = QStringLiteral("abcxyz09-.\u00fc\u0436");
-    static const QString nameAlphabet = QStringLiteral("Ab z.,'\"\\=?\u00e9\u65e5");
+    static const QString atomAlphabet = QStringLiteral("abcxyz09+-_'=?\u00e9\u00df\u65e5");
+    static const QString labelAlphabet = QStringLiteral("abcxyz09\u00fc\u0436");
+    static const QString nameAlphabet = QStringLiteral("Ab z.'=?\u00e9\u65e5");
+    static const QString quotedAlphabet = QStringLiteral("Ab z.,;<>@'\"\\=?\u00e9\u65e5");
+    // Words of 1 to 12 characters joined by `separator`.
+    const auto words = [&](const QString &alphabet, const QString &separator) {
+        QString text;
+        const int count = input.ConsumeIntegralInRange(1, 3);
+        for (int i = 0; i < count; ++i) {
+            QString word = pickText(input, alphabet, 12);
+            text += (i > 0 ? separator : QString()) + (word.isEmpty() ? QStringLiteral("a") : word);
+        }
+        return text;
+    };
     QString field;
     const int count = input.ConsumeIntegralInRange(1, 3);
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             field += input.ConsumeBool() ? QStringLiteral(", ") : QStringLiteral(";");
-        QString local = pickText(input, localAlphabet, 20);
+        QString local = words(atomAlphabet, QStringLiteral("."));
         if (input.ConsumeIntegralInRange(0, 5) == 0)
             local = QLatin1Char('"') + local + QStringLiteral(" @\"");
-        const QString address
-            = local + QLatin1Char('@') + pickText(input, domainAlphabet, 20) + QStringLiteral(".example");
+        const QString address = local + QLatin1Char('@') + words(labelAlphabet, QStringLiteral("."));
         switch (input.ConsumeIntegralInRange(0, 2)) {
         case 0:
             field += address;
@@ -376,9 +401,12 @@ QString addressField(FuzzedDataProvider &input, bool keepBreaks)
         case 1:
             field += pickText(input, nameAlphabet, 60) + QStringLiteral(" <") + address + QLatin1Char('>');
             break;
-        default:
-            field += QLatin1Char('"') + pickText(input, nameAlphabet, 60) + QStringLiteral("\" <") + address
-                + QLatin1Char('>');
+        default: {
+            QString name = pickText(input, quotedAlphabet, 60);
+            name.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+            field += QLatin1Char('"') + name + QStringLiteral("\" <") + address + QLatin1Char('>');
+        }
         }
     }
     return field;
