@@ -46,14 +46,17 @@ bool saveBackup(
     // link refuses an existing name just as well.
     const QByteArray path = place->path();
     int named = ::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, path.constData(), RENAME_NOREPLACE);
-    if (named != 0 && (errno == EINVAL || errno == ENOSYS))
+    const bool linked = named != 0 && (errno == EINVAL || errno == ENOSYS);
+    if (linked)
         named = ::link(temporary.constData(), path.constData());
-    if (named != 0) {
-        *error = errno == EEXIST ? backupLeft(path) : FileError::system(errno);
+    if (named != 0 || linked) {
+        const int why = errno;
         ::unlink(temporary.constData());
-        return false;
+        if (named != 0) {
+            *error = why == EEXIST ? backupLeft(path) : FileError::system(why);
+            return false;
+        }
     }
-    ::unlink(temporary.constData()); // gone already after a rename
     syncFolder(place->folder);
     return true;
 }

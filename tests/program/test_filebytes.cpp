@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "editor/EditorUpdate.h"
 #include "fileio/FileBytes.h"
+#include "fileio/FileSizeLimit.h"
 #include "platform/ProfileWriter.h"
 
 #include <QDir>
@@ -120,6 +121,22 @@ QString killOnName(pid_t child, const QString &folder, const std::function<bool(
     }
 }
 
+// Gives the file in `dir` a second name there, "Other.ini", which makes every
+// write of it an in-place one.
+bool linkOther(const QTemporaryDir &dir, const QString &path)
+{
+    return ::link(bytesOf(path).constData(), bytesOf(dir.filePath(QStringLiteral("Other.ini"))).constData())
+        == 0;
+}
+
+// Rows for a file that is replaced, and one written in place.
+void replacedOrInPlaceRows()
+{
+    QTest::addColumn<bool>("hardLink");
+    QTest::newRow("replaced") << false;
+    QTest::newRow("written in place") << true;
+}
+
 // A file big enough that writing it takes a while: the game's section first,
 // then many megabytes of another.
 QByteArray bigIni()
@@ -165,12 +182,7 @@ private Q_SLOTS:
     // A change that names ranges of the old file, read in part or not at
     // all: the ranges are copied inside the kernel, or from the backup's bytes
     // where a hard-linked file is written in place.
-    void copiesRangesOfTheOldFile_data()
-    {
-        QTest::addColumn<bool>("hardLink");
-        QTest::newRow("replaced") << false;
-        QTest::newRow("written in place") << true;
-    }
+    void copiesRangesOfTheOldFile_data() { replacedOrInPlaceRows(); }
     void copiesRangesOfTheOldFile()
     {
         QFETCH(bool, hardLink);
@@ -179,9 +191,7 @@ private Q_SLOTS:
         const QByteArray before = randomBytes(3 << 20, 7);
         writeFile(path, before);
         if (hardLink)
-            QCOMPARE(::link(QFile::encodeName(path).constData(),
-                         QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
-                0);
+            QVERIFY(linkOther(dir, path));
         const QByteArray inserted("[New]\r\nk=v\r\n");
         FileError error;
         // The pieces' bytes must outlive the change: they are written after it returns.
@@ -283,12 +293,7 @@ private Q_SLOTS:
     // A write that fails part-way (here: beyond the process's file size
     // limit, as on a full disk) leaves the old content and nothing beside it,
     // also where the file is written in place.
-    void failedWriteLeavesTheOldContent_data()
-    {
-        QTest::addColumn<bool>("hardLink");
-        QTest::newRow("replaced") << false;
-        QTest::newRow("written in place") << true;
-    }
+    void failedWriteLeavesTheOldContent_data() { replacedOrInPlaceRows(); }
     void failedWriteLeavesTheOldContent()
     {
         QFETCH(bool, hardLink);
@@ -298,27 +303,20 @@ private Q_SLOTS:
         writeFile(path, before);
         QStringList names { QStringLiteral("Ferox.ini") };
         if (hardLink) {
-            QCOMPARE(::link(QFile::encodeName(path).constData(),
-                         QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
-                0);
+            QVERIFY(linkOther(dir, path));
             names.append(QStringLiteral("Other.ini"));
         }
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(succeedsAs(::geteuid(), [&] {
+            filebytes::ignoreFileSizeSignal();
             const struct rlimit limit {
                 4096, 4096
             };
             FileError error;
-            const bool refused = ::setrlimit(RLIMIT_FSIZE, &limit) == 0
+            return ::setrlimit(RLIMIT_FSIZE, &limit) == 0
                 && !WritePrivateProfileStringA("G", "k", QByteArray(8000, 'b'), path, &error)
                 && error.kind == FileError::Kind::System && error.errnum == EFBIG
                 && error.text == QString::fromLocal8Bit(std::strerror(EFBIG));
-            ::_exit(refused ? 0 : 1);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }));
         QCOMPARE(readFile(path), before);
         QCOMPARE(filesIn(dir), names);
     }
@@ -326,12 +324,7 @@ private Q_SLOTS:
     // The backup of an in-place write that was killed may be the only whole
     // copy left: every later write, replacing or in place, keeps it and the
     // file as they are and says where it is.
-    void keepsTheBackupOfAnInterruptedWrite_data()
-    {
-        QTest::addColumn<bool>("hardLink");
-        QTest::newRow("replaced") << false;
-        QTest::newRow("written in place") << true;
-    }
+    void keepsTheBackupOfAnInterruptedWrite_data() { replacedOrInPlaceRows(); }
     void keepsTheBackupOfAnInterruptedWrite()
     {
         QFETCH(bool, hardLink);
@@ -339,8 +332,7 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, "[G]\r\nk=");
         if (hardLink)
-            QCOMPARE(
-                ::link(bytesOf(path).constData(), bytesOf(dir.filePath(QStringLiteral("Other.ini")))), 0);
+            QVERIFY(linkOther(dir, path));
         const QString backup = path + QStringLiteral(".ferox-backup");
         writeFile(backup, "[G]\r\nk=1\r\n");
         FileError error;
@@ -383,8 +375,7 @@ private Q_SLOTS:
         uid_t writer = 0;
         if (killed == u"backup") {
             // Root writes a hard-linked file in place.
-            QCOMPARE(
-                ::link(bytesOf(path).constData(), bytesOf(dir.filePath(QStringLiteral("Other.ini")))), 0);
+            QVERIFY(linkOther(dir, path));
             names.append(QStringLiteral("Other.ini"));
         } else {
             // Nobody may write the file but cannot give a new one to its owner.
@@ -489,13 +480,12 @@ private Q_SLOTS:
         const QByteArray bytes = QFile::encodeName(path);
         writeFile(path, "[G]\r\nk=1\r\n");
         QStringList names { QStringLiteral("Ferox.ini") };
-        constexpr uid_t nobody = 65534;
         const bool root = ::geteuid() == 0;
         bool inPlace = false;
         if (kind == u"owner") {
             if (!root)
                 QSKIP("Giving a file to another user needs root.");
-            QCOMPARE(::chown(bytes.constData(), nobody, nobody), 0);
+            QCOMPARE(::chown(bytes.constData(), kNobody, kNobody), 0);
             QCOMPARE(::chmod(bytes.constData(), 0640), 0);
         } else if (kind == u"mode") {
             QCOMPARE(::chmod(bytes.constData(), 06604), 0);
@@ -518,8 +508,7 @@ private Q_SLOTS:
             if (flags < 0 || !setFlags(path, flags | FS_NODUMP_FL | FS_NOATIME_FL))
                 QSKIP("The file system of the temporary folder has no file flags (chattr).");
         } else if (kind == u"hard link") {
-            QCOMPARE(
-                ::link(bytes.constData(), QFile::encodeName(dir.filePath(QStringLiteral("Other.ini")))), 0);
+            QVERIFY(linkOther(dir, path));
             names.append(QStringLiteral("Other.ini"));
             inPlace = true;
         } else {
@@ -536,15 +525,7 @@ private Q_SLOTS:
         const int flagsBefore = flagsOf(path);
 
         if (kind == u"owner not settable") {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                const bool ok = ::setgid(nobody) == 0 && ::setuid(nobody) == 0
-                    && WritePrivateProfileStringA("G", "k", "2", path);
-                ::_exit(ok ? 0 : 1);
-            }
-            int status = 0;
-            QCOMPARE(::waitpid(child, &status, 0), child);
-            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            QVERIFY(succeedsAs(kNobody, [&] { return WritePrivateProfileStringA("G", "k", "2", path); }));
         } else {
             FileError error;
             QVERIFY2(WritePrivateProfileStringA("G", "k", "2", path, &error), qPrintable(error.text));
@@ -650,8 +631,7 @@ private Q_SLOTS:
         writeFile(path, "[G]\r\nk=1\r\n");
         QStringList names { name };
         if (hardLink) {
-            QCOMPARE(
-                ::link(bytesOf(path).constData(), bytesOf(dir.filePath(QStringLiteral("Other.ini")))), 0);
+            QVERIFY(linkOther(dir, path));
             names.append(QStringLiteral("Other.ini"));
         }
         FileError error;
