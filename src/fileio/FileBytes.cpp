@@ -66,10 +66,15 @@ bool updateFile(const QString &path, const PieceChange &change, FileError *error
             *error = backupLeft(*backup);
             return false;
         }
-        removeStaleTemporaries(target.folder, target.name, lockedAt, old.st.st_uid);
-        const BackupPlace cached = backupInCache(target);
-        if (!cached.name.isEmpty())
-            removeStaleTemporaries(cached.folder, cached.name, lockedAt, old.st.st_uid);
+        // Only under the lock that every writer of the file takes: a writer
+        // of a file that is not there yet holds none, and another such
+        // writer's temporary may be older than this one's start.
+        if (old.exists) {
+            removeStaleTemporaries(target.folder, target.name, lockedAt, old.st.st_uid);
+            const BackupPlace cached = backupInCache(target);
+            if (!cached.name.isEmpty())
+                removeStaleTemporaries(cached.folder, cached.name, lockedAt, old.st.st_uid);
+        }
         OldFile oldFile;
         if (old.exists) {
             if (!oldFile.adopt(file.release(), error))

@@ -102,6 +102,9 @@ bool succeedsAs(uid_t uid, const std::function<bool()> &work)
 // up in the folder, and returns that name; empty when the child ended first.
 QString killOnName(pid_t child, const QString &folder, const std::function<bool(const QString &)> &wanted)
 {
+    // At the lowest priority the child yields to this watch, also on a busy
+    // machine, and the name is seen before the child goes on.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(child), 19);
     const QByteArray path = bytesOf(folder);
     for (;;) {
         if (DIR *listing = ::opendir(path.constData())) {
