@@ -24,7 +24,8 @@
 namespace {
 
 const QString mainTitle = QStringLiteral("^Ferox64 INI Editor v1\\.0\\.1$");
-const QString editorTitle = QStringLiteral("^Change Existing Ferox INI Entry\\.\\.\\.$");
+// The editor's title names its file first, once one is loaded.
+const QString editorTitle = QStringLiteral("Change Existing Ferox INI Entry\\.\\.\\.$");
 const QString editorDialogTitle = QStringLiteral("^Open Ferox\\.ini File$");
 const QString mailTitle = QStringLiteral("^Send Updated Ferox\\.ini File To ");
 const QString aboutTitle = QStringLiteral("^About Ferox64 INI Editor\\.\\.\\.$");
@@ -227,6 +228,16 @@ private Q_SLOTS:
         // A text that ends with a line end is written as it is.
         if (!expected.endsWith('\n') && !expected.endsWith('\r'))
             expected += "\r\n";
+        QCOMPARE(waitForContent(path, expected), expected);
+
+        // The save keeps the place: the second game and its key stay chosen.
+        // The keyboard is still in the text; two Shift+Tabs reach the keys,
+        // Down chooses the next one, whose line the text selects; the typed
+        // line replaces it.
+        QVERIFY(x->key(QStringLiteral("shift+Tab shift+Tab Down Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("Comments=Fast intro")));
+        QVERIFY(x->key(QStringLiteral("ctrl+s")));
+        expected.replace("Comments=Slow intro\r\n", "Comments=Fast intro\r\n");
         QCOMPARE(waitForContent(path, expected), expected);
 
         // Closing the main window first leaves the program running for the editor.

@@ -400,15 +400,18 @@ private Q_SLOTS:
         QVERIFY(boxes().isEmpty());
         QVERIFY(before.endsWith("\r\n"));
         QCOMPARE(readFile(file), "x=\x80\r\n"_ba + before);
-        QVERIFY(items(form, "ListKey1").isEmpty());
+        // The chosen game and key stay chosen.
+        QCOMPARE(selectedRow(form, "ListNames"), 0);
+        QCOMPARE(selectedRow(form, "ListKey1"), 0);
         QCOMPARE(child<QLabel>(form, "Label2")->text(),
             kCount + QString::number(linemodel::sectionNames(before).size()));
         // Another update without reloading writes the same again: no growth.
         clickButton(form, "cmdAdd");
         QCOMPARE(readFile(file), "x=\x80\r\n"_ba + before);
-        // After the update Find Next searches for "=" alone.
+        // After the update Find Next goes on with the chosen key's line.
         clickButton(form, "cmdFindNext");
-        QCOMPARE(child<QLabel>(form, "lblEntries")->text(), u"="_s);
+        QCOMPARE(child<QLabel>(form, "lblEntries")->text(),
+            items(form, "ListKey1").at(0) + u'=' + items(form, "ListKey2").at(0));
     }
 
     void updateBeforeAnyLoad()
