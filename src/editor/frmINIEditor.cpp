@@ -236,7 +236,7 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         FileDialog.FileName = fileNameBefore;
     };
     ui->txtPath->setText(path);
-    OpenProgress progress(this, QFileInfo(path).size());
+    OpenProgress progress(this, path, QFileInfo(path).size());
     m_scanProgress = [&progress](qint64 bytes) { return progress.scanned(bytes); };
     settingsfile::ReadResult names;
     {

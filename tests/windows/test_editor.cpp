@@ -238,7 +238,9 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(form, "lblEntries")->text(), u"k="_s + QString(1022, u'v') + u"..."_s);
         QVERIFY(boxes().isEmpty());
         QCOMPARE(text1(form)->selectionStartOffset(), text.indexOf("k=v"));
-        QCOMPARE(text1(form)->selectionLength(), value.size() + 2);
+        // The line is longer than the text area shows: the selection ends
+        // at its cut, the caret never goes into the hidden part.
+        QCOMPARE(text1(form)->selectionLength(), qsizetype(64 * 1024));
         QCOMPARE(text1(form)->bytes(), QByteArrayView(text));
     }
 
