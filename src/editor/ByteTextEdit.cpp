@@ -5,6 +5,10 @@
 #include "core/LongLines.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
+#include "platform/KeyboardAids.h"
+
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -81,6 +85,8 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
     setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
 
+    dropLineCommands();
+
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
         [this](int position, int type, const char *, int length) {
             if (m_hidesTails && (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)))
@@ -93,6 +99,25 @@ ByteTextEdit::~ByteTextEdit()
     // Hand QsciScintilla back the document it created: it releases that one.
     SendScintilla(SCI_SETDOCPOINTER, 0UL, m_ownDocument);
     SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_ownDocument);
+}
+
+// The widget binds Ctrl+D, Ctrl+T, Ctrl+U, Ctrl+L and the like to commands
+// that duplicate, swap, cut, delete or re-case whole lines: a slip of the
+// finger on the line the key search selected would change it unseen. The
+// editing keys of any text field (cut, copy, paste, undo, redo, select all,
+// deleting words) stay.
+void ByteTextEdit::dropLineCommands()
+{
+    static const QsciCommand::Command changesLines[] = { QsciCommand::LineDelete, QsciCommand::LineCut,
+        QsciCommand::LineTranspose, QsciCommand::LineDuplicate, QsciCommand::MoveSelectedLinesUp,
+        QsciCommand::MoveSelectedLinesDown, QsciCommand::SelectionDuplicate, QsciCommand::SelectionLowerCase,
+        QsciCommand::SelectionUpperCase, QsciCommand::ReverseLines };
+    for (const QsciCommand::Command command : changesLines) {
+        if (QsciCommand *bound = standardCommands()->find(command)) {
+            bound->setKey(0);
+            bound->setAlternateKey(0);
+        }
+    }
 }
 
 void ByteTextEdit::applyDocumentSettings()
@@ -370,9 +395,11 @@ void ByteTextEdit::keyPressEvent(QKeyEvent *event)
         return;
     }
     // Printable text goes through the code page; keys and shortcuts (Enter,
-    // Tab, Backspace, Ctrl+...) keep the widget's own handling.
-    const bool shortcut = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (!shortcut && isPrintable(event->text())) {
+    // Tab, Backspace, Ctrl+...) keep the widget's own handling. A chord the
+    // widget has no command for would type its key's character: it types nothing.
+    if (keyboardaids::isCommandChord(event)) {
+        keyboardaids::dropChordText(event);
+    } else if (isPrintable(event->text())) {
         insertTyped(event->text());
         event->accept();
         return;

@@ -91,6 +91,7 @@ protected:
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override;
 
 private:
+    void dropLineCommands();
     void applyDocumentSettings();
     class Fill;
     bool copyIntoStyledDocument();
