@@ -220,9 +220,10 @@ private Q_SLOTS:
         const QString editor = focus(editorTitle);
         QVERIFY(!editor.isEmpty());
         // "Update INI" has the focus; Tab passes Close, the disabled Find Next and
-        // the path to the names. Down chooses the second game, then its second key,
-        // whose line the text area selects; typing replaces that line.
-        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Down Tab Down")));
+        // the path to the names. The first Down chooses the first game, the next
+        // the second; then its second key, whose line the text area selects;
+        // typing replaces that line.
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Down Down Tab Down Down")));
         QVERIFY(x->screenshot(editor, outputPath(QStringLiteral("editor.png"))));
         QVERIFY(x->key(QStringLiteral("Tab Tab")));
         QVERIFY(x->type(QStringLiteral("AltTitle=Beta, edited")));
