@@ -91,7 +91,12 @@ private:
 // shows no focus of its own while it is empty or has no current item.
 class FocusRing : public QFocusFrame {
 public:
-    explicit FocusRing(QWidget *parent) : QFocusFrame(parent) { setObjectName(QStringLiteral("focusRing")); }
+    explicit FocusRing(QWidget *parent) : QFocusFrame(parent)
+    {
+        setObjectName(QStringLiteral("focusRing"));
+        // Shown around a list only while it has the focus.
+        hide();
+    }
 
 protected:
     void paintEvent(QPaintEvent *) override

@@ -393,6 +393,12 @@ private Q_SLOTS:
     void focusIsSeen()
     {
         QCOMPARE(QApplication::focusWidget(), button("Command1"));
+        // Nothing else is drawn for it: the window shows only its controls.
+        for (QWidget *child : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (child->isVisible())
+                QVERIFY2(!child->objectName().isEmpty() && child->objectName() != u"focusRing",
+                    child->metaObject()->className());
+        }
         for (const char *name : { "Command1", "Command2", "Command3", "Command4", "cmdMail" }) {
             QWidget *control = button(name);
             field("Text1")->setFocus(Qt::OtherFocusReason);
