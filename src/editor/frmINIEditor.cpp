@@ -259,10 +259,14 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         loadText();
     }
     m_loadProgress = nullptr;
-    if (progress.cancelled())
+    if (progress.cancelled()) {
         undo();
-    else
-        forgetKeyChoice();
+        return;
+    }
+    forgetKeyChoice();
+    const QString note = editorupdate::openingNote(path);
+    if (!note.isEmpty())
+        messagebox::show(this, messagebox::programTitle(), note, messagebox::Icon::Warning);
 }
 
 void frmINIEditor::refuseNotRegular(const QString &path, const FileError &error)
