@@ -7,7 +7,9 @@
 #include "forms/frmDemo.h"
 #include "ini/GameEntry.h"
 #include "platform/BusyCursor.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
+#include "platform/KeyboardAids.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
 
@@ -21,6 +23,7 @@ Form1::Form1(QWidget *parent)
 {
     ui->setupUi(this);
     setFixedSize(size());
+    (new CaptionFit(this))->fit();
     setWindowIcon(classiclook::windowIcon());
     // A line edit cuts typed, pasted and set text at its maximum length (32,767
     // characters unless told otherwise) without a word. Let it hold one
@@ -40,6 +43,7 @@ Form1::Form1(QWidget *parent)
     // The window opens with the focus on "Add Entry"; Qt hands it over when the
     // window is first activated.
     ui->Command1->setFocus(Qt::OtherFocusReason);
+    keyboardaids::apply(this);
 }
 
 Form1::~Form1() = default;
@@ -77,7 +81,7 @@ void Form1::Command1_Click()
     {
         // Ferox.ini may be big, and the write makes a new copy of it.
         const BusyCursor busy;
-        outcome = gameentry::add(fields);
+        outcome = gameentry::add(gameentry::withoutPrompts(fields));
     }
     if (!outcome.ok) {
         // The typed entry stays in the fields so that nothing is lost.

@@ -26,6 +26,14 @@ qsizetype findFirstFrom(QByteArrayView text, QByteArrayView needle, qsizetype fr
     return findFirst(text, needle);
 }
 
+qsizetype findPrevious(QByteArrayView text, QByteArrayView needle, qsizetype selectionStart)
+{
+    const qsizetype before = std::min(selectionStart, text.size()) - 1;
+    if (needle.isEmpty() || before < 0)
+        return -1;
+    return text.lastIndexOf(needle, before);
+}
+
 NextStep findNext(QByteArrayView text, QByteArrayView needle, qsizetype selectionStart)
 {
     NextStep step;

@@ -36,4 +36,8 @@ struct NextStep {
 // byte once more.
 NextStep findNext(QByteArrayView text, QByteArrayView needle, qsizetype selectionStart);
 
+// The backward step: the last occurrence that starts before `selectionStart`,
+// or -1. Exact and case-sensitive, as the forward search.
+qsizetype findPrevious(QByteArrayView text, QByteArrayView needle, qsizetype selectionStart);
+
 } // namespace keysearch

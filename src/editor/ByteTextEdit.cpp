@@ -7,6 +7,10 @@
 #include "editor/CodePageGlyphs.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
+#include "platform/KeyboardAids.h"
+
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -83,6 +87,8 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     // button: keep the selection in the highlight colours then, too.
     setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
     setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
+
+    dropLineCommands();
 
     ByteTextAccessible::install();
     // The widget reports every insertion and deletion to the accessibility
@@ -256,6 +262,25 @@ ByteTextEdit::~ByteTextEdit()
     // Hand QsciScintilla back the document it created: it releases that one.
     SendScintilla(SCI_SETDOCPOINTER, 0UL, m_ownDocument);
     SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_ownDocument);
+}
+
+// The widget binds Ctrl+D, Ctrl+T, Ctrl+U, Ctrl+L and the like to commands
+// that duplicate, swap, cut, delete or re-case whole lines: a slip of the
+// finger on the line the key search selected would change it unseen. The
+// editing keys of any text field (cut, copy, paste, undo, redo, select all,
+// deleting words) stay.
+void ByteTextEdit::dropLineCommands()
+{
+    static const QsciCommand::Command changesLines[] = { QsciCommand::LineDelete, QsciCommand::LineCut,
+        QsciCommand::LineTranspose, QsciCommand::LineDuplicate, QsciCommand::MoveSelectedLinesUp,
+        QsciCommand::MoveSelectedLinesDown, QsciCommand::SelectionDuplicate, QsciCommand::SelectionLowerCase,
+        QsciCommand::SelectionUpperCase, QsciCommand::ReverseLines };
+    for (const QsciCommand::Command command : changesLines) {
+        if (QsciCommand *bound = standardCommands()->find(command)) {
+            bound->setKey(0);
+            bound->setAlternateKey(0);
+        }
+    }
 }
 
 void ByteTextEdit::applyDocumentSettings()
@@ -597,9 +622,11 @@ void ByteTextEdit::keyPressEvent(QKeyEvent *event)
         return;
     }
     // Printable text goes through the code page; keys and shortcuts (Enter,
-    // Tab, Backspace, Ctrl+...) keep the widget's own handling.
-    const bool shortcut = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (!shortcut && isPrintable(event->text())) {
+    // Tab, Backspace, Ctrl+...) keep the widget's own handling. A chord the
+    // widget has no command for would type its key's character: it types nothing.
+    if (keyboardaids::isCommandChord(event)) {
+        keyboardaids::dropChordText(event);
+    } else if (isPrintable(event->text())) {
         insertTyped(event->text());
         event->accept();
         return;

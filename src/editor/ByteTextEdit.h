@@ -115,6 +115,7 @@ protected:
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override;
 
 private:
+    void dropLineCommands();
     void applyDocumentSettings();
     void noteEdit(qsizetype position, qsizetype inserted, qsizetype removed);
     void publishEdits();

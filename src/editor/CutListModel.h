@@ -30,6 +30,13 @@ public:
     QByteArray whole(int row) const { return m_items.value(row); }
     const QList<QByteArray> &items() const { return m_items; }
 
+    // Items equal to an earlier item are shown with `note` after them (from
+    // the next setItems on); the whole items stay as they are.
+    void setDuplicateNote(const QString &note) { m_duplicateNote = note; }
+    // Whether the item in row `row` equals an earlier one.
+    bool isLaterDuplicate(int row) const;
+
 private:
     QList<QByteArray> m_items;
+    QString m_duplicateNote;
 };

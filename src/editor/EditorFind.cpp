@@ -169,6 +169,10 @@ void EditorFind::findAgain(bool forward)
         findText(forward, false);
         return;
     }
-    if (forward && m_findNext->isEnabled())
+    if (!m_findNext->isEnabled())
+        return;
+    if (forward)
         m_findNext->click();
+    else if (m_findPrevious)
+        m_findPrevious();
 }

@@ -1,5 +1,7 @@
 #include "editor/GeometryAnchors.h"
 
+#include "platform/CaptionFit.h"
+
 #include <QEvent>
 #include <QWidget>
 
@@ -26,13 +28,21 @@ void GeometryAnchors::add(QWidget *control, const Anchor &anchor)
     m_entries.append({ control, control->geometry(), control->parentWidget()->size(), anchor });
 }
 
+void GeometryAnchors::setScale(double x, double y)
+{
+    m_scaleX = x;
+    m_scaleY = y;
+}
+
 void GeometryAnchors::apply()
 {
     for (const Entry &entry : m_entries) {
         if (!entry.control)
             continue;
-        const QSize grown = entry.control->parentWidget()->size() - entry.parentBase;
-        entry.control->setGeometry(anchoredGeometry(entry.base, grown, entry.anchor));
+        const QSize parentBase = scaledRect(QRect(QPoint(0, 0), entry.parentBase), m_scaleX, m_scaleY).size();
+        const QSize grown = entry.control->parentWidget()->size() - parentBase;
+        entry.control->setGeometry(
+            anchoredGeometry(scaledRect(entry.base, m_scaleX, m_scaleY), grown, entry.anchor));
     }
 }
 

@@ -35,6 +35,9 @@ public:
     // Register parents before their children: a child follows its parent's
     // new size.
     void add(QWidget *control, const Anchor &anchor);
+    // Scales the registered geometries (and their parents' sizes) before
+    // anchoring, for a window grown to fit its captions.
+    void setScale(double x, double y);
     void apply();
 
 protected:
@@ -49,4 +52,6 @@ private:
     };
     QWidget *m_window;
     QList<Entry> m_entries;
+    double m_scaleX = 1;
+    double m_scaleY = 1;
 };

@@ -4,10 +4,35 @@
 #include <QListView>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolTip>
+
+namespace {
+
+// Items as wide as the list shows them: a longer text ends in "..." and is
+// read whole in its tooltip, and the list needs no horizontal scroll bar. An
+// item that asks for no width of its own is given the list's whole width.
+class ShownWidthItems : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return { 1, QStyledItemDelegate::sizeHint(option, index).height() };
+    }
+};
+
+} // namespace
 
 ListTwins::ListTwins(QListView *first, QListView *second) : QObject(first), m_first(first), m_second(second)
 {
+    // A horizontal scroll bar in one list only would make it show one row
+    // fewer than its twin, and the rows would stand apart at the bottom.
+    for (QListView *list : { first, second }) {
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setTextElideMode(Qt::ElideRight);
+        list->setItemDelegate(new ShownWidthItems(list));
+    }
     const auto follow = [this](QListView *from, QListView *to) {
         connect(from->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, to](int value) {
             if (m_syncing)

@@ -18,9 +18,12 @@
 #include "editor/OpenProgress.h"
 #include "editor/TextSplit.h"
 #include "editor/WindowSlot.h"
+#include "fileio/FileRead.h"
 #include "platform/AppFolder.h"
 #include "platform/BusyCursor.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
+#include "platform/KeyboardAids.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
 
@@ -71,6 +74,9 @@ frmINIEditor::frmINIEditor(QWidget *parent)
 
     FileDialog.DialogTitle = QStringLiteral("Open Ferox.ini File");
 
+    // The key reader finds the first section of a name: later ones are never
+    // read, and the list says so.
+    m_names->setDuplicateNote(QStringLiteral(" (duplicate, not read)"));
     ui->ListNames->setModel(m_names);
     ui->ListKey1->setModel(m_keys);
     ui->ListKey2->setModel(m_values);
@@ -106,6 +112,7 @@ frmINIEditor::frmINIEditor(QWidget *parent)
             manager.cancel();
     });
     addWorkingAids();
+    keyboardaids::apply(this);
 }
 
 QString frmINIEditor::s_fileOnLoad;
@@ -149,7 +156,8 @@ void frmINIEditor::addWorkingAids()
     auto *findBox = new FindBox(this);
     findBox->setGeometry(392, 422, 233, 27);
     anchors->add(findBox, { 1, 1, 0, 0 });
-    new EditorFind(this, findBox, ui->ListNames, ui->Text1, ui->cmdFindNext);
+    auto *find = new EditorFind(this, findBox, ui->ListNames, ui->Text1, ui->cmdFindNext);
+    find->setFindPrevious([this] { findPreviousKeyLine(); });
 
     if (IniColours::enabled())
         new IniColours(ui->Text1);
@@ -166,6 +174,14 @@ void frmINIEditor::addWorkingAids()
         &QPushButton::click);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, ui->cmdAdd,
         &QPushButton::click);
+
+    // Every control is in its designed place now: a larger font grows them all.
+    auto *fit = new CaptionFit(this);
+    connect(fit, &CaptionFit::refitted, anchors, [anchors, fit] {
+        anchors->setScale(fit->scaleX(), fit->scaleY());
+        anchors->apply();
+    });
+    fit->fit();
 }
 
 frmINIEditor::~frmINIEditor() = default;
@@ -202,15 +218,19 @@ void frmINIEditor::openFile(const QString &path)
 
 void frmINIEditor::switchToFile(const QString &path)
 {
-    if (mayReplaceTextWith(path))
+    if (mayReplaceTextWith(path)) {
         openFile(path);
+        return;
+    }
+    // The text stays with its file, and so does the path the lists read.
+    ui->txtPath->setText(LoadedPath);
 }
 
 // Opening replaces the text, so unsaved edits are settled first. A path with
-// no file behind it loads nothing and needs no question.
+// no file behind it, or a folder, loads nothing and needs no question.
 bool frmINIEditor::mayReplaceTextWith(const QString &path)
 {
-    return !QFileInfo::exists(path) || confirmDiscard();
+    return !QFileInfo::exists(path) || filebytes::notRegularFile(path) || confirmDiscard();
 }
 
 void frmINIEditor::GetSettings_Click()
@@ -218,8 +238,10 @@ void frmINIEditor::GetSettings_Click()
     FileDialog.Filter = QStringLiteral("Ferox INI Files|*.ini");
     // A cancel keeps the dialog's last file name, so it reloads the last pick.
     const QString before = FileDialog.FileName;
-    FileDialog.ShowOpen(this);
-    // Cancel leaves everything as it was, the dialog's last pick included.
+    // Cancel in the dialog, or at the question about unsaved edits, leaves
+    // everything as it was, the dialog's last pick included.
+    if (!FileDialog.ShowOpen(this))
+        return;
     if (!mayReplaceTextWith(FileDialog.FileName)) {
         FileDialog.FileName = before;
         return;
@@ -253,10 +275,7 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
             messagebox::inform(this, QStringLiteral("File Not Found"));
             break;
         case FileError::Kind::NotRegular: // a FIFO, device or folder, refused before opening
-            messagebox::show(this, messagebox::programTitle(),
-                QStringLiteral("Could not open \"%1\": %2.")
-                    .arg(QDir::toNativeSeparators(ui->txtPath->text()), names.error.text),
-                messagebox::Icon::Critical);
+            refuseNotRegular(ui->txtPath->text(), names.error);
             break;
         default:
             break;
@@ -273,9 +292,29 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         undo();
         return;
     }
+    forgetKeyChoice();
     const QString note = editorupdate::openingNote(path);
     if (!note.isEmpty())
         messagebox::show(this, messagebox::programTitle(), note, messagebox::Icon::Warning);
+}
+
+void frmINIEditor::refuseNotRegular(const QString &path, const FileError &error)
+{
+    messagebox::show(this, messagebox::programTitle(),
+        QStringLiteral("Could not open \"%1\": %2.").arg(QDir::toNativeSeparators(path), error.text),
+        messagebox::Icon::Critical);
+}
+
+// The keys, the chosen key line and what Find Next looks for belong to the
+// game chosen before: a new game or file starts without them.
+void frmINIEditor::forgetKeyChoice()
+{
+    m_keys->setItems({}, listDecoder());
+    m_values->setItems({}, listDecoder());
+    m_searchText.clear();
+    setAutoSizedText(ui->lblEntries, QString());
+    setAutoSizedText(ui->lblFindNext, QString());
+    ui->cmdFindNext->setEnabled(false);
 }
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
@@ -335,7 +374,10 @@ void frmINIEditor::showCount()
     const QString cut = row >= 0 && isCutOff(ui->ListNames, m_names->index(row))
         ? m_names->index(row).data().toString()
         : QString();
-    ui->Label2->setText(countLine(kCountCaption, m_names->rowCount(), cut));
+    QString line = countLine(kCountCaption, m_names->rowCount(), cut);
+    if (m_names->isLaterDuplicate(row))
+        line += QStringLiteral(" - a duplicate: the keys shown are those of the first game of this name");
+    ui->Label2->setText(line);
 }
 
 void frmINIEditor::Command1_Click()
@@ -373,6 +415,7 @@ int frmINIEditor::selectedRow(const QListView *list)
 
 void frmINIEditor::ListNames_Click()
 {
+    forgetKeyChoice();
     LoadSectionKeys();
     showCount();
     showChosenSection();
@@ -480,8 +523,43 @@ void frmINIEditor::cmdFindNext_Click()
     ui->Text1->selectBytes(step.match, needle.size());
 }
 
+void frmINIEditor::findPreviousKeyLine()
+{
+    formSearchText();
+    const QByteArray &needle = m_searchText;
+    if (needle.isEmpty())
+        return;
+    const qsizetype at
+        = keysearch::findPrevious(ui->Text1->bytes(), needle, ui->Text1->selectionStartOffset());
+    if (at < 0) {
+        messagebox::inform(this, QStringLiteral("Not Found"));
+        return;
+    }
+    ui->Text1->selectBytes(at, needle.size());
+}
+
+bool frmINIEditor::maySwitchTo(const QString &typed)
+{
+    // A folder (or a FIFO, a device) cannot be opened, as Enter and the command line say.
+    if (const std::optional<FileError> odd = filebytes::notRegularFile(typed)) {
+        refuseNotRegular(typed, *odd);
+        return false;
+    }
+    // A typing slip would otherwise leave a new empty file behind.
+    if (typed.isEmpty() || QFileInfo::exists(typed))
+        return true;
+    return messagebox::ask(this,
+               QStringLiteral("%1 does not exist.\n\nCreate it as an empty file and work on it, or cancel?")
+                   .arg(quoted(typed)),
+               { messagebox::Answer::Create })
+        == messagebox::Answer::Create;
+}
+
 void frmINIEditor::cmdAdd_Click()
 {
+    // Nothing is written before the typed path is known to be usable.
+    if (!sameFile(ui->txtPath->text(), LoadedPath) && !maySwitchTo(ui->txtPath->text()))
+        return;
     if (!LoadedPath.isEmpty()) {
         const Written written = writeBack();
         // A refused or failed write keeps the text and the file it belongs to.
@@ -517,7 +595,8 @@ void frmINIEditor::cmdAdd_Click()
             m_stamp = diskstamp::takeFromDisk(typed, diskstamp::now());
         } else {
             // A file that cannot be read leaves Text1 with the file it holds.
-            loadTextOf(typed);
+            if (loadTextOf(typed))
+                forgetKeyChoice();
         }
     }
     const BusyCursor busy;

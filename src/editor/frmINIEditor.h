@@ -83,6 +83,13 @@ private:
     // argument, a dropped file, Enter in txtPath) passes here.
     void switchToFile(const QString &path);
     bool mayReplaceTextWith(const QString &path);
+    // Update INI with another path typed: false (after saying why) when it
+    // cannot be switched to, or names no file and the user would not create one.
+    bool maySwitchTo(const QString &typed);
+    void refuseNotRegular(const QString &path, const FileError &error);
+    void forgetKeyChoice();
+    // Shift+F3: the chosen key line's occurrence before the selection.
+    void findPreviousKeyLine();
     // Opens `path`; a cancelled long open puts back the path, the lists and
     // the dialog's file name (`fileNameBefore`) as they were.
     void openPicked(const QString &path, const QString &fileNameBefore);

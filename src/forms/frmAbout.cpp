@@ -1,6 +1,7 @@
 #include "forms/frmAbout.h"
 
 #include "forms/SysInfo.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
 #include "platform/MessageBox.h"
 
@@ -23,6 +24,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::f
     // that closing the main window leaves an open About box (and the program) up.
     setAttribute(Qt::WA_QuitOnClose, true);
     setFixedSize(size());
+    (new CaptionFit(this))->fit();
 
     followPalette();
 

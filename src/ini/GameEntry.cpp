@@ -75,6 +75,17 @@ Fields prompts()
         QStringLiteral("Enter Your Name For Credibility") };
 }
 
+Fields withoutPrompts(Fields fields)
+{
+    const Fields shown = prompts();
+    for (const auto member :
+        { &Fields::name, &Fields::altTitle, &Fields::comments, &Fields::ucode, &Fields::submitter }) {
+        if (fields.*member == shown.*member)
+            (fields.*member).clear();
+    }
+    return fields;
+}
+
 Outcome add(const Fields &fields)
 {
     Outcome outcome;

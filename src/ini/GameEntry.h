@@ -21,6 +21,11 @@ constexpr qsizetype kMaxFieldLength = 1 << 20;
 // What the main window's fields hold before anything is typed.
 Fields prompts();
 
+// The fields with every one that still holds its own prompt emptied: a prompt
+// is no data, so an untouched game name is refused as an empty one and an
+// untouched value is written as an empty one.
+Fields withoutPrompts(Fields fields);
+
 struct Outcome {
     bool ok = false;
     QString message; // for the user, when not ok

@@ -63,6 +63,8 @@ Button buttonFor(Answer answer)
         return { QStringLiteral("&Overwrite"), QMessageBox::AcceptRole };
     case Answer::Reload:
         return { QStringLiteral("&Reload"), QMessageBox::DestructiveRole };
+    case Answer::Create:
+        return { QStringLiteral("C&reate"), QMessageBox::AcceptRole };
     case Answer::Cancel:
         break;
     }

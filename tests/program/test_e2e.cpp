@@ -146,7 +146,9 @@ private Q_SLOTS:
 
     void cleanupTestCase() { x.reset(); }
 
-    void addEntryAtOnceWritesThePrompts()
+    // The prompts are no data: Add Entry at once is refused as an empty game
+    // name, and with only a name typed the other keys are written empty.
+    void promptsAreNotWritten()
     {
         auto run = launch();
         QVERIFY(run);
@@ -154,7 +156,16 @@ private Q_SLOTS:
         QVERIFY2(!window.isEmpty(), qPrintable(run->log()));
         QVERIFY(x->screenshot(window, outputPath(QStringLiteral("form1-at-launch.png"))));
         QVERIFY(x->key(QStringLiteral("alt+d")));
-        QCOMPARE(waitForContent(run->ini(), kPromptEntry), kPromptEntry);
+        QVERIFY2(!focus(boxTitle).isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        QVERIFY(x->waitForNoWindow(boxTitle));
+        QVERIFY(!QFile::exists(run->ini()));
+        QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("Comet Rally 64 (E)")));
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        const QByteArray expected = "[Comet Rally 64 (E)]\r\n//=\r\nAltTitle=\r\nComments=\r\nUCode=\r\n";
+        QCOMPARE(waitForContent(run->ini(), expected), expected);
         QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
@@ -215,9 +226,10 @@ private Q_SLOTS:
         const QString editor = focus(editorTitle);
         QVERIFY(!editor.isEmpty());
         // "Update INI" has the focus; Tab passes Close, the disabled Find Next and
-        // the path to the names. Down chooses the second game, then its second key,
-        // whose line the text area selects; typing replaces that line.
-        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Down Tab Down")));
+        // the path to the names. The first Down chooses the first game, the next
+        // the second; then its second key, whose line the text area selects;
+        // typing replaces that line.
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Down Down Tab Down Down")));
         QVERIFY(x->screenshot(editor, outputPath(QStringLiteral("editor.png"))));
         QVERIFY(x->key(QStringLiteral("Tab Tab")));
         QVERIFY(x->type(QStringLiteral("AltTitle=Beta, edited")));
@@ -316,6 +328,50 @@ private Q_SLOTS:
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }
 
+    // Every letter, digit and punctuation key with Ctrl, Alt or both, typed
+    // into the text area as the keyboard sends them, types nothing: only the
+    // line typed after them reaches the file.
+    void strayChordsNeverType()
+    {
+        auto prepared = std::make_unique<QTemporaryDir>();
+        const QString path = prepared->filePath(QStringLiteral("stray.ini"));
+        const QByteArray original = "[Alpha Racer (E)]\r\nUCode=1\r\n\r\n[Beta Quest (U)]\r\nUCode=2\r\n";
+        writeFile(path, original);
+        auto run = launch(QStringLiteral(FEROX_PROGRAM), {}, true, { path });
+        QVERIFY(run);
+        QVERIFY2(!focus(editorTitle).isEmpty(), qPrintable(run->log()));
+        // From Update INI to the text area, past the disabled Find Next.
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab Tab Tab")));
+        const QStringList keys
+            = QStringLiteral("a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5 6 7 "
+                             "8 9 grave minus equal bracketleft bracketright backslash "
+                             "semicolon apostrophe comma period slash")
+                  .split(u' ');
+        // The window's own shortcuts and the text area's editing keys act.
+        const QStringList acting = { QStringLiteral("ctrl+s"), QStringLiteral("ctrl+o"),
+            QStringLiteral("ctrl+f"), QStringLiteral("ctrl+v"), QStringLiteral("ctrl+x"),
+            QStringLiteral("ctrl+z"), QStringLiteral("ctrl+y"), QStringLiteral("alt+u"),
+            QStringLiteral("alt+c"), QStringLiteral("alt+o"), QStringLiteral("alt+n") };
+        for (const QString &modifiers : { QStringLiteral("ctrl"), QStringLiteral("alt"),
+                 QStringLiteral("ctrl+alt"), QStringLiteral("alt+shift") }) {
+            QStringList chords;
+            for (const QString &key : keys) {
+                const QString chord = modifiers + u'+' + key;
+                if (!acting.contains(chord))
+                    chords << chord;
+            }
+            QVERIFY(x->key(chords.join(u' ')));
+        }
+        QVERIFY(x->key(QStringLiteral("ctrl+Home")));
+        QVERIFY(x->type(QStringLiteral("; checked")));
+        QVERIFY(x->key(QStringLiteral("Return ctrl+s")));
+        const QByteArray expected = "; checked\r\n" + original;
+        QCOMPARE(waitForContent(path, expected), expected);
+        QVERIFY(closeWith(editorTitle, QStringLiteral("alt+c")));
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
     void mailWindowSendsTheFile()
     {
         SmtpTestServer server;
@@ -326,10 +382,9 @@ private Q_SLOTS:
         auto run = launch(QStringLiteral(FEROX_PROGRAM), port);
         QVERIFY(run);
 
-        // The file to send: the entry the main window writes at once.
+        // The file to send.
+        writeFile(run->ini(), kPromptEntry);
         QVERIFY(!focus(mainTitle).isEmpty());
-        QVERIFY(x->key(QStringLiteral("alt+d")));
-        QCOMPARE(waitForContent(run->ini(), kPromptEntry), kPromptEntry);
 
         QVERIFY(x->key(QStringLiteral("ctrl+m")));
         const QString mail = focus(mailTitle);
@@ -418,6 +473,8 @@ private Q_SLOTS:
         writeFile(run->ini(), kept);
         QVERIFY(QFile::setPermissions(run->ini(), QFileDevice::ReadOwner | QFileDevice::ReadOther));
         QVERIFY(!focus(mainTitle).isEmpty());
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("Comet")));
         QVERIFY(x->key(QStringLiteral("alt+d")));
         const QString box = focus(boxTitle);
         QVERIFY2(!box.isEmpty(), qPrintable(run->log()));
@@ -501,9 +558,12 @@ private Q_SLOTS:
         auto run = launch(installed, {}, false);
         QVERIFY(run);
         QVERIFY2(!focus(mainTitle).isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("Comet")));
         QVERIFY(x->key(QStringLiteral("alt+d")));
         const QString ini = prefix.filePath(QStringLiteral("bin/Ferox.ini"));
-        QCOMPARE(waitForContent(ini, kPromptEntry), kPromptEntry);
+        const QByteArray expected = "[Comet]\r\n//=\r\nAltTitle=\r\nComments=\r\nUCode=\r\n";
+        QCOMPARE(waitForContent(ini, expected), expected);
         QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }

@@ -12,6 +12,8 @@
 #include "platform/ShowOnce.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -28,6 +30,19 @@ inline frmINIEditor *open(const std::optional<QString> &answer)
 {
     OpenFileDialog::setNextAnswers({ answer });
     return showonce::show<frmINIEditor>();
+}
+
+// Writes `bytes` as the file and opens the editor on it, as the file argument
+// does (no dialog), with the window active.
+inline frmINIEditor *openOn(const QString &file, const QByteArray &bytes)
+{
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file));
+    out.close();
+    frmINIEditor *form = frmINIEditor::showOn(file);
+    QApplication::setActiveWindow(form);
+    return form;
 }
 
 inline ByteTextEdit *text1(QWidget *form)

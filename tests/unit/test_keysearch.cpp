@@ -130,6 +130,31 @@ private Q_SLOTS:
         // The caret after the miss is past the last start: no wrap-around.
         QCOMPARE(keysearch::findNext(text, needle, start).match, qsizetype(-1));
     }
+
+    // Shift+F3: the last occurrence starting before the selection, overlapping
+    // ones included; nothing before the first, and a start past the end is the end.
+    void findPrevious_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qsizetype>("start");
+        QTest::addColumn<qsizetype>("match");
+        const QByteArray thrice = "k=1\r\nk=1\r\nkk=1"_ba;
+        QTest::newRow("from the last") << thrice << qsizetype(11) << qsizetype(5);
+        QTest::newRow("from the second") << thrice << qsizetype(5) << qsizetype(0);
+        QTest::newRow("from the first") << thrice << qsizetype(0) << qsizetype(-1);
+        QTest::newRow("from inside one") << thrice << qsizetype(7) << qsizetype(5);
+        QTest::newRow("past the end") << thrice << qsizetype(99) << qsizetype(11);
+        QTest::newRow("overlapping") << "aaaa"_ba << qsizetype(2) << qsizetype(1);
+    }
+    void findPrevious()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qsizetype, start);
+        QFETCH(qsizetype, match);
+        const QByteArray needle = text.startsWith('a') ? "aa"_ba : "k=1"_ba;
+        QCOMPARE(keysearch::findPrevious(text, needle, start), match);
+        QCOMPARE(keysearch::findPrevious(text, {}, start), qsizetype(-1));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestKeySearch)

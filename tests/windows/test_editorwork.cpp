@@ -85,14 +85,7 @@ class TestEditorWork : public QObject {
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
-    frmINIEditor *openGames()
-    {
-        const QString file = path(u"games.ini"_s);
-        writeFile(file, kGames);
-        frmINIEditor *form = frmINIEditor::showOn(file);
-        QApplication::setActiveWindow(form);
-        return form;
-    }
+    frmINIEditor *openGames() { return openOn(path(u"games.ini"_s), kGames); }
 
 private Q_SLOTS:
     void initTestCase()

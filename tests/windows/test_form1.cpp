@@ -186,11 +186,40 @@ private Q_SLOTS:
         }
     }
 
-    void addEntryRightAfterLaunch()
+    // A field that still holds its prompt counts as empty: an untouched game
+    // name is refused as an empty one, untouched values are written empty.
+    void promptsAreNoData_data()
     {
+        QTest::addColumn<QStringList>("typed"); // by field; empty: the prompt stays
+        QTest::addColumn<QByteArray>("written"); // empty: refused
+        QTest::newRow("all prompts") << QStringList { "", "", "", "", "" } << QByteArray();
+        QTest::newRow("name typed only") << QStringList { "Comet Rally (E)", "", "", "", "" }
+                                         << QByteArray("[Comet Rally (E)]\r\n//=\r\nAltTitle=\r\n"
+                                                       "Comments=\r\nUCode=\r\n");
+        QTest::newRow("name and ucode") << QStringList { "Comet", "", "", "2", "Tess" }
+                                        << QByteArray("[Comet]\r\n//=Tess\r\nAltTitle=\r\n"
+                                                      "Comments=\r\nUCode=2\r\n");
+    }
+    void promptsAreNoData()
+    {
+        QFETCH(QStringList, typed);
+        QFETCH(QByteArray, written);
+        for (int i = 0; i < 5; ++i) {
+            if (!typed[i].isEmpty())
+                typeInto(field(fieldNames[i]), typed[i]);
+        }
+        const QStringList shown = fieldTexts();
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
-        QCOMPARE(readFile(ini::fixedPath()), kPromptEntry);
-        QVERIFY(messagebox::takeRecorded().isEmpty());
+        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        if (written.isEmpty()) {
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY2(boxes[0].text.contains("game name is empty"), qPrintable(boxes[0].text));
+            QVERIFY(!QFile::exists(ini::fixedPath()));
+            QCOMPARE(fieldTexts(), shown);
+            return;
+        }
+        QVERIFY(boxes.isEmpty());
+        QCOMPARE(readFile(ini::fixedPath()), written);
         QCOMPARE(fieldTexts(), prompts);
         for (const QString &name : fieldNames)
             QCOMPARE(field(name)->selectedText(), field(name)->text());
@@ -307,6 +336,7 @@ private Q_SLOTS:
         QFETCH(QString, named);
         const QByteArray before = "[Game]\r\nk=1\r\n";
         writeFile(ini::fixedPath(), before);
+        field("Text1")->setText("Game");
 
         if (text.contains(QChar(0)) || text.contains(u'\r') || text.contains(u'\n') || text.isEmpty()
             || text.size() > 1000)
@@ -321,6 +351,94 @@ private Q_SLOTS:
         QVERIFY2(boxes[0].text.contains(named), qPrintable(boxes[0].text));
         QCOMPARE(readFile(ini::fixedPath()), before);
         QCOMPARE(fieldTexts(), typed);
+    }
+
+    // A key with Ctrl, Alt or Meta types nothing into a field; the window's
+    // access keys and Ctrl+M are passed over here.
+    void chordsTypeNothing_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("ctrl") << int(Qt::ControlModifier);
+        QTest::newRow("alt") << int(Qt::AltModifier);
+        QTest::newRow("meta") << int(Qt::MetaModifier);
+        QTest::newRow("ctrl+alt") << int(Qt::ControlModifier | Qt::AltModifier);
+        QTest::newRow("alt+shift") << int(Qt::AltModifier | Qt::ShiftModifier);
+    }
+    void chordsTypeNothing()
+    {
+        QFETCH(int, modifiers);
+        const QList<QKeyCombination> shortcuts = { Qt::ALT | Qt::Key_D, Qt::ALT | Qt::Key_E,
+            Qt::ALT | Qt::Key_C, Qt::ALT | Qt::Key_A, Qt::ALT | Qt::Key_M, Qt::CTRL | Qt::Key_M,
+            Qt::CTRL | Qt::Key_V, Qt::CTRL | Qt::Key_X, Qt::CTRL | Qt::Key_Z, Qt::CTRL | Qt::Key_Y };
+        for (const QString &name : fieldNames) {
+            QLineEdit *edit = field(name);
+            edit->setFocus(Qt::OtherFocusReason);
+            edit->setCursorPosition(0);
+            const QString before = edit->text();
+            for (const char c : QByteArray("abcdefghijklmnopqrstuvwxyz0123456789`-=[]\\;',./")) {
+                const QKeyCombination chord(
+                    Qt::KeyboardModifiers(modifiers), Qt::Key(QChar::toUpper(uint(c))));
+                if (shortcuts.contains(chord))
+                    continue;
+                QTest::keyClick(edit, c, Qt::KeyboardModifiers(modifiers));
+                QVERIFY2(edit->text() == before, qPrintable(name + QStringLiteral(": ") + edit->text()));
+            }
+        }
+        QVERIFY(showonce::instance<Form1>());
+        QVERIFY(!QFile::exists(ini::fixedPath()));
+    }
+
+    // The focused button shows its focus mark from the first moment, not
+    // only after Tab; the focus starts on Add Entry as before.
+    void focusIsSeen()
+    {
+        QCOMPARE(QApplication::focusWidget(), button("Command1"));
+        // Nothing else is drawn for it: the window shows only its controls.
+        for (QWidget *child : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            if (child->isVisible())
+                QVERIFY2(!child->objectName().isEmpty() && child->objectName() != u"focusRing",
+                    child->metaObject()->className());
+        }
+        for (const char *name : { "Command1", "Command2", "Command3", "Command4", "cmdMail" }) {
+            QWidget *control = button(name);
+            field("Text1")->setFocus(Qt::OtherFocusReason);
+            QCoreApplication::processEvents();
+            const QImage without = control->grab().toImage();
+            control->setFocus(Qt::OtherFocusReason);
+            QCoreApplication::processEvents();
+            QVERIFY2(control->grab().toImage() != without, name);
+        }
+    }
+
+    // A larger font grows the window and its buttons until every caption
+    // fits; at today's font the window keeps its size (see window()).
+    void captionsFitALargerFont()
+    {
+        form->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const QFont today = QApplication::font();
+        QFont big = today;
+        big.setPointSizeF(14);
+        QApplication::setFont(big);
+        form = showonce::show<Form1>();
+        const QSize grown = form->size();
+        QApplication::setFont(today);
+        QTRY_COMPARE(form->size(), QSize(367, 336));
+        QApplication::setFont(big);
+        QTRY_COMPARE(form->size(), grown);
+        QVERIFY(grown.width() > 367 && grown.height() > 336);
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        const QFontMetrics metrics(big);
+        for (QPushButton *push : form->findChildren<QPushButton *>()) {
+            QVERIFY2(metrics.horizontalAdvance(push->text().remove(u'&')) + 4 <= push->width()
+                    && metrics.height() <= push->height(),
+                qPrintable(push->objectName()));
+            QVERIFY(form->rect().contains(push->geometry()));
+        }
+        auto *label = child<QLabel>(form, "Label1");
+        QVERIFY(metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text()).height()
+            <= label->contentsRect().height());
+        QApplication::setFont(today);
     }
 
     void editorAboutAndMailShowOnce()
@@ -349,8 +467,9 @@ private Q_SLOTS:
     void accessKeys()
     {
         OpenFileDialog::setNextAnswers({ std::nullopt });
+        field("Text1")->setText("Comet");
         QTest::keyClick(form, Qt::Key_D, Qt::AltModifier);
-        QTRY_COMPARE(readFile(ini::fixedPath()), kPromptEntry);
+        QTRY_VERIFY(readFile(ini::fixedPath()).startsWith("[Comet]\r\n"));
         QTest::keyClick(form, Qt::Key_A, Qt::AltModifier);
         QTRY_COMPARE(openCount<frmAbout>(), 1);
         form->activateWindow();
