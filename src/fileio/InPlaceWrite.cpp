@@ -12,7 +12,8 @@ namespace filebytes::parts {
 // For a file with more than one name, or one whose owner or attributes a new
 // file could not get: the file itself is rewritten, its old content saved
 // beside it first. The pieces come from memory: the file is their source.
-Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error)
+Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &pieces, const Written &written,
+    FileError *error)
 {
     const QByteArray backup = besideTarget(target, kBackupSuffix);
     const QString backupName = QFile::decodeName(backup);
@@ -76,8 +77,11 @@ Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &p
     }
     if (ok)
         ok = syncFd(file.get(), error);
-    if (ok)
+    if (ok) {
+        if (written)
+            written(file.get());
         return dropBackup(Outcome::Done);
+    }
     // Put the old content back; only when that fails too does the backup stay.
     FileError ignored;
     if (pwriteAll(file.get(), 0, before, &ignored) && ::ftruncate(file.get(), before.size()) == 0

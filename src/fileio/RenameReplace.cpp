@@ -82,7 +82,8 @@ void removeStaleTemporaries(const Target &target, const timespec &lockedAt)
     ::closedir(folder);
 }
 
-Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error)
+Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces,
+    const Written &written, FileError *error)
 {
     QByteArray temporary;
     // A new file gets the mode the process gives new files; an existing one's
@@ -90,6 +91,9 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
     Fd out(createTemporary(target, old.exists ? 0600 : 0666, &temporary, error));
     if (!out)
         return Outcome::Failed;
+    // Writers that open the new file once it has the name wait until this
+    // update is done with it.
+    lockNew(out.get());
     const auto drop = [&](Outcome outcome) {
         out.reset();
         ::unlink(temporary.constData());
@@ -113,15 +117,26 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
             AT_FDCWD, temporary.constData(), AT_FDCWD, target.path.constData(), RENAME_NOREPLACE);
         if (renamed != 0 && errno == EEXIST)
             return drop(Outcome::Retry);
-        if (renamed != 0 && (errno == EINVAL || errno == ENOSYS))
-            renamed = ::rename(temporary.constData(), target.path.constData());
+        if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // No such rename here (NFS among others): a hard link is made
+            // only where no name is, just as atomically; a file system
+            // without hard links is left the plain rename.
+            renamed = ::link(temporary.constData(), target.path.constData());
+            if (renamed != 0 && errno == EEXIST)
+                return drop(Outcome::Retry);
+            if (renamed == 0)
+                ::unlink(temporary.constData());
+            else
+                renamed = ::rename(temporary.constData(), target.path.constData());
+        }
     }
     if (renamed != 0) {
         *error = FileError::system(errno);
         return drop(Outcome::Failed);
     }
-    out.reset();
     syncFolder(target);
+    if (written)
+        written(out.get());
     return Outcome::Done;
 }
 
