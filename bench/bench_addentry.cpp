@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <functional>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,9 +54,10 @@ void addEntry(benchmark::State &state, qint64 bytes)
     bench::setReference(state, referenceName(bytes));
 }
 
-void copyAndSync(benchmark::State &state, qint64 bytes)
+// One copy of the file `makeSource` gives, followed by sync.
+void copyAndSync(benchmark::State &state, const std::function<QString()> &makeSource)
 {
-    const QString source = bench::generatedFile(bytes);
+    const QString source = makeSource();
     const QString target = bench::scratchFolder() + QStringLiteral("/copy.ini");
     bench::runShell(QStringLiteral("sync"));
     for (auto _ : state) {
@@ -119,18 +121,6 @@ void addEntryOneSection(benchmark::State &state, qint64 bytes)
     bench::setReference(state, "addentry_cp_sync_onesection/500MB/iterations:3/manual_time");
 }
 
-void copyAndSyncOneSection(benchmark::State &state, qint64 bytes)
-{
-    const QString source = oneSectionFile(bytes);
-    const QString target = bench::scratchFolder() + QStringLiteral("/copy.ini");
-    bench::runShell(QStringLiteral("sync"));
-    for (auto _ : state) {
-        bench::runShell(QStringLiteral("rm -f '%1' && sync").arg(target));
-        state.SetIterationTime(bench::runShell(QStringLiteral("cp '%1' '%2' && sync").arg(source, target)));
-    }
-    state.counters["file_bytes"] = static_cast<double>(QFileInfo(source).size());
-}
-
 void registerAll()
 {
     for (const qint64 size : { 1 * MB, 100 * MB }) {
@@ -138,8 +128,8 @@ void registerAll()
         suffix += std::to_string(size / MB);
         suffix += "MB";
         const int iterations = iterationsFor(size);
-        benchmark::RegisterBenchmark(
-            std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync, size)
+        benchmark::RegisterBenchmark(std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync,
+            std::function<QString()>([size] { return bench::generatedFile(size); }))
             ->UseManualTime()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);
@@ -148,7 +138,8 @@ void registerAll()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);
     }
-    benchmark::RegisterBenchmark("addentry_cp_sync_onesection/500MB", copyAndSyncOneSection, 500 * MB)
+    benchmark::RegisterBenchmark("addentry_cp_sync_onesection/500MB", copyAndSync,
+        std::function<QString()>([] { return oneSectionFile(500 * MB); }))
         ->UseManualTime()
         ->Iterations(3)
         ->Unit(benchmark::kMillisecond);

@@ -55,6 +55,15 @@ bool coarseTimes(const Stamp &stamp)
     return stamp.mtimeNs % 1'000'000'000 == 0 && stamp.ctimeNs % 1'000'000'000 == 0;
 }
 
+void hashInto(Stamp *stamp, const QList<QByteArrayView> &content)
+{
+    ContentHash hash;
+    for (const QByteArrayView piece : content)
+        hash.add(piece);
+    stamp->hashed = true;
+    stamp->hash = hash.result();
+}
+
 qint64 coarseNow()
 {
     struct timespec t { };
@@ -101,13 +110,8 @@ Stamp take(const QString &path, qint64 started, const QList<QByteArrayView> &con
     Stamp stamp;
     if (!statFile(path, &stamp))
         return {};
-    if (recentlyChanged(stamp, started)) {
-        ContentHash hash;
-        for (const QByteArrayView piece : content)
-            hash.add(piece);
-        stamp.hashed = true;
-        stamp.hash = hash.result();
-    }
+    if (recentlyChanged(stamp, started))
+        hashInto(&stamp, content);
     return stamp;
 }
 
@@ -182,11 +186,7 @@ Stamp ofWritten(int fd, const QList<QByteArrayView> &content)
             ::nanosleep(&pause, nullptr);
         }
     }
-    ContentHash hash;
-    for (const QByteArrayView piece : content)
-        hash.add(piece);
-    stamp.hashed = true;
-    stamp.hash = hash.result();
+    hashInto(&stamp, content);
     return stamp;
 }
 
