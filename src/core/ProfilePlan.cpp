@@ -252,8 +252,10 @@ private:
         f(line);
         m_begin = next;
         m_viewed = false;
-        m_key.clear();
-        m_blanks.clear();
+        if (!m_key.isEmpty())
+            m_key.clear();
+        if (!m_blanks.isEmpty())
+            m_blanks.clear();
         m_keyDone = m_tooLong = false;
     }
 
@@ -280,8 +282,14 @@ bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read
     const QList<KeyWrite> &writes, const Style &style, qint64 pieceSize, Plan *plan)
 {
     qsizetype longest = 0;
-    for (const KeyWrite &write : writes)
-        longest = std::max(longest, ini::withoutBlanks(write.key).size());
+    QList<QByteArrayView> names;
+    for (const KeyWrite &write : writes) {
+        names.append(ini::withoutBlanks(write.key));
+        longest = std::max(longest, names.back().size());
+    }
+    // Most lines' keys differ in length from every key written: in the code
+    // page a name's length is its letters', so they are passed over at once.
+    const bool byLength = style.encoding != ini::Encoding::Utf8;
     // A name in UTF-8 may take up to three bytes per letter that another
     // spelling of it takes one for.
     LineScan scan(head, 3 * longest + 4);
@@ -305,7 +313,9 @@ bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read
         if (line.keyTooLong || unfound == 0)
             return;
         for (qsizetype i = 0; i < writes.size(); ++i) {
-            if (!found[i] && sameName(line.key, writes[i].key, style.encoding)) {
+            if (found[i] || (byLength && line.key.size() != names[i].size()))
+                continue;
+            if (sameName(line.key, names[i], style.encoding)) {
                 found[i] = line;
                 --unfound;
             }
