@@ -2,6 +2,8 @@
 
 #include "core/IniText.h"
 
+#include <QDir>
+
 namespace editorupdate {
 
 namespace {
@@ -40,6 +42,18 @@ Saved write(
     const auto stamp = [&](int fd) { saved.stamp = diskstamp::ofWritten(fd, pieces); };
     saved.ok = filebytes::update(path, change, &saved.error, wait, stamp);
     return saved;
+}
+
+QString openingNote(const QString &path)
+{
+    const std::optional<QString> backup = filebytes::leftoverBackup(path);
+    if (!backup)
+        return {};
+    return QStringLiteral(
+        "An earlier update of \"%1\" was interrupted, and its previous content is kept in "
+        "\"%2\".\n\nCheck the file against that copy (put the copy in its place if the file "
+        "is damaged), then remove the copy. Until then the file cannot be updated.")
+        .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(*backup));
 }
 
 } // namespace editorupdate

@@ -29,4 +29,8 @@ struct Saved {
 Saved write(const QString &path, QByteArrayView text, const diskstamp::Stamp *expected,
     const filebytes::Wait &wait = {});
 
+// What the user must know on opening the file: that an interrupted update
+// left a backup of it, where, and what to do; empty when there is none.
+QString openingNote(const QString &path);
+
 } // namespace editorupdate

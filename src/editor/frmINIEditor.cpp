@@ -241,8 +241,13 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         loadText();
     }
     m_loadProgress = nullptr;
-    if (progress.cancelled())
+    if (progress.cancelled()) {
         undo();
+        return;
+    }
+    const QString note = editorupdate::openingNote(path);
+    if (!note.isEmpty())
+        messagebox::show(this, messagebox::programTitle(), note, messagebox::Icon::Warning);
 }
 
 frmINIEditor::Lists frmINIEditor::saveLists() const

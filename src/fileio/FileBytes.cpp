@@ -2,6 +2,8 @@
 
 #include "fileio/FileUpdateParts_p.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -23,7 +25,7 @@ Outcome write(const Target &target, const Old &old, const QList<Piece> &pieces, 
     if (old.exists && old.st.st_nlink > 1)
         return writeInPlace(target, old, pieces, written, error);
     const Outcome outcome = replaceByRename(target, old, pieces, written, error);
-    if (outcome == Outcome::CannotKeepMetadata)
+    if (outcome == Outcome::CannotKeepMetadata || outcome == Outcome::CannotReplace)
         return writeInPlace(target, old, pieces, written, error);
     return outcome;
 }
@@ -39,6 +41,14 @@ bool updateFile(const QString &path, const PieceChange &change, const Wait &wait
     const qint64 started = monotonicMs();
     for (int attempt = 0; attempt < kAttempts;) {
         Fd file(openRegularBytes(target.path, error, O_RDWR));
+        if (!file && error->errnum == EPERM) {
+            // An immutable or append-only file cannot be opened for writing:
+            // say which it is.
+            const Fd readable(openRegularBytes(target.path, error));
+            if (readable && !flagsAllowUpdate(readable.get(), error))
+                return false;
+            *error = FileError::system(EPERM);
+        }
         if (!file) {
             struct stat st { };
             if (::lstat(target.path.constData(), &st) == 0 || errno != ENOENT)
@@ -66,10 +76,26 @@ bool updateFile(const QString &path, const PieceChange &change, const Wait &wait
             }
             continue;
         }
+        if (old.exists && !flagsAllowUpdate(file.get(), error))
+            return false;
         if (!writable(target, old, error))
             return false;
-        if (old.exists)
-            removeStaleTemporaries(target, lockedAt);
+        // A backup left by an interrupted in-place write may be the only
+        // whole copy of the file, and the file may be torn: whichever way
+        // this write went, it would keep the file as it is.
+        if (const std::optional<QByteArray> backup = leftoverBackup(target)) {
+            *error = backupLeft(*backup);
+            return false;
+        }
+        // Only under the lock that every writer of the file takes: a writer
+        // of a file that is not there yet holds none, and another such
+        // writer's temporary may be older than this one's start.
+        if (old.exists) {
+            removeStaleTemporaries(target.folder, target.name, lockedAt, old.st.st_uid);
+            const BackupPlace cached = backupInCache(target);
+            if (!cached.name.isEmpty())
+                removeStaleTemporaries(cached.folder, cached.name, lockedAt, old.st.st_uid);
+        }
         OldFile oldFile;
         if (old.exists) {
             if (!oldFile.adopt(file.release(), error))
@@ -119,6 +145,16 @@ bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError
             return true;
         },
         error, wait);
+}
+
+std::optional<QString> leftoverBackup(const QString &path)
+{
+    Target target;
+    FileError ignored;
+    if (!resolve(path, &target, &ignored))
+        return std::nullopt;
+    const std::optional<QByteArray> backup = parts::leftoverBackup(target);
+    return backup ? std::optional<QString>(QFile::decodeName(*backup)) : std::nullopt;
 }
 
 } // namespace filebytes

@@ -18,6 +18,7 @@ struct FileError {
         BackupKept, // the old content is in a backup copy beside the file
         Cancelled, // the caller's progress function stopped the work
         Busy, // another program held the file for longer than the caller waits
+        Protected, // the file is marked immutable or append-only
     };
 
     Kind kind = Kind::System;

@@ -17,7 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -74,7 +76,8 @@ class TestEndToEnd : public QObject {
     };
 
     std::unique_ptr<Run> launch(const QString &program = QStringLiteral(FEROX_PROGRAM),
-        const QProcessEnvironment &extra = {}, bool copy = true, const QStringList &arguments = {})
+        const QProcessEnvironment &extra = {}, bool copy = true, const QStringList &arguments = {},
+        const std::function<void()> &inChild = {})
     {
         auto run = std::make_unique<Run>();
         QString exe = program;
@@ -89,6 +92,8 @@ class TestEndToEnd : public QObject {
         run->process.setWorkingDirectory(run->folder.path());
         run->process.setStandardOutputFile(QProcess::nullDevice());
         run->process.setStandardErrorFile(run->folder.filePath(QStringLiteral("stderr.txt")));
+        if (inChild)
+            run->process.setChildProcessModifier(inChild);
         run->process.start(exe, arguments);
         if (!run->process.waitForStarted(10000))
             return nullptr;
@@ -409,6 +414,36 @@ private Q_SLOTS:
         QVERIFY(x->key(QStringLiteral("Return")));
         QVERIFY(x->waitForNoWindow(boxTitle));
         QCOMPARE(readFile(run->ini()), kept);
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    // Under a file size limit (ulimit -f) smaller than the new file, add entry
+    // fails with a message, as on a full disk; the program goes on, the file
+    // is as it was and nothing is left beside it.
+    void fileSizeLimitIsAFailureNotAnEnd()
+    {
+        const QByteArray kept = "[Kept]\r\nUCode=1\r\n" + QByteArray(3 << 20, ';') + "\r\n";
+        const rlim_t limit = kept.size() + 16;
+        auto run = launch(QStringLiteral(FEROX_PROGRAM), {}, true, {}, [limit] {
+            const struct rlimit size {
+                limit, limit
+            };
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        });
+        QVERIFY(run);
+        writeFile(run->ini(), kept);
+        const QStringList before = QDir(run->folder.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(!focus(mainTitle).isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        const QString box = focus(boxTitle);
+        QVERIFY2(!box.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->screenshot(box, outputPath(QStringLiteral("file-size-limit.png"))));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        QVERIFY(x->waitForNoWindow(boxTitle));
+        QVERIFY(stillRunning(*run));
+        QCOMPARE(readFile(run->ini()), kept);
+        QCOMPARE(QDir(run->folder.path()).entryList(QDir::Files | QDir::Hidden), before);
         QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }

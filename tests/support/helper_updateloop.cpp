@@ -11,6 +11,7 @@
 // which may be lost. Exits 1 at any other message.
 
 #include "EditorWindowDriver.h"
+#include "fileio/FileSizeLimit.h"
 #include "platform/AppFolder.h"
 #include "platform/MessageBox.h"
 
@@ -22,6 +23,7 @@
 
 int main(int argc, char *argv[])
 {
+    filebytes::ignoreFileSizeSignal(); // as the program does
     QApplication app(argc, argv);
     const bool keep = argc == 4 && QByteArrayView(argv[2]) == "keep";
     if (argc != 2 && !keep) {

@@ -794,6 +794,30 @@ private Q_SLOTS:
         QVERIFY(!(QFile::permissions(file) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)));
     }
 
+    // A backup left beside the file by an interrupted update: the open says
+    // where it is and what to do, and Update INI refuses to write over it.
+    void leftoverBackupIsToldAndKept()
+    {
+        const QString file = path(u"torn.ini"_s);
+        const QString backup = file + u".ferox-backup"_s;
+        writeFile(file, "[A]\r\nk=1\r\n[B]\r\nk=");
+        writeFile(backup, "[A]\r\nk=1\r\n[B]\r\nk=2\r\n");
+        frmINIEditor *form = open(file);
+        QList<messagebox::Record> shown = boxes();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, messagebox::Icon::Warning);
+        QVERIFY2(shown[0].text.contains(QDir::toNativeSeparators(backup)), qPrintable(shown[0].text));
+        QVERIFY2(shown[0].text.contains(u"remove the copy"_s), qPrintable(shown[0].text));
+        text1(form)->setBytes("[A]\r\nk=3\r\n");
+        clickButton(form, "cmdAdd");
+        shown = boxes();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QDir::toNativeSeparators(backup)), qPrintable(shown[0].text));
+        QCOMPARE(readFile(file), "[A]\r\nk=1\r\n[B]\r\nk="_ba);
+        QCOMPARE(readFile(backup), "[A]\r\nk=1\r\n[B]\r\nk=2\r\n"_ba);
+        QVERIFY(QFile::remove(backup));
+    }
+
     void closingAndReopeningStartsAfresh()
     {
         const QString file = path(u"again.ini"_s);
