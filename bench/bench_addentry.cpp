@@ -7,7 +7,11 @@
 #include "platform/AppFolder.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <functional>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,9 +54,10 @@ void addEntry(benchmark::State &state, qint64 bytes)
     bench::setReference(state, referenceName(bytes));
 }
 
-void copyAndSync(benchmark::State &state, qint64 bytes)
+// One copy of the file `makeSource` gives, followed by sync.
+void copyAndSync(benchmark::State &state, const std::function<QString()> &makeSource)
 {
-    const QString source = bench::generatedFile(bytes);
+    const QString source = makeSource();
     const QString target = bench::scratchFolder() + QStringLiteral("/copy.ini");
     bench::runShell(QStringLiteral("sync"));
     for (auto _ : state) {
@@ -62,6 +67,60 @@ void copyAndSync(benchmark::State &state, qint64 bytes)
     state.counters["file_bytes"] = static_cast<double>(QFileInfo(source).size());
 }
 
+// A file that is one section of about `bytes` bytes, "[Big]" and numbered
+// key lines: the shape that makes a planner that holds the section whole
+// slow and hungry. Made once in the bench-data folder.
+QString oneSectionFile(qint64 bytes)
+{
+    const QString path = bench::scratchFolder() + QStringLiteral("/../one-section-%1.ini").arg(bytes);
+    if (QFileInfo(path).size() >= bytes)
+        return path;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        std::exit(1);
+    }
+    QByteArray block = "[Big]\r\n";
+    for (qint64 i = 0, written = 0; written < bytes; ++i) {
+        block += "Setting " + QByteArray::number(i) + "=value " + QByteArray::number(i * 7) + "\r\n";
+        if (block.size() >= (1 << 20) || written + block.size() >= bytes) {
+            file.write(block);
+            written += block.size();
+            block.clear();
+        }
+    }
+    return path;
+}
+
+// Add entry on one huge section, beside cp + sync of the same file; the peak
+// memory is the process's growth over the add alone.
+void addEntryOneSection(benchmark::State &state, qint64 bytes)
+{
+    const QString source = oneSectionFile(bytes);
+    appfolder::overrideForTesting(bench::scratchFolder());
+    const gameentry::Fields fields = { QStringLiteral("Big"), QStringLiteral("Huge"),
+        QStringLiteral("One section"), QStringLiteral("2"), QStringLiteral("Bench") };
+    qint64 peak = 0;
+    for (auto _ : state) {
+        bench::scratchCopy(source, QStringLiteral("Ferox.ini"));
+        bench::runShell(QStringLiteral("sync"));
+        bench::resetPeakRss();
+        const qint64 before = bench::peakRssBytes();
+        QElapsedTimer timer;
+        timer.start();
+        const gameentry::Outcome outcome = gameentry::add(fields);
+        state.SetIterationTime(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        peak = std::max(peak, bench::peakRssBytes() - before);
+        if (!outcome.ok) {
+            std::fprintf(stderr, "add entry failed: %s\n", qPrintable(outcome.message));
+            std::exit(1);
+        }
+    }
+    state.counters["file_bytes"] = static_cast<double>(QFileInfo(source).size());
+    state.counters["added_peak_rss_bytes"] = static_cast<double>(peak);
+    bench::setReference(state, "addentry_cp_sync_onesection/500MB/iterations:3/manual_time");
+}
+
 void registerAll()
 {
     for (const qint64 size : { 1 * MB, 100 * MB }) {
@@ -69,8 +128,8 @@ void registerAll()
         suffix += std::to_string(size / MB);
         suffix += "MB";
         const int iterations = iterationsFor(size);
-        benchmark::RegisterBenchmark(
-            std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync, size)
+        benchmark::RegisterBenchmark(std::string("addentry_cp_sync").append(suffix).c_str(), copyAndSync,
+            std::function<QString()>([size] { return bench::generatedFile(size); }))
             ->UseManualTime()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);
@@ -79,6 +138,15 @@ void registerAll()
             ->Iterations(iterations)
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("addentry_cp_sync_onesection/500MB", copyAndSync,
+        std::function<QString()>([] { return oneSectionFile(500 * MB); }))
+        ->UseManualTime()
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("addentry_onesection/500MB", addEntryOneSection, 500 * MB)
+        ->UseManualTime()
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
 }
 
 } // namespace

@@ -65,11 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const profile::Updated second = profile::updatedText(updated.text, section, key2, value2);
     FUZZ_CHECK(both.ok == second.ok);
     if (both.ok)
-        FUZZ_CHECK(
-            text.first(both.edit.at) + both.edit.inserted + text.sliced(both.edit.at + both.edit.removed)
-            == second.text);
+        FUZZ_CHECK(profile::applied(text, both.edits) == second.text);
 
-    const profile::Edit &edit = plan.edit;
+    // One write is one edit.
+    FUZZ_CHECK(plan.edits.size() == 1);
+    const profile::Edit &edit = plan.edits.first();
     FUZZ_CHECK(edit.at >= 0 && edit.removed >= 0 && edit.at + edit.removed <= text.size());
     const QByteArray after = text.first(edit.at) + edit.inserted + text.sliced(edit.at + edit.removed);
     FUZZ_CHECK(updated.text == after);

@@ -12,6 +12,7 @@
 #include "platform/KeyboardAids.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
+#include "platform/WindowWait.h"
 
 #include <QShortcut>
 
@@ -78,14 +79,16 @@ void Form1::Command1_Click()
     fields.submitter = ui->Text5->text();
 
     gameentry::Outcome outcome;
+    WindowWait waiting(this);
     {
         // Ferox.ini may be big, and the write makes a new copy of it.
         const BusyCursor busy;
-        outcome = gameentry::add(gameentry::withoutPrompts(fields));
+        outcome = gameentry::add(gameentry::withoutPrompts(fields), waiting.wait());
     }
     if (!outcome.ok) {
         // The typed entry stays in the fields so that nothing is lost.
         messagebox::show(this, messagebox::programTitle(), outcome.message, messagebox::Icon::Warning);
+        waiting.closeIfAsked();
         return;
     }
 

@@ -3,6 +3,7 @@
 #include "core/IniText.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace profile {
 namespace {
@@ -101,8 +102,9 @@ Edit appendSection(qint64 at, const Ending &ending, QByteArrayView section, QByt
     return edit;
 }
 
-// One key write, already checked, on a text that holds the section's head.
-Edit planInSection(QByteArrayView text, const ini::Line &headLine, QByteArrayView key, QByteArrayView value,
+// One key write, already checked, on a text in memory that holds the
+// section's head.
+Edit planInWindow(QByteArrayView text, const ini::Line &headLine, QByteArrayView key, QByteArrayView value,
     const Style &style)
 {
     Edit edit;
@@ -136,15 +138,258 @@ Edit planInSection(QByteArrayView text, const ini::Line &headLine, QByteArrayVie
     return edit;
 }
 
-QByteArray applied(QByteArrayView text, const Edit &edit)
+QByteArray appliedOne(QByteArrayView text, const Edit &edit)
 {
-    QByteArray out;
-    out.reserve(text.size() - edit.removed + edit.inserted.size());
-    out.append(text.first(edit.at)).append(edit.inserted).append(text.sliced(edit.at + edit.removed));
-    return out;
+    return applied(text, { edit });
+}
+
+// One line of a section as the scan keeps it: where it is, and its key
+// without the blanks around it, unless that is too long to equal any key
+// written.
+struct ScannedLine {
+    qint64 begin = 0;
+    qint64 end = 0;
+    qint64 next = 0;
+    QByteArrayView key;
+    bool keyTooLong = false;
+};
+
+// Splits a stretch of text that arrives in pieces into lines by the line
+// model of IniText.h, keeping of a line only what planning needs, so that a
+// section of any size is planned in the memory of a piece.
+class LineScan {
+public:
+    LineScan(qint64 offset, qsizetype longestKey) : m_begin(offset), m_at(offset), m_longest(longestKey) { }
+
+    // Calls f(line) for every line the piece completes.
+    template <class F> void feed(QByteArrayView piece, F &&f)
+    {
+        const char *data = piece.data();
+        const char *end = data + piece.size();
+        const qint64 base = m_at;
+        const auto offsetOf = [&](const char *at) { return base + (at - data); };
+        const char *p = data;
+        if (m_crPending) {
+            m_crPending = false;
+            if (p < end && *p == '\n')
+                ++p;
+            endLine(m_crAt, offsetOf(p), f);
+        }
+        while (p < end) {
+            const char *lineEnd = ini::findLineEnd(p, end);
+            const char *stop = lineEnd ? lineEnd : end;
+            // CR LF may be split between two pieces: the line is told only
+            // with the next piece.
+            const bool crSplit = lineEnd && *lineEnd == '\r' && lineEnd + 1 == end;
+            if (!m_keyDone)
+                takeKey(p, stop, m_begin >= base, lineEnd && !crSplit);
+            if (!lineEnd)
+                break;
+            if (crSplit) {
+                m_crPending = true;
+                m_crAt = offsetOf(lineEnd);
+                break;
+            }
+            const char *next = lineEnd + (*lineEnd == '\r' && lineEnd[1] == '\n' ? 2 : 1);
+            endLine(offsetOf(lineEnd), offsetOf(next), f);
+            p = next;
+        }
+        m_at = base + piece.size();
+    }
+
+    // The end of the stretch; a last line without a line end is reported only
+    // when `openLine` says it belongs to it.
+    template <class F> void finish(bool openLine, F &&f)
+    {
+        if (m_crPending) {
+            m_crPending = false;
+            endLine(m_crAt, m_crAt + 1, f);
+        } else if (openLine && m_at > m_begin) {
+            endLine(m_at, m_at, f);
+        }
+    }
+
+private:
+    // The key part of [from, to), the line's bytes in this piece: in place
+    // when the line and its key are whole in the piece (the usual case), else
+    // gathered without its blanks around it, and only up to the longest key
+    // that could equal one written.
+    void takeKey(const char *from, const char *to, bool lineStartsHere, bool lineEndsHere)
+    {
+        const void *eq = std::memchr(from, '=', static_cast<size_t>(to - from));
+        const char *keyEnd = eq ? static_cast<const char *>(eq) : to;
+        if (eq)
+            m_keyDone = true;
+        if (lineStartsHere && (eq || lineEndsHere)) {
+            const QByteArrayView key = ini::withoutBlanks(QByteArrayView(from, keyEnd - from));
+            m_keyDone = true;
+            m_tooLong = key.size() > m_longest;
+            if (lineEndsHere) {
+                m_view = key;
+                m_viewed = true;
+            } else if (!m_tooLong)
+                m_key = key.toByteArray();
+            return;
+        }
+        for (const char *at = from; at < keyEnd; ++at) {
+            if (ini::isBlank(*at)) {
+                if (!m_key.isEmpty() && m_blanks.size() <= m_longest)
+                    m_blanks.append(*at);
+                continue;
+            }
+            if (m_key.size() + m_blanks.size() + 1 > m_longest) {
+                m_tooLong = m_keyDone = true;
+                return;
+            }
+            m_key.append(m_blanks).append(*at);
+            m_blanks.clear();
+        }
+    }
+
+    template <class F> void endLine(qint64 end, qint64 next, F &&f)
+    {
+        ScannedLine line { m_begin, end, next, m_viewed ? m_view : QByteArrayView(m_key), m_tooLong };
+        f(line);
+        m_begin = next;
+        m_viewed = false;
+        if (!m_key.isEmpty())
+            m_key.clear();
+        if (!m_blanks.isEmpty())
+            m_blanks.clear();
+        m_keyDone = m_tooLong = false;
+    }
+
+    qint64 m_begin; // where the current line begins
+    qint64 m_at; // where the next piece begins
+    qsizetype m_longest;
+    bool m_keyDone = false; // its "=" was seen, or the key is too long
+    bool m_tooLong = false;
+    QByteArrayView m_view; // the key in the piece, when it is whole there
+    bool m_viewed = false;
+    QByteArray m_key; // else the key gathered so far
+    QByteArray m_blanks; // blanks after m_key, which count only if more follows
+    bool m_crPending = false; // a piece ended with a CR
+    qint64 m_crAt = 0;
+};
+
+// Plans every write on the section whose head's "[" is at `head` and that
+// ends at `end` (the next head's "[", or the text's end: `lastSection`),
+// reading it in pieces. Each write replaces the first line of the section
+// with its key, or is added after the body's last line; a write whose key an
+// earlier write of the plan added replaces that line. The result equals
+// planning each write on the text the writes before it left.
+bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read,
+    const QList<KeyWrite> &writes, const Style &style, qint64 pieceSize, Plan *plan)
+{
+    qsizetype longest = 0;
+    QList<QByteArrayView> names;
+    for (const KeyWrite &write : writes) {
+        names.append(ini::withoutBlanks(write.key));
+        longest = std::max(longest, names.back().size());
+    }
+    // Most lines' keys differ in length from every key written: in the code
+    // page a name's length is its letters', so they are passed over at once.
+    const bool byLength = style.encoding != ini::Encoding::Utf8;
+    // A name in UTF-8 may take up to three bytes per letter that another
+    // spelling of it takes one for.
+    LineScan scan(head, 3 * longest + 4);
+    QList<std::optional<ScannedLine>> found(writes.size());
+    qsizetype unfound = writes.size();
+    ScannedLine lastOfBody;
+    bool headSeen = false;
+    bool inBody = true; // until the first empty line
+    const auto take = [&](const ScannedLine &line) {
+        if (!headSeen) {
+            headSeen = true;
+            lastOfBody = line;
+            return;
+        }
+        if (line.end == line.begin) {
+            inBody = false;
+            return;
+        }
+        if (inBody)
+            lastOfBody = line;
+        if (line.keyTooLong || unfound == 0)
+            return;
+        for (qsizetype i = 0; i < writes.size(); ++i) {
+            if (found[i] || (byLength && line.key.size() != names[i].size()))
+                continue;
+            if (sameName(line.key, names[i], style.encoding)) {
+                found[i] = line;
+                --unfound;
+            }
+        }
+    };
+    QByteArray piece;
+    for (qint64 at = head; at < end; at += piece.size()) {
+        // Once the body has ended and every key has its line, the rest of the
+        // section cannot change the plan.
+        if (!inBody && unfound == 0)
+            break;
+        if (!read(at, std::min(end - at, pieceSize), &piece, &plan->error))
+            return false;
+        if (piece.isEmpty()) // shortened meanwhile; the replace will notice
+            break;
+        scan.feed(piece, take);
+    }
+    // The blanks before the next head's "[" are that head's line.
+    scan.finish(lastSection, take);
+
+    // Lines replaced, each by the last write that found it.
+    QList<Edit> edits;
+    QList<KeyWrite> added;
+    for (qsizetype i = 0; i < writes.size(); ++i) {
+        const KeyWrite &write = writes[i];
+        if (found[i]) {
+            const auto same = std::find_if(
+                edits.begin(), edits.end(), [&](const Edit &edit) { return edit.at == found[i]->begin; });
+            Edit &edit = same != edits.end() ? *same : edits.emplace_back();
+            edit = { found[i]->begin, found[i]->end - found[i]->begin, keyLine(write.key, write.value) };
+            continue;
+        }
+        const auto same = std::find_if(added.begin(), added.end(),
+            [&](const KeyWrite &other) { return sameName(other.key, write.key, style.encoding); });
+        if (same != added.end())
+            *same = write;
+        else
+            added.append(write);
+    }
+    if (!added.isEmpty()) {
+        Edit edit;
+        edit.at = lastOfBody.next;
+        QByteArray after;
+        if (edit.at < end && !read(edit.at, 1, &after, &plan->error))
+            return false;
+        const QByteArrayView lineEnd = lineEndBetween(style, false, after.startsWith('\n'));
+        if (lastOfBody.next == lastOfBody.end)
+            edit.inserted.append(style.lineEnd);
+        for (const KeyWrite &write : added)
+            edit.inserted.append(keyLine(write.key, write.value)).append(lineEnd);
+        edits.append(edit);
+    }
+    std::sort(edits.begin(), edits.end(), [](const Edit &a, const Edit &b) { return a.at < b.at; });
+    plan->edits = edits;
+    return true;
 }
 
 } // namespace
+
+QByteArray applied(QByteArrayView text, const QList<Edit> &edits)
+{
+    QByteArray out;
+    qsizetype size = text.size();
+    for (const Edit &edit : edits)
+        size += edit.inserted.size() - edit.removed;
+    out.reserve(size);
+    qsizetype at = 0;
+    for (const Edit &edit : edits) {
+        out.append(text.sliced(at, edit.at - at)).append(edit.inserted);
+        at = edit.at + edit.removed;
+    }
+    out.append(text.sliced(at));
+    return out;
+}
 
 bool sameName(QByteArrayView a, QByteArrayView b, ini::Encoding encoding)
 {
@@ -245,37 +490,29 @@ Plan planOn(qint64 size, const ReadAt &read, const std::function<ProfileKeys(ini
         style.lineEnd = lineEnd->toByteArray();
     if (keys.writes.isEmpty()) {
         plan.ok = true;
-        plan.edit.at = size;
+        return plan;
+    }
+    if (head) {
+        if (!planInSection(*head, after ? *after : size, !after, read, keys.writes, style, pieceSize, &plan))
+            return plan;
+        plan.ok = true;
         return plan;
     }
 
-    QByteArray window;
-    qsizetype next = 0;
-    if (head) {
-        if (!read(*head, (after ? *after : size) - *head, &window, &plan.error))
-            return plan;
-        // The blanks before the next head's "[" are that head's line.
-        if (after)
-            window = ini::withoutBlanks(window).toByteArray(); // (it begins with its "[")
-        plan.edit.at = *head;
-        plan.edit.removed = window.size();
-    } else {
-        QByteArray tail;
-        const qint64 tailOffset = std::max<qint64>(0, size - 3);
-        if (size > 0 && !read(tailOffset, size - tailOffset, &tail, &plan.error))
-            return plan;
-        plan.edit = appendSection(size, endingOf(tail, tailOffset, start), keys.section,
-            keys.writes.first().key, keys.writes.first().value, style);
-        window = plan.edit.inserted;
-        next = 1;
-    }
-    for (; next < keys.writes.size(); ++next) {
-        const std::optional<ini::Line> inWindow = ini::nextHead(window, 0);
-        window = applied(
-            window, planInSection(window, *inWindow, keys.writes[next].key, keys.writes[next].value, style));
+    QByteArray tail;
+    const qint64 tailOffset = std::max<qint64>(0, size - 3);
+    if (size > 0 && !read(tailOffset, size - tailOffset, &tail, &plan.error))
+        return plan;
+    Edit edit = appendSection(size, endingOf(tail, tailOffset, start), keys.section, keys.writes.first().key,
+        keys.writes.first().value, style);
+    // The rest go to the section just added, which is all in memory.
+    for (qsizetype next = 1; next < keys.writes.size(); ++next) {
+        const std::optional<ini::Line> inWindow = ini::nextHead(edit.inserted, 0);
+        edit.inserted = appliedOne(edit.inserted,
+            planInWindow(edit.inserted, *inWindow, keys.writes[next].key, keys.writes[next].value, style));
     }
     plan.ok = true;
-    plan.edit.inserted = window;
+    plan.edits = { edit };
     return plan;
 }
 
@@ -304,7 +541,7 @@ Updated updatedText(QByteArrayView text, QByteArrayView section, QByteArrayView 
         return result;
     }
     result.ok = true;
-    result.text = applied(text, plan.edit);
+    result.text = applied(text, plan.edits);
     return result;
 }
 

@@ -56,7 +56,10 @@ struct Edit {
 
 struct Plan {
     bool ok = false;
-    Edit edit;
+    // Ordered by place, none overlapping: the lines replaced and the lines
+    // added (one place for those), each its own edit, so that the bytes
+    // between them stay in the file and out of memory.
+    QList<Edit> edits;
     QString error; // why the write is refused, or the text could not be read
     bool refused = false; // not ok for what was to be written, or a UTF-16 text
 };
@@ -72,12 +75,15 @@ struct KeyWrite {
     QByteArray value;
 };
 
-// What setting the keys one after the other changes, as one edit: the same
+// What setting the keys one after the other changes, as one plan: the same
 // bytes as planning and applying each write in turn. When any of them is
 // refused, none is planned. The text is scanned in pieces of `pieceSize`, as
 // the writer reads a file.
 Plan planWrites(QByteArrayView text, QByteArrayView section, const QList<KeyWrite> &writes,
     qsizetype pieceSize = kPieceSize);
+
+// The text with the edits made.
+QByteArray applied(QByteArrayView text, const QList<Edit> &edits);
 
 struct Updated {
     bool ok = false;
@@ -108,8 +114,8 @@ namespace profile {
 using ReadAt = std::function<bool(qint64 offset, qint64 size, QByteArray *out, QString *error)>;
 
 // Plans the writes that `compose` gives on a text of `size` bytes read through
-// `read` in pieces of `pieceSize`; only the section written (or the text's last
-// bytes, when the section is missing) is read whole.
+// `read` in pieces of `pieceSize`, holding one piece at a time whatever the
+// size of the section written.
 Plan planOn(qint64 size, const ReadAt &read, const std::function<ProfileKeys(ini::Encoding)> &compose,
     qint64 pieceSize);
 

@@ -1,7 +1,6 @@
 #include "editor/EditorUpdate.h"
 
 #include "core/IniText.h"
-#include "fileio/FileBytes.h"
 
 #include <QDir>
 
@@ -22,14 +21,27 @@ QList<QByteArrayView> contentOf(QByteArrayView text)
 
 } // namespace
 
-Saved write(const QString &path, QByteArrayView text)
+Saved write(
+    const QString &path, QByteArrayView text, const diskstamp::Stamp *expected, const filebytes::Wait &wait)
 {
-    Saved written;
+    Saved saved;
     const QList<QByteArrayView> pieces = contentOf(text);
-    written.ok = filebytes::replace(path, pieces, &written.error);
-    if (written.ok)
-        written.stamp = diskstamp::take(path, diskstamp::now(), pieces);
-    return written;
+    // The check is made on the file the update holds: a writer that came
+    // between an earlier check and the lock would otherwise be overwritten.
+    const auto change = [&](const filebytes::Snapshot &old, QList<filebytes::Piece> *out, FileError *why) {
+        if (expected && !diskstamp::unchanged(old, *expected)) {
+            saved.changedOnDisk = true;
+            *why = { FileError::Kind::Changed, 0, QStringLiteral("the file was changed on disk") };
+            return false;
+        }
+        out->clear();
+        for (const QByteArrayView piece : pieces)
+            out->append({ piece });
+        return true;
+    };
+    const auto stamp = [&](int fd) { saved.stamp = diskstamp::ofWritten(fd, pieces); };
+    saved.ok = filebytes::update(path, change, &saved.error, wait, stamp);
+    return saved;
 }
 
 QString openingNote(const QString &path)

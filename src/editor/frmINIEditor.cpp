@@ -26,6 +26,7 @@
 #include "platform/KeyboardAids.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
+#include "platform/WindowWait.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -752,7 +753,30 @@ frmINIEditor::Written frmINIEditor::writeBack()
             messagebox::Icon::Critical);
         return Written::Failed;
     }
-    if (!diskstamp::unchanged(LoadedPath, m_stamp)) {
+    // Checked by the write itself, under the file's lock: a change that came
+    // while it waited for another writer is seen too.
+    bool overwrite = false;
+    editorupdate::Saved written;
+    for (;;) {
+        WindowWait waiting(this);
+        {
+            const BusyCursor busy;
+            written = editorupdate::write(
+                LoadedPath, ui->Text1->bytes(), overwrite ? nullptr : &m_stamp, waiting.wait());
+        }
+        if (!written.changedOnDisk) {
+            if (!written.ok) {
+                // A failed write leaves the old file, and says so.
+                messagebox::show(this, messagebox::programTitle(),
+                    QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
+                                   "your text is still in the editor.")
+                        .arg(QDir::toNativeSeparators(LoadedPath), written.error.text),
+                    messagebox::Icon::Critical);
+                waiting.closeIfAsked();
+                return Written::Failed;
+            }
+            break;
+        }
         const messagebox::Answer answer = messagebox::ask(this,
             QStringLiteral("%1 has been changed on disk since it was loaded or saved here.\n\n"
                            "Overwrite it with the text in the editor, reload it (your edits in "
@@ -769,20 +793,7 @@ frmINIEditor::Written frmINIEditor::writeBack()
         }
         if (answer != messagebox::Answer::Overwrite)
             return Written::Cancelled;
-    }
-    // A failed write leaves the old file, and says so.
-    editorupdate::Saved written;
-    {
-        const BusyCursor busy;
-        written = editorupdate::write(LoadedPath, ui->Text1->bytes());
-    }
-    if (!written.ok) {
-        messagebox::show(this, messagebox::programTitle(),
-            QStringLiteral("Could not write \"%1\": %2.\n\nThe file was not changed; "
-                           "your text is still in the editor.")
-                .arg(QDir::toNativeSeparators(LoadedPath), written.error.text),
-            messagebox::Icon::Critical);
-        return Written::Failed;
+        overwrite = true;
     }
     m_stamp = written.stamp;
     ui->Text1->markSaved();

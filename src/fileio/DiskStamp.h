@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/FileBytes.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -45,6 +47,18 @@ Stamp takeFromDisk(const QString &path, qint64 started);
 
 // True while the file at `path` is still the one the stamp describes.
 bool unchanged(const QString &path, const Stamp &stamp);
+
+// The same for the file an update opened (and holds locked): the check that
+// decides whether the update may overwrite it.
+bool unchanged(const filebytes::Snapshot &file, const Stamp &stamp);
+
+// The stamp of the file just written on `fd` with `content`, taken while the
+// writer still holds the file's lock. It waits (a few milliseconds at most)
+// until the clock the file system stamps times from has moved past the file's
+// times, so that any later change, which must wait for the lock, shows in
+// them; only where that cannot be had (times of whole seconds, a clock
+// elsewhere) is the content hashed instead.
+Stamp ofWritten(int fd, const QList<QByteArrayView> &content);
 
 // The hash that take() keeps: the same for the same bytes, however they are
 // split into pieces.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace filebytes {
@@ -18,31 +19,45 @@ namespace {
 // make an update start over forever.
 constexpr int kAttempts = 50;
 
-Outcome write(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error)
+Outcome write(const Target &target, const Old &old, const QList<Piece> &pieces, const Written &written,
+    FileError *error)
 {
     if (old.exists && old.st.st_nlink > 1)
-        return writeInPlace(target, old, pieces, error);
-    const Outcome outcome = replaceByRename(target, old, pieces, error);
+        return writeInPlace(target, old, pieces, written, error);
+    const Outcome outcome = replaceByRename(target, old, pieces, written, error);
     if (outcome == Outcome::CannotKeepMetadata || outcome == Outcome::CannotReplace)
-        return writeInPlace(target, old, pieces, error);
+        return writeInPlace(target, old, pieces, written, error);
     return outcome;
 }
 
-bool updateFile(const QString &path, const PieceChange &change, FileError *error)
+bool updateFile(const QString &path, const PieceChange &change, const Wait &wait, const Written &written,
+    FileError *error)
 {
     Target target;
     if (!resolve(path, &target, error))
         return false;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Fd folder;
-        Fd file(openRegularBytes(target.path, error));
+    // One limit for the whole wait: the file may be replaced several times
+    // while this update waits its turn.
+    const qint64 started = monotonicMs();
+    for (int attempt = 0; attempt < kAttempts;) {
+        Fd file(openRegularBytes(target.path, error, O_RDWR));
+        if (!file && error->errnum == EPERM) {
+            // An immutable or append-only file cannot be opened for writing:
+            // say which it is.
+            const Fd readable(openRegularBytes(target.path, error));
+            if (readable && !flagsAllowUpdate(readable.get(), error))
+                return false;
+            *error = FileError::system(EPERM);
+        }
         if (!file) {
             struct stat st { };
             if (::lstat(target.path.constData(), &st) == 0 || errno != ENOENT)
                 return false;
         }
         // Held until this round ends; the kernel drops it if the process dies.
-        if (!lockUpdates(target, file.get(), &folder, error))
+        // A missing file has nothing to lock: it is created only where no file
+        // appeared meanwhile, and a writer that finds one starts over on it.
+        if (file && !lockFile(file.get(), wait, started, error))
             return false;
         timespec lockedAt {};
         ::clock_gettime(CLOCK_REALTIME, &lockedAt);
@@ -52,9 +67,15 @@ bool updateFile(const QString &path, const PieceChange &change, FileError *error
             *error = FileError::system(errno);
             return false;
         }
-        // Replaced, created or removed between the open and the lock.
-        if (!stillNames(target, old))
+        // Replaced, created or removed between the open and the lock: by the
+        // writer this one waited for, as a rule.
+        if (!stillNames(target, old)) {
+            if (monotonicMs() - started >= wait.limitMs) {
+                *error = FileError::busy();
+                return false;
+            }
             continue;
+        }
         if (old.exists && !flagsAllowUpdate(file.get(), error))
             return false;
         if (!writable(target, old, error))
@@ -84,10 +105,11 @@ bool updateFile(const QString &path, const PieceChange &change, FileError *error
         QList<Piece> pieces;
         if (!change(oldFile, &pieces, error))
             return false;
-        switch (write(target, old, pieces, error)) {
+        switch (write(target, old, pieces, written, error)) {
         case Outcome::Done:
             return true;
         case Outcome::Retry:
+            ++attempt;
             continue;
         default:
             return false;
@@ -100,16 +122,17 @@ bool updateFile(const QString &path, const PieceChange &change, FileError *error
 
 } // namespace
 
-bool update(const QString &path, const PieceChange &change, FileError *error)
+bool update(const QString &path, const PieceChange &change, FileError *error, const Wait &wait,
+    const Written &written)
 {
     FileError reason;
-    const bool ok = updateFile(path, change, &reason);
+    const bool ok = updateFile(path, change, wait, written, &reason);
     if (!ok && error)
         *error = reason;
     return ok;
 }
 
-bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError *error)
+bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError *error, const Wait &wait)
 {
     // The old content is not needed, so it is not read (unless the file must
     // be written in place, which backs it up first).
@@ -121,7 +144,7 @@ bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError
                 out->append({ piece });
             return true;
         },
-        error);
+        error, wait);
 }
 
 std::optional<QString> leftoverBackup(const QString &path)

@@ -25,6 +25,9 @@ public:
     qint64 size() const { return m_size; }
     // The file's bytes [offset, offset + size), fewer at its end.
     bool readAt(qint64 offset, qint64 size, QByteArray *out, FileError *error) const;
+    // The opened file's descriptor (-1 for a missing file), for looking at
+    // what it is; it stays the update's.
+    int descriptor() const { return m_fd; }
 
 protected:
     Snapshot() = default;
@@ -48,11 +51,30 @@ struct Piece {
 // update() returns. It may be called more than once.
 using PieceChange = std::function<bool(const Snapshot &old, QList<Piece> *pieces, FileError *error)>;
 
+// How long an update waits while another writer holds the file, and what runs
+// meanwhile. A hung or stopped program holding the file must not freeze the
+// caller: after `limitMs` the update gives up with kind Busy, nothing written.
+struct Wait {
+    int limitMs = 5000;
+    // Called every few milliseconds while the wait lasts (a window keeps
+    // painting here); returning false gives up at once.
+    std::function<bool()> meanwhile;
+};
+
+// Called with the descriptor of the file that now holds the new content,
+// before the lock on it is released: what the caller learns of it there (a
+// stamp) cannot describe a later writer's file.
+using Written = std::function<void(int fd)>;
+
 // Read-modify-replace of the file at `path` (created when missing), safe
 // against other processes that update the same file through this function and
 // against a crash at any moment:
-// - An exclusive advisory lock (flock) on the file's folder serialises the
-//   updates; the kernel drops it when the process ends, however it ends.
+// - An exclusive advisory lock (flock) on the file itself, taken on the opened
+//   file and checked to be still the file at the path once granted,
+//   serialises the updates of every writer of that file, whatever name it
+//   reached the file by and whatever it may do in the folder; the new file is
+//   locked before it takes the name. The kernel drops the lock when the
+//   process ends, however it ends. The wait for it is bounded by `wait`.
 // - Just before the new file takes the name, the name must still denote the
 //   file that was read, unchanged (another program may have replaced or
 //   changed it); if not, the file is opened again and `change` runs again.
@@ -73,11 +95,13 @@ using PieceChange = std::function<bool(const Snapshot &old, QList<Piece> *pieces
 //   immutable or append-only, and one of which an interrupted in-place write
 //   left a backup.
 // Returns false and says why; the file is then unchanged.
-bool update(const QString &path, const PieceChange &change, FileError *error);
+bool update(const QString &path, const PieceChange &change, FileError *error, const Wait &wait = {},
+    const Written &written = {});
 
 // Replaces the file's content with `pieces`, one after the other, as update()
 // does.
-bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError *error);
+bool replace(
+    const QString &path, const QList<QByteArrayView> &pieces, FileError *error, const Wait &wait = {});
 
 // The backup that an interrupted in-place update of the file at `path` left,
 // beside the file or in the user's cache folder, or nothing. While it is

@@ -29,6 +29,11 @@ FileError FileError::notRegular(mode_t mode)
     return { Kind::NotRegular, 0, QStringLiteral("not a regular file") };
 }
 
+FileError FileError::busy()
+{
+    return { Kind::Busy, EWOULDBLOCK, QStringLiteral("another program is writing the file") };
+}
+
 bool FileError::accessDenied() const
 {
     return kind == Kind::System && (errnum == EACCES || errnum == EPERM || errnum == EROFS);

@@ -17,6 +17,7 @@ struct FileError {
         Changed, // the file kept changing under the update
         BackupKept, // the old content is in a backup copy beside the file
         Cancelled, // the caller's progress function stopped the work
+        Busy, // another program held the file for longer than the caller waits
         Protected, // the file is marked immutable or append-only
     };
 
@@ -30,6 +31,8 @@ struct FileError {
     static FileError of(const QFileDevice &file);
     // For something at the path that is not a regular file, by its mode.
     static FileError notRegular(mode_t mode);
+    // Another program is writing the file; nothing was written.
+    static FileError busy();
 
     // The system refused the access itself: no permission, or a read-only
     // file system.

@@ -11,7 +11,7 @@
 
 namespace filebytes {
 
-int parts::openRegularBytes(const QByteArray &path, FileError *error)
+int parts::openRegularBytes(const QByteArray &path, FileError *error, int access)
 {
     struct stat st { };
     // Looked at before the open: opening a FIFO waits for a writer, and
@@ -22,7 +22,7 @@ int parts::openRegularBytes(const QByteArray &path, FileError *error)
     }
     // Non-blocking, so that a FIFO put in the file's place meanwhile cannot
     // hang the open; fstat then sees what was really opened.
-    Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    Fd fd(::open(path.constData(), access | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd || ::fstat(fd.get(), &st) != 0) {
         *error = FileError::system(errno);
         return -1;

@@ -12,6 +12,7 @@
 #include <QList>
 
 #include <ctime>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,8 +61,8 @@ bool pwriteAll(int fd, qint64 offset, QByteArrayView bytes, FileError *error);
 bool syncFd(int fd, FileError *error);
 qint64 mtimeNs(const struct stat &st);
 
-// Opens a regular file for reading (FileRead.cpp).
-int openRegularBytes(const QByteArray &path, FileError *error);
+// Opens a regular file, for reading unless `access` says otherwise (FileRead.cpp).
+int openRegularBytes(const QByteArray &path, FileError *error, int access = O_RDONLY);
 
 // The old file as the update holds it (Snapshot.cpp): its descriptor, and its
 // bytes once they are needed whole.
@@ -72,7 +73,6 @@ public:
     // Reads the bytes, once.
     bool load(FileError *error);
     QByteArrayView bytes() const { return m_bytes; }
-    int descriptor() const { return m_fd; }
     // Appends the file's bytes [offset, offset + size) to `fd`, inside the
     // kernel where it can; false when the file no longer holds them.
     bool copyTo(int fd, qint64 offset, qint64 size, FileError *error) const;
@@ -142,10 +142,15 @@ bool stillNames(const Target &target, const Old &old);
 // Refuses a file the user may not write, or one without any write permission.
 bool writable(const Target &target, const Old &old, FileError *error);
 
-// Takes the lock that serialises updates of the target (FileLock.cpp): the
-// folder's, opened into `folder`, or the file's own (`file`) where the folder
-// cannot be opened. Without either nothing is locked.
-bool lockUpdates(const Target &target, int file, Fd *folder, FileError *error);
+// Takes the lock that serialises updates of a file on `fd`, the file opened
+// for reading and writing, waiting as `wait` says from `startedMs` on
+// (FileLock.cpp).
+bool lockFile(int fd, const Wait &wait, qint64 startedMs, FileError *error);
+// A clock for waits, in milliseconds.
+qint64 monotonicMs();
+// Locks a file nobody else can have opened yet (a new temporary file), so that
+// it is the caller's from the moment it takes the name.
+void lockNew(int fd);
 
 // Gives the new file the old one's owner, group, extended attributes (POSIX
 // ACLs among them), file flags such as no-dump and no-atime, and mode; false
@@ -161,9 +166,11 @@ void shareLikeFile(int from, const struct stat &old, int to);
 enum class Outcome { Done, Retry, Failed, CannotKeepMetadata, CannotReplace };
 // Writes the pieces to a temporary file beside the target and renames it over
 // the target (RenameReplace.cpp).
-Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error);
+Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces,
+    const Written &written, FileError *error);
 // Rewrites the file itself after saving its old content beside it
 // (InPlaceWrite.cpp).
-Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error);
+Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &pieces, const Written &written,
+    FileError *error);
 
 } // namespace filebytes::parts

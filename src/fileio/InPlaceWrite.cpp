@@ -67,7 +67,8 @@ bool saveBackup(
 // file could not get, or one whose name cannot be given to a new file: the
 // file itself is rewritten, its old content saved first. The pieces come from
 // memory: the file is their source.
-Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error)
+Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &pieces, const Written &written,
+    FileError *error)
 {
     // The old content, also where the caller did not need it.
     if (!old.file->load(error))
@@ -112,8 +113,11 @@ Outcome writeInPlace(const Target &target, const Old &old, const QList<Piece> &p
     }
     if (ok)
         ok = syncFd(file.get(), error);
-    if (ok)
+    if (ok) {
+        if (written)
+            written(file.get());
         return dropBackup(Outcome::Done);
+    }
     // Put the old content back; only when that fails too does the backup stay.
     FileError ignored;
     if (pwriteAll(file.get(), 0, before, &ignored) && ::ftruncate(file.get(), before.size()) == 0

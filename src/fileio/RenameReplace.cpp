@@ -31,7 +31,8 @@ bool writePieces(int fd, const QList<Piece> &pieces, const OldFile *source, File
 
 } // namespace
 
-Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error)
+Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces,
+    const Written &written, FileError *error)
 {
     QByteArray temporary;
     // A new file gets the mode the process gives new files; an existing one's
@@ -42,6 +43,9 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
     if (!out)
         return old.exists && (error->errnum == EACCES || error->errnum == EPERM) ? Outcome::CannotReplace
                                                                                  : Outcome::Failed;
+    // Writers that open the new file once it has the name wait until this
+    // update is done with it.
+    lockNew(out.get());
     const auto drop = [&](Outcome outcome) {
         out.reset();
         ::unlink(temporary.constData());
@@ -65,8 +69,18 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
             AT_FDCWD, temporary.constData(), AT_FDCWD, target.path.constData(), RENAME_NOREPLACE);
         if (renamed != 0 && errno == EEXIST)
             return drop(Outcome::Retry);
-        if (renamed != 0 && (errno == EINVAL || errno == ENOSYS))
-            renamed = ::rename(temporary.constData(), target.path.constData());
+        if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // No such rename here (NFS among others): a hard link is made
+            // only where no name is, just as atomically; a file system
+            // without hard links is left the plain rename.
+            renamed = ::link(temporary.constData(), target.path.constData());
+            if (renamed != 0 && errno == EEXIST)
+                return drop(Outcome::Retry);
+            if (renamed == 0)
+                ::unlink(temporary.constData());
+            else
+                renamed = ::rename(temporary.constData(), target.path.constData());
+        }
     }
     if (renamed != 0) {
         *error = FileError::system(errno);
@@ -76,8 +90,9 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
         const bool fileStays = errno == EBUSY || errno == EXDEV || errno == EPERM || errno == EACCES;
         return drop(old.exists && fileStays ? Outcome::CannotReplace : Outcome::Failed);
     }
-    out.reset();
     syncFolder(target);
+    if (written)
+        written(out.get());
     return Outcome::Done;
 }
 

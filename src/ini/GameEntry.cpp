@@ -86,7 +86,7 @@ Fields withoutPrompts(Fields fields)
     return fields;
 }
 
-Outcome add(const Fields &fields)
+Outcome add(const Fields &fields, const filebytes::Wait &wait)
 {
     Outcome outcome;
     const Field all[] = { { &fields.name, "Game name" }, { &fields.altTitle, "Alternative game name" },
@@ -141,8 +141,12 @@ Outcome add(const Fields &fields)
     };
     const QString path = ini::fixedPath();
     FileError error;
-    if (!writePrivateProfileKeys(path, compose, &error)) {
-        if (error.kind == FileError::Kind::Refused) {
+    if (!writePrivateProfileKeys(path, compose, &error, wait)) {
+        if (error.kind == FileError::Kind::Busy) {
+            outcome.message = QStringLiteral("The entry could not be added: another program is writing the "
+                                             "file\n%1\nNothing was written; try again in a moment.")
+                                  .arg(path);
+        } else if (error.kind == FileError::Kind::Refused) {
             outcome.message = QStringLiteral("The entry could not be added to the file\n%1\n%2\nNothing was "
                                              "written.")
                                   .arg(path, error.text);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/FileBytes.h"
+
 #include <QString>
 
 // Adding a game entry to the settings file beside the program: four keys of
@@ -39,7 +41,8 @@ struct Outcome {
 // file with a UTF-8 byte-order mark gets the texts in UTF-8; any other gets
 // them in the code page, and a character the code page cannot hold is refused,
 // as is a UTF-16 file. The message names the file and the reason. Texts go to
-// the file as typed: no trimming.
-Outcome add(const Fields &fields);
+// the file as typed: no trimming. While another program writes the file the
+// add waits as `wait` says, then gives up, nothing written.
+Outcome add(const Fields &fields, const filebytes::Wait &wait = {});
 
 } // namespace gameentry

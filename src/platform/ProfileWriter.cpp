@@ -4,12 +4,12 @@
 
 // Plans on the file as it is read in pieces (a missing one is empty), then
 // replaces it once, copying the bytes outside the edit inside the kernel.
-bool writePrivateProfileKeys(
-    const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose, FileError *error)
+bool writePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
+    FileError *error, const filebytes::Wait &wait)
 {
     // Planned under the file's lock on the file as it is then; planned again
     // if another process replaced the file meanwhile.
-    QByteArray inserted;
+    QList<profile::Edit> edits;
     return filebytes::update(
         path,
         [&](const filebytes::Snapshot &file, QList<filebytes::Piece> *pieces, FileError *reason) {
@@ -26,14 +26,20 @@ bool writePrivateProfileKeys(
                 *reason = plan.refused ? FileError { FileError::Kind::Refused, 0, plan.error } : readError;
                 return false;
             }
-            const profile::Edit &edit = plan.edit;
-            const qint64 rest = edit.at + edit.removed;
-            // The plan's inserted bytes live in `inserted` until update() returns.
-            inserted = edit.inserted;
-            *pieces = { { {}, 0, edit.at }, { QByteArrayView(inserted) }, { {}, rest, file.size() - rest } };
+            // The edits' bytes live in `edits` until update() returns; the
+            // rest of the file is copied from it.
+            edits = plan.edits;
+            pieces->clear();
+            qint64 at = 0;
+            for (const profile::Edit &edit : std::as_const(edits)) {
+                pieces->append({ {}, at, edit.at - at });
+                pieces->append({ QByteArrayView(edit.inserted) });
+                at = edit.at + edit.removed;
+            }
+            pieces->append({ {}, at, file.size() - at });
             return true;
         },
-        error);
+        error, wait);
 }
 
 bool WritePrivateProfileStringA(

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "core/ProfilePlan.h"
+#include "fileio/FileBytes.h"
 #include "fileio/FileError.h"
 
 #include <functional>
@@ -31,6 +32,7 @@ bool WritePrivateProfileStringA(QByteArrayView section, QByteArrayView key, QByt
 // the file meanwhile). `compose` gives the section and keys in the file's
 // encoding.
 // Returns false and the reason in `error`: a refusal (by `compose`, of a
-// name, or of a UTF-16 file) is of kind Refused, and nothing was tried.
+// name, or of a UTF-16 file) is of kind Refused, and nothing was tried; a
+// file that another program held for longer than `wait` allows is of kind Busy.
 bool writePrivateProfileKeys(const QString &path, const std::function<ProfileKeys(ini::Encoding)> &compose,
-    FileError *error = nullptr);
+    FileError *error = nullptr, const filebytes::Wait &wait = {});

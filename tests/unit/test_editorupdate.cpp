@@ -29,7 +29,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, "old");
-        const editorupdate::Saved saved = editorupdate::write(path, text);
+        const editorupdate::Saved saved = editorupdate::write(path, text, nullptr);
         QVERIFY2(saved.ok, qPrintable(saved.error.text));
         QCOMPARE(readFile(path), written);
         // The stamp describes the file as written: an update right after it
@@ -37,11 +37,32 @@ private Q_SLOTS:
         QVERIFY(diskstamp::unchanged(path, saved.stamp));
     }
 
+    // The check against the stamp is the write's own: a file that is not
+    // the one stamped is left as it is, and the update says so. A change made
+    // right after a save, of the same size and as quick as the file system's
+    // clock allows, still shows against the save's stamp.
+    void writesOnlyOverTheStampedFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        writeFile(path, "[A]\r\nk=1\r\n");
+        const editorupdate::Saved first = editorupdate::write(path, "[A]\r\nk=2\r\n", nullptr);
+        QVERIFY(first.ok);
+        const editorupdate::Saved second = editorupdate::write(path, "[A]\r\nk=3\r\n", &first.stamp);
+        QVERIFY2(second.ok && !second.changedOnDisk, qPrintable(second.error.text));
+        writeFile(path, "[A]\r\nk=4\r\n"); // another program, in place, at once
+        const editorupdate::Saved third = editorupdate::write(path, "[A]\r\nk=5\r\n", &second.stamp);
+        QVERIFY(!third.ok && third.changedOnDisk);
+        QCOMPARE(readFile(path), QByteArray("[A]\r\nk=4\r\n"));
+        QVERIFY(editorupdate::write(path, "[A]\r\nk=5\r\n", nullptr).ok);
+        QCOMPARE(readFile(path), QByteArray("[A]\r\nk=5\r\n"));
+    }
+
     void failedWriteSaysWhyAndKeepsNothing()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("missing/Ferox.ini"));
-        const editorupdate::Saved saved = editorupdate::write(path, "[A]\r\n");
+        const editorupdate::Saved saved = editorupdate::write(path, "[A]\r\n", nullptr);
         QVERIFY(!saved.ok);
         QVERIFY(!saved.error.text.isEmpty());
         QVERIFY(!saved.stamp.taken);

@@ -62,7 +62,7 @@ QByteArray writtenAtOnce(const QByteArray &text, const QByteArray &section,
     const profile::Plan plan = profile::planWrites(text, section, writes, pieceSize);
     if (!plan.ok)
         return {};
-    return text.first(plan.edit.at) + plan.edit.inserted + text.sliced(plan.edit.at + plan.edit.removed);
+    return profile::applied(text, plan.edits);
 }
 
 // What the emulator reads of every section but the one it finds by `section`
@@ -387,6 +387,37 @@ private Q_SLOTS:
                     qPrintable(context));
             }
         }
+    }
+
+    // A section of many megabytes (one huge game, or a file that is one
+    // section) is planned reading a piece at a time, never whole: memory does
+    // not grow with the section. The keys land where the writes in turn put
+    // them, also a key whose line is cut by the end of a piece, and one
+    // found only near the section's end.
+    void hugeSectionIsReadAPieceAtATime()
+    {
+        QByteArray text = "[Other]\r\nk=1\r\n\r\n[Big]\r\n";
+        for (int i = 0; text.size() < (6 << 20); ++i)
+            text += "Key " + QByteArray::number(i) + " = value " + QByteArray::number(i) + "\r\n";
+        text += "\r\n  Comments   =old\r\n[After]\r\nk=2\r\n";
+        const QList<profile::KeyWrite> writes
+            = { { "//", "me" }, { "comments", "new" }, { "Key 7", "seven" }, { "//", "again" } };
+        qint64 largest = 0;
+        const auto read = [&](qint64 offset, qint64 size, QByteArray *out, QString *) {
+            largest = std::max(largest, size);
+            *out = text.sliced(offset, std::min<qint64>(size, text.size() - offset));
+            return true;
+        };
+        const auto compose = [&](ini::Encoding) { return ProfileKeys { "Big", writes, {} }; };
+        const profile::Plan plan = profile::planOn(text.size(), read, compose, 4096 + 7);
+        QVERIFY2(plan.ok, qPrintable(plan.error));
+        QVERIFY2(largest <= 4096 + 7, qPrintable(QString::number(largest)));
+        QCOMPARE(plan.edits.size(), 3);
+        const profile::Updated inTurn = writtenInTurn(text, "Big", writes);
+        QVERIFY(inTurn.ok);
+        QVERIFY(profile::applied(text, plan.edits) == inTurn.text);
+        QVERIFY(inTurn.text.contains("\r\ncomments=new\r\n[After]"));
+        QVERIFY(inTurn.text.contains("\r\nKey 7=seven\r\n"));
     }
 
     // The fast head search skips lines but must see the same heads as the line

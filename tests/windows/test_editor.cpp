@@ -15,9 +15,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace editordriver;
@@ -534,6 +540,60 @@ private Q_SLOTS:
             clickButton(form, "cmdAdd");
             QVERIFY(boxes().isEmpty());
         }
+    }
+
+    // Another program holds the file: Update INI waits a few seconds with the
+    // window answering, then says nothing was written; the text and its
+    // unsaved state stay. A change made while the update waited is seen by
+    // the check under the lock: the question comes, nothing is overwritten.
+    void heldFileIsWaitedForBriefly_data()
+    {
+        QTest::addColumn<bool>("changedWhileHeld");
+        QTest::newRow("wait ends") << false;
+        QTest::newRow("changed while held") << true;
+    }
+    void heldFileIsWaitedForBriefly()
+    {
+        QFETCH(bool, changedWhileHeld);
+        const QString file = path(u"Ferox.ini"_s);
+        writeFile(file, "[Old Game]\r\nUCode=1\r\n");
+        frmINIEditor *form = open(file);
+        edit(form, u"k=edited"_s);
+        const QByteArray edited = text1(form)->bytes().toByteArray();
+        const int holder = ::open(QFile::encodeName(file).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX), 0);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(50);
+        const QByteArray other = "[Old Game]\r\nUCode=1\r\n[New Game]\r\nUCode=2\r\n";
+        if (changedWhileHeld) {
+            // The holder writes its entry in place and lets go.
+            QTimer::singleShot(300, this, [&] {
+                QCOMPARE(::pwrite(holder, other.constData(), other.size(), 0), other.size());
+                ::close(holder);
+            });
+        }
+        QElapsedTimer clock;
+        clock.start();
+        clickButton(form, "cmdAdd");
+        const qint64 waited = clock.elapsed();
+        if (!changedWhileHeld)
+            ::close(holder);
+        const QList<messagebox::Record> shown = boxes();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(text1(form)->changedSinceSave());
+        QCOMPARE(text1(form)->bytes(), QByteArrayView(edited));
+        if (changedWhileHeld) {
+            QVERIFY2(shown[0].text.contains(u"changed on disk"_s), qPrintable(shown[0].text));
+            QCOMPARE(readFile(file), other);
+            return;
+        }
+        QVERIFY2(shown[0].text.contains(u"another program is writing"_s), qPrintable(shown[0].text));
+        QVERIFY2(waited >= 4000 && waited < 20000, qPrintable(QString::number(waited)));
+        QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+        QCOMPARE(readFile(file), "[Old Game]\r\nUCode=1\r\n"_ba);
     }
 
     // Edits in the text area are never dropped without a question: closing,

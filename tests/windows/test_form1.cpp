@@ -16,13 +16,19 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -306,6 +312,56 @@ private Q_SLOTS:
         } else {
             QVERIFY(!QFile::exists(ini::fixedPath()));
         }
+    }
+
+    // Another program holds Ferox.ini (a hung or stopped instance): Add Entry
+    // waits a few seconds, with the window painting and answering meanwhile,
+    // then says that nothing was written and keeps the fields. A close asked
+    // for meanwhile ends the wait at once, and the window closes once told.
+    void heldFileIsWaitedForBriefly_data()
+    {
+        QTest::addColumn<bool>("closeMeanwhile");
+        QTest::newRow("wait ends") << false;
+        QTest::newRow("closed meanwhile") << true;
+    }
+    void heldFileIsWaitedForBriefly()
+    {
+        QFETCH(bool, closeMeanwhile);
+        const QByteArray before = "[Other]\r\nk=1\r\n";
+        writeFile(ini::fixedPath(), before);
+        const int holder = ::open(QFile::encodeName(ini::fixedPath()).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QCOMPARE(::flock(holder, LOCK_EX), 0);
+        const QStringList typed = { "Game", "Alt", "Note", "3", "Me" };
+        fillIn(typed);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(50);
+        const QPointer<Form1> window = form;
+        if (closeMeanwhile)
+            QTimer::singleShot(300, form, [this] { form->close(); });
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        const qint64 waited = clock.elapsed();
+        ::close(holder);
+        QVERIFY2(ticks >= (closeMeanwhile ? 3 : 20), qPrintable(QString::number(ticks)));
+        if (closeMeanwhile)
+            QVERIFY2(waited < 2000, qPrintable(QString::number(waited)));
+        else
+            QVERIFY2(waited >= 4000 && waited < 20000, qPrintable(QString::number(waited)));
+        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].text.contains("another program is writing")
+                && boxes[0].text.contains("Nothing was written"),
+            qPrintable(boxes[0].text));
+        QCOMPARE(readFile(ini::fixedPath()), before);
+        QCOMPARE(fieldTexts(), typed);
+        if (closeMeanwhile)
+            QTRY_VERIFY(!window || !window->isVisible());
+        else
+            QVERIFY(form->isVisible());
     }
 
     void badInputIsRefusedBeforeAnyWrite_data()
