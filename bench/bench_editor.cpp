@@ -485,7 +485,7 @@ void saveThenKey(benchmark::State &state, QString path, bool rereadAll)
         QCoreApplication::processEvents();
         QElapsedTimer timer;
         timer.start();
-        if (!editorupdate::write(beside, edit->bytes()).ok)
+        if (!editorupdate::write(beside, edit->bytes(), nullptr).ok)
             state.SkipWithError("the write failed");
         writes.push_back(seconds(timer));
         timer.restart();
