@@ -26,8 +26,8 @@ set(CPACK_PACKAGE_NAME ferox-ini-editor)
 set(CPACK_PACKAGE_VENDOR "The Ferox64 INI Editor maintainers")
 set(CPACK_PACKAGE_CONTACT "Ferox64 INI Editor maintainers <maintainers@ferox64.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "add game entries to and edit Ferox64 settings files")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-A small Qt desktop program for the people who maintain Ferox.ini, the
+# CPack puts the summary above this as the synopsis line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A small Qt desktop program for the people who maintain Ferox.ini, the
 per-game settings file of the Ferox64 console emulator (one INI section per
 game image, key=value lines inside it).
 .

@@ -157,7 +157,8 @@ void frmINIEditor::Form_Load()
 
 frmINIEditor *frmINIEditor::showOn(const QString &file)
 {
-    // Made absolute here, while the current folder still means what the caller meant.
+    // The caller's relative file is one in the current folder (a command
+    // line's is); the editor takes its own relative paths from the program's.
     const QString path = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
     if (frmINIEditor *open = showonce::instance<frmINIEditor>()) {
         open->switchToFile(path);
