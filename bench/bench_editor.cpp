@@ -7,6 +7,7 @@
 #include "core/CodePage.h"
 #include "core/KeySearch.h"
 #include "editor/ByteTextEdit.h"
+#include "editor/EditorUpdate.h"
 #include "editor/IniColours.h"
 #include "editor/frmINIEditor.h"
 #include "ini/SettingsFile.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QStringListModel>
+#include <QTest>
 
 #include <algorithm>
 #include <map>
@@ -284,6 +286,65 @@ void update(benchmark::State &state, QString path, std::string reference)
     closeEditor();
 }
 
+// The editor on a copy of `path` with its last game and that game's first key
+// chosen, as the user has them while editing; the caret near the top.
+frmINIEditor *openAtLastGame(const QString &path, const QString &copyName)
+{
+    frmINIEditor *form = openEditor(bench::scratchCopy(path, copyName));
+    auto *names = child<QListView>(form, "ListNames");
+    names->setCurrentIndex(names->model()->index(names->model()->rowCount() - 1, 0));
+    auto *keys = child<QListView>(form, "ListKey1");
+    keys->setCurrentIndex(keys->model()->index(0, 0));
+    // At the end of the first line: what is typed there changes no head.
+    auto *edit = child<ByteTextEdit>(form, "Text1");
+    edit->placeCaret(edit->SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION, 0UL));
+    QCoreApplication::processEvents();
+    return form;
+}
+
+// Ctrl+S on an edited text, then the next typed key shown: the write and all
+// the window does after it before the key is on screen. Each turn also times
+// the write alone, of the same text to a file beside it, so that what the
+// window adds is the difference of two figures taken under the same load.
+// With `rereadAll`, the window also re-reads the file's section list after
+// the write, as every save did before it refilled only what changed.
+void saveThenKey(benchmark::State &state, QString path, bool rereadAll)
+{
+    frmINIEditor *form = openAtLastGame(path, QStringLiteral("save-then-key.ini"));
+    auto *edit = child<ByteTextEdit>(form, "Text1");
+    const QString beside = bench::scratchCopy(path, QStringLiteral("write-alone.ini"));
+    std::vector<double> saves;
+    std::vector<double> writes;
+    std::vector<double> after;
+    for (auto _ : state) {
+        QTest::keyClick(edit, Qt::Key_X); // an edit to save
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        if (!editorupdate::write(beside, edit->bytes()).ok)
+            state.SkipWithError("the write failed");
+        writes.push_back(seconds(timer));
+        timer.restart();
+        form->cmdAdd_Click();
+        if (rereadAll)
+            form->LoadSectionNames();
+        QTest::keyClick(edit, Qt::Key_Y);
+        QCoreApplication::processEvents();
+        saves.push_back(seconds(timer));
+        after.push_back(saves.back() - writes.back());
+        state.SetIterationTime(saves.back());
+    }
+    state.counters["median_s"] = median(saves);
+    state.counters["reference_median_s"] = median(writes);
+    state.counters["after_write_median_s"] = median(after);
+    state.SetLabel("reference=the write alone, taking turns");
+    if (!messagebox::takeRecorded().isEmpty())
+        state.SkipWithError("the update reported a failure");
+    messagebox::setNextAnswers({ messagebox::Answer::Discard });
+    closeEditor();
+    messagebox::takeRecorded();
+}
+
 void registerAll()
 {
     for (const Size &size : kSizes) {
@@ -336,6 +397,14 @@ void registerAll()
             name("update", size).c_str(), update, path, reported("cp_sync", size, slow))
             ->UseManualTime()
             ->Iterations(slow)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("save_then_key", size).c_str(), saveThenKey, path, false)
+            ->UseManualTime()
+            ->Iterations(large ? 5 : 20)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("save_then_key_reread", size).c_str(), saveThenKey, path, true)
+            ->UseManualTime()
+            ->Iterations(large ? 5 : 20)
             ->Unit(benchmark::kMillisecond);
     }
     // Beside the ordinary file of half its size.

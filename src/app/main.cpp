@@ -2,6 +2,7 @@
 #include "app/Form1.h"
 #include "core/Version.h"
 #include "editor/frmINIEditor.h"
+#include "fileio/FileSizeLimit.h"
 #include "forms/frmDemo.h"
 #include "platform/ClassicLook.h"
 #include "platform/ShowOnce.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char *argv[])
 {
+    filebytes::ignoreFileSizeSignal();
     // The command line is read before the window system is reached, so that
     // --help, --version and a mistyped option answer without a display.
     QStringList arguments;

@@ -3,6 +3,7 @@
 #include "core/CodePage.h"
 #include "core/LineEnds.h"
 #include "core/LongLines.h"
+#include "editor/CodePageGlyphs.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
 
@@ -14,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
 
 #include <algorithm>
@@ -102,13 +104,36 @@ void ByteTextEdit::applyDocumentSettings()
     SendScintilla(SCI_SETCODEPAGE, 0UL);
     setEolMode(EolWindows);
     setEolVisibility(false);
+    // A text that begins with a UTF-8 byte-order mark is shown as UTF-8 (its
+    // bytes stay as they are; the widget shows a byte that is no UTF-8 by its
+    // value). Switching a filled document re-reads its text, so only those do.
+    m_encoding = ini::encodingOf(bytes());
+    if (m_encoding == ini::Encoding::Utf8) {
+        SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
+        return;
+    }
     // Changing the code page resets the representations, so set them after it.
-    // The widget draws 0x80-0x9F as empty boxes; show their byte values.
+    // The widget has no glyphs for 0x80-0x9F: they are laid out as stand-ins
+    // and drawn as the code page's characters after each paint.
     for (int byte = 0x80; byte <= 0x9F; ++byte) {
         const char key[2] = { static_cast<char>(byte), 0 };
-        const QByteArray shown = "x" + QByteArray::number(byte, 16).toUpper();
-        SendScintilla(SCI_SETREPRESENTATION, key, shown.constData());
+        SendScintilla(SCI_SETREPRESENTATION, key,
+            codepageglyphs::standIn(static_cast<unsigned char>(byte)).constData());
     }
+}
+
+void ByteTextEdit::paintEvent(QPaintEvent *event)
+{
+    QsciScintilla::paintEvent(event);
+    if (m_encoding != ini::Encoding::Ansi)
+        return;
+    QPainter painter(viewport());
+    codepageglyphs::paint(this, painter);
+}
+
+codepage::Encoded ByteTextEdit::encodeText(const QString &text) const
+{
+    return ini::encode(text, m_encoding);
 }
 
 // Loading fills a fresh document while no view shows it: Scintilla's document
@@ -123,6 +148,7 @@ public:
     Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false) : m_edit(edit), m_styles(styles)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
+        m_encoding = m_edit->m_encoding;
         m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);
         // Showing another document resets the selection; a failed load puts it back.
         m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
@@ -147,6 +173,7 @@ public:
             m_loader->Release();
             m_edit->SendScintilla(SCI_SETSEL, static_cast<unsigned long>(m_anchor), m_caret);
             m_edit->SendScintilla(SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(m_firstLine));
+            m_edit->m_encoding = m_encoding;
         }
         m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
     }
@@ -184,6 +211,7 @@ private:
     long m_anchor = 0;
     long m_caret = 0;
     long m_firstLine = 0;
+    ini::Encoding m_encoding = ini::Encoding::Ansi;
 };
 
 bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress)
@@ -342,7 +370,7 @@ void ByteTextEdit::refuse(const QString &text, qsizetype position) const
 
 bool ByteTextEdit::insertTyped(const QString &text)
 {
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         return false;
@@ -403,7 +431,7 @@ void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
     if (isReadOnly() || !data || !data->hasText())
         return;
     const QString text = lineends::withCrLf(data->text());
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         return;
@@ -464,7 +492,7 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     QDragLeaveEvent leave; // hides the widget's drop caret
     QsciScintilla::dragLeaveEvent(&leave);
     const QString text = lineends::withCrLf(data->text());
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         event->ignore();
@@ -496,7 +524,7 @@ QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular
 {
     rectangular = false;
     const QString text = lineends::withCrLf(source->text());
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         return {};
@@ -507,6 +535,6 @@ QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular
 QMimeData *ByteTextEdit::toMimeData(const QByteArray &text, bool /*rectangular*/) const
 {
     auto *data = new QMimeData;
-    data->setText(codepage::decode(text));
+    data->setText(ini::decode(text, m_encoding));
     return data;
 }

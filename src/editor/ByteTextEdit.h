@@ -8,6 +8,7 @@
 #undef signals
 #undef slots
 
+#include "core/IniText.h"
 #include "core/LongLines.h"
 #include "fileio/FileError.h"
 
@@ -69,6 +70,11 @@ public:
     // would show them again.
     bool hidesTails() const { return m_hidesTails; }
 
+    // How the text's characters are written: UTF-8 in a text that begins with
+    // its byte-order mark, else the code page. Typed, pasted and copied text
+    // follows it, and so does what the widget shows.
+    ini::Encoding encoding() const { return m_encoding; }
+
     // The notice shown when typed or pasted text was refused (for tests).
     QString lastRefusal() const { return m_lastRefusal; }
 
@@ -83,6 +89,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -102,6 +109,7 @@ private:
     void pasteFrom(QClipboard::Mode mode);
     bool isSelectionPaste(const QMouseEvent *event) const;
     void refuse(const QString &text, qsizetype position) const;
+    codepage::Encoded encodeText(const QString &text) const;
 
     // The document QsciScintilla created with the widget. Loaded documents
     // replace it in the view; it is kept alive and put back on destruction,
@@ -111,4 +119,5 @@ private:
     bool m_hidesTails = false;
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
+    ini::Encoding m_encoding = ini::Encoding::Ansi;
 };

@@ -1,6 +1,7 @@
 #include "mail/modSendmail.h"
 
 #include "core/CodePage.h"
+#include "core/MailAddress.h"
 #include "core/MimeMessage.h"
 #include "core/SmtpReply.h"
 #include "platform/DayClock.h"
@@ -246,9 +247,12 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
     // Everything the dialogue needs is copied now: the window's fields may
     // change or vanish while events run.
     const QByteArray attachmentText = encoded ? encoded->Text() : QByteArray();
+    // One stamp, so that a message composed again for the server keeps its
+    // date and id.
+    const mime::MessageStamp stamp = mime::newStamp();
     const auto compose = [&](bool serverTakes8Bit) {
         return mime::composeMessage(fromAddress, toAddress, subject, body, attachmentPath,
-            encoded ? &attachmentText : nullptr, serverTakes8Bit);
+            encoded ? &attachmentText : nullptr, serverTakes8Bit, stamp);
     };
     mime::Message message = compose(true);
     Conversation talk(socket, timeouts);
@@ -257,6 +261,8 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
         talk.close();
         return outcome;
     }
+    // The composition has checked the addresses, so the envelope holds.
+    const mime::Envelope envelope = mime::envelopeOf(fromAddress, toAddress);
     const QString identity = ehloIdentity(socket.LocalHostName(), socket.LocalIP());
 
     // Each step: the command ("" for the greeting), what it is for in the
@@ -291,22 +297,28 @@ SendOutcome SendMail(const QString &fromAddress, const QString &toAddress, const
         "EHLO " + identity.toLatin1() + "\r\n", QStringLiteral("the greeting (EHLO)"), 2, timeouts.replyMs);
     if (!ehlo)
         return fail();
+    const mime::ServerOffers offers { smtp::advertises(*ehlo, "8BITMIME"),
+        smtp::advertises(*ehlo, "SMTPUTF8"), smtp::advertises(*ehlo, "SIZE") };
     // 8-bit text may go only to a server that said it takes it; to others the
     // text part goes quoted-printable.
-    const bool eightBitMime = smtp::advertises(*ehlo, "8BITMIME");
-    if (!eightBitMime && message.hasHighBytes())
+    if (!offers.eightBitMime && message.hasHighBytes())
         message = compose(false);
-    QByteArray mailFrom = "MAIL FROM:<" + codepage::bytesOf(fromAddress) + ">";
-    if (eightBitMime && message.hasHighBytes())
-        mailFrom += " BODY=8BITMIME";
-    // A server with a smaller limit then refuses before the upload, not after.
-    if (smtp::advertises(*ehlo, "SIZE"))
-        mailFrom += " SIZE=" + QByteArray::number(message.size());
-    if (!step(mailFrom + "\r\n", QStringLiteral("the sender"), 2, timeouts.replyMs))
+    // An address the server cannot take stops the send before anything of
+    // the mail is uploaded.
+    const mime::EnvelopeCommands commands
+        = mime::envelopeCommands(envelope, message.size(), message.hasHighBytes(), offers);
+    if (!commands.ok) {
+        outcome.error = commands.error;
         return fail();
-    if (!step("RCPT TO:<" + codepage::bytesOf(toAddress) + ">\r\n", QStringLiteral("the recipient"), 2,
-            timeouts.replyMs))
+    }
+    if (!step(commands.mailFrom, QStringLiteral("the sender"), 2, timeouts.replyMs))
         return fail();
+    // Every recipient must be taken; the first refused one ends the send.
+    for (qsizetype i = 0; i < commands.rcptTo.size(); ++i) {
+        const QString what = QStringLiteral("the recipient %1").arg(envelope.recipients[i].typed);
+        if (!step(commands.rcptTo[i], what, 2, timeouts.replyMs))
+            return fail();
+    }
     if (!step("DATA\r\n", QStringLiteral("the message (DATA)"), 3, timeouts.replyMs))
         return fail();
     for (const QByteArray &row : message.rows) {

@@ -61,10 +61,11 @@ struct SendOutcome {
 };
 
 // Writes the SMTP dialogue on the connected socket: greeting, EHLO, MAIL FROM,
-// RCPT TO, DATA, the message, end-of-data, QUIT, each command only after the
-// server's reply to the one before, then closes the socket. A refusal (4xx or
-// 5xx), a missing reply or a broken connection ends the dialogue early (QUIT
-// while the connection stands, then close). `encoded` is the attachment's
+// one RCPT TO per recipient, DATA, the message, end-of-data, QUIT, each
+// command only after the server's reply to the one before, then closes the
+// socket. A refusal (4xx or 5xx, a recipient's naming it), a missing reply, a
+// broken connection, or an address beyond ASCII for a server without SMTPUTF8
+// ends the dialogue early (QUIT while the connection stands, then close). `encoded` is the attachment's
 // base64 text, or nullptr without an attachment. Events are processed while it
 // waits. The socket may be destroyed meanwhile (the window closed); the outcome
 // then says so. A socket failure during the dialogue (a reset connection) is

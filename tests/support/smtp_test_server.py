@@ -3,6 +3,7 @@
 
   smtp_test_server.py serve STORE [--mode MODE] [--reply-delay SECONDS]
                              [--no-8bitmime] [--size-limit OCTETS]
+                             [--smtputf8] [--refuse ADDRESS]...
       Prints "READY <port>" once it listens, then serves until killed.
       Each accepted message goes to STORE/message-<n>.eml (the data as received,
       transparency removed) with STORE/message-<n>.json (envelope); every chunk
@@ -11,7 +12,8 @@
       MODE: accept (default), refuse-recipient, refuse-data, greeting-421,
       close-after-mail, silent.
       --no-8bitmime leaves 8BITMIME out of the EHLO reply; --size-limit sets the
-      limit that EHLO offers as SIZE (default aiosmtpd's 32 MiB).
+      limit that EHLO offers as SIZE (default aiosmtpd's 32 MiB); --smtputf8
+      offers SMTPUTF8 (RFC 6531); --refuse answers 550 to RCPT TO of that address.
   smtp_test_server.py inspect FILE
       Parses a stored message with the email package and prints a JSON summary.
 """
@@ -26,7 +28,7 @@ import sys
 import time
 
 
-def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
+def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, smtputf8=False, refused=()):
     # Imported here: loading them takes longer than parsing a message.
     import asyncio
 
@@ -49,7 +51,8 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
             with open(base + ".eml.tmp", "wb") as f:
                 f.write(envelope.original_content)
             with open(base + ".json.tmp", "w", encoding="utf-8") as f:
-                json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+                json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                           "smtp_utf8": envelope.smtp_utf8, "mail_options": envelope.mail_options}, f)
             with open(base + ".summary.json", "w", encoding="utf-8") as f:
                 json.dump(summarize(envelope.original_content), f)
             os.rename(base + ".json.tmp", base + ".json")
@@ -61,7 +64,7 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
             self.mode = mode
 
         async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-            if self.mode == "refuse-recipient":
+            if self.mode == "refuse-recipient" or address in refused:
                 return "550 5.1.1 <%s>: Recipient address rejected" % address
             envelope.rcpt_tos.append(address)
             return "250 OK"
@@ -75,7 +78,7 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
     class TestSMTP(SMTP):
         def __init__(self, handler, store, mode, reply_delay):
             limits = {} if size_limit is None else {"data_size_limit": size_limit}
-            super().__init__(handler, hostname="test.invalid", **limits)
+            super().__init__(handler, hostname="test.invalid", enable_SMTPUTF8=smtputf8, **limits)
             self.store = store
             self.mode = mode
             self.reply_delay = reply_delay
@@ -89,7 +92,7 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
                 return
             if self.reply_delay:
                 await asyncio.sleep(self.reply_delay)
-            response = status.encode("ascii") if isinstance(status, str) else status
+            response = status.encode("utf-8") if isinstance(status, str) else status
             self.store.log("S", response + b"\r\n")
             await super().push(status)
 
@@ -122,14 +125,36 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None):
     asyncio.run(run())
 
 
+# Python's address parser predates RFC 6532 and flags every local part beyond
+# ASCII; in a header that is valid UTF-8 that flag is no fault.
+UTF8_ADDRESS_DEFECT = "NonASCIILocalPartDefect"
+
+
 def summarize(raw):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
+    # A header beyond ASCII must be UTF-8 (RFC 6532); it is then read as text,
+    # as a reader that knows SMTPUTF8 does.
+    header_block = raw.split(b"\r\n\r\n", 1)[0]
+    header = msg
+    utf8_header = False
     defects = []
+    try:
+        header_block.decode("ascii")
+    except UnicodeDecodeError:
+        try:
+            header = email.message_from_string(header_block.decode("utf-8") + "\r\n\r\n",
+                                               policy=email.policy.default)
+            utf8_header = True
+        except UnicodeDecodeError:
+            defects.append("header: neither ASCII nor UTF-8")
     parts = []
     for part in msg.walk():
         defects += ["%s: %s" % (part.get_content_type(), type(d).__name__) for d in part.defects]
-        for name, value in part.items():
-            defects += ["%s header: %s" % (name, type(d).__name__) for d in getattr(value, "defects", ())]
+        for name, value in (header if part is msg else part).items():
+            for d in getattr(value, "defects", ()):
+                kind = type(d).__name__
+                if not (utf8_header and name in ("From", "To") and kind == UTF8_ADDRESS_DEFECT):
+                    defects.append("%s header: %s" % (name, kind))
         if part.is_multipart():
             continue
         payload = part.get_payload(decode=True)
@@ -143,13 +168,21 @@ def summarize(raw):
         if part.get_content_maintype() == "text":
             entry["text"] = part.get_content()
         parts.append(entry)
-    senders = getattr(msg["From"], "addresses", ())
+    senders = getattr(header["From"], "addresses", ())
+    date = header["Date"]
     summary = {
         "defects": defects,
-        "from": str(msg["From"]),
+        "from": str(header["From"]),
         "from_name": senders[0].display_name if senders else None,
-        "to": str(msg["To"]),
-        "subject": str(msg["Subject"]),
+        "from_address": senders[0].addr_spec if senders else None,
+        "to": str(header["To"]),
+        "to_addresses": [[a.display_name, a.addr_spec] for a in getattr(header["To"], "addresses", ())],
+        "subject": str(header["Subject"]),
+        # The date as UTC seconds, and its offset in minutes; absent when unreadable.
+        "date": date.datetime.timestamp() if date is not None and date.datetime is not None else None,
+        "date_offset": (date.datetime.utcoffset().total_seconds() // 60
+                        if date is not None and date.datetime is not None and date.datetime.tzinfo else None),
+        "message_id": str(header["Message-ID"]) if header["Message-ID"] is not None else None,
         "content_type": msg.get_content_type(),
         "headers": list(msg.keys()),
         "parts": parts,
@@ -171,11 +204,14 @@ def main():
     serve_parser.add_argument("--reply-delay", type=float, default=0.0)
     serve_parser.add_argument("--no-8bitmime", action="store_true")
     serve_parser.add_argument("--size-limit", type=int, default=None)
+    serve_parser.add_argument("--smtputf8", action="store_true")
+    serve_parser.add_argument("--refuse", action="append", default=[])
     inspect_parser = sub.add_parser("inspect")
     inspect_parser.add_argument("file")
     args = parser.parse_args()
     if args.command == "serve":
-        serve(args.store, args.mode, args.reply_delay, not args.no_8bitmime, args.size_limit)
+        serve(args.store, args.mode, args.reply_delay, not args.no_8bitmime, args.size_limit,
+              args.smtputf8, tuple(args.refuse))
     else:
         inspect(args.file)
 

@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "TestInput.h"
 #include "core/CodePage.h"
+#include "core/IniText.h"
 #include "core/LongLines.h"
 #include "editor/ByteTextEdit.h"
 
@@ -159,14 +160,56 @@ private Q_SLOTS:
         QCOMPARE(QApplication::clipboard()->text(), u"k=\u20AC\u00E9"_s);
     }
 
-    void highControlBytesHaveRepresentations()
+    // The code page's characters at 0x80-0x9F (euro sign, curly quotes) are
+    // drawn as characters, not as boxes with the byte's value; the bytes it
+    // leaves undefined still show their value. A text with a UTF-8 byte-order
+    // mark is shown and typed as UTF-8. The bytes stay as they are.
+    void codePageShownAsText()
     {
+        const QByteArray bytes = "\x93"
+                                 "Caf\xE9\x94 \x80 \x81\r\n";
+        edit->setBytes(bytes);
+        QCOMPARE(edit->encoding(), ini::Encoding::Ansi);
         for (int byte = 0x80; byte <= 0x9F; ++byte) {
             const char key[2] = { static_cast<char>(byte), 0 };
             char shown[16] = {};
             edit->SendScintilla(QsciScintillaBase::SCI_GETREPRESENTATION, key, shown);
-            QCOMPARE(QByteArray(shown), "x" + QByteArray::number(byte, 16).toUpper());
+            const bool undefined = codepage::decode(QByteArray(key)).at(0).unicode() == byte;
+            QCOMPARE(QByteArray(shown).startsWith('x'), undefined);
         }
+        // How much of a character's cell is ink: a box with the byte's value
+        // is mostly ink, a character is not.
+        const QImage shot = edit->viewport()->grab().toImage();
+        const auto ink = [&](long at) {
+            const int left = edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, at) + 1;
+            const int right = edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, at + 1);
+            const int top = edit->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, at);
+            const int height = edit->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0UL);
+            int dark = 0;
+            for (int y = top; y < top + height; ++y)
+                for (int x = left; x < right; ++x)
+                    dark += qGray(shot.pixel(x, y)) < 128;
+            return static_cast<double>(dark) / std::max((right - left) * height, 1);
+        };
+        const double box = ink(bytes.indexOf('\x81'));
+        for (const char byte : { '\x80', '\x93', '\x94' })
+            QVERIFY2(
+                ink(bytes.indexOf(byte)) < box / 2, qPrintable(QString::number(ink(bytes.indexOf(byte)))));
+        QCOMPARE(edit->bytes(), bytes);
+
+        const QByteArray utf8 = "\xEF\xBB\xBF[Caf\xC3\xA9]\r\n";
+        edit->setBytes(utf8);
+        QCOMPARE(edit->encoding(), ini::Encoding::Utf8);
+        QCOMPARE(
+            edit->SendScintilla(QsciScintillaBase::SCI_GETCODEPAGE), long(QsciScintillaBase::SC_CP_UTF8));
+        edit->placeCaret(utf8.size());
+        typeText(edit.get(), u"\u20AC\u201C"_s);
+        QCOMPARE(edit->bytes(), QByteArray(utf8 + "\xE2\x82\xAC\xE2\x80\x9C"));
+        // Back to a code-page text: typed as the code page again.
+        edit->setBytes("a");
+        edit->placeCaret(1);
+        typeText(edit.get(), u"\u20AC"_s);
+        QCOMPARE(edit->bytes(), "a\x80");
     }
 
     void longLineTails_data()
