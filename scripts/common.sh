@@ -12,6 +12,7 @@ FEROX_PACKAGES=(
   xvfb xauth xdotool x11-utils imagemagick openbox
   fonts-liberation2 fonts-dejavu-core librsvg2-bin
   desktop-file-utils
+  dpkg-dev lintian fakeroot file
   clang libclang-rt-14-dev clang-format
   coreutils grep procps acl
 )

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "core/Version.h"
+
 #include <QLatin1StringView>
 
 namespace commandline {
@@ -107,7 +109,7 @@ QString helpText()
 
 QString versionText()
 {
-    return QStringLiteral("Ferox64 INI Editor 1.0.1\n");
+    return QStringLiteral("Ferox64 INI Editor %1\n").arg(QLatin1StringView(buildinfo::kVersion));
 }
 
 } // namespace commandline

@@ -2,6 +2,7 @@
 
 #include "ui_Form1.h"
 
+#include "core/Version.h"
 #include "editor/frmINIEditor.h"
 #include "forms/frmAbout.h"
 #include "forms/frmDemo.h"
@@ -23,6 +24,7 @@ Form1::Form1(QWidget *parent)
       ui(std::make_unique<Ui::Form1>())
 {
     ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Ferox64 INI Editor v%1").arg(QLatin1StringView(buildinfo::kVersion)));
     setFixedSize(size());
     (new CaptionFit(this))->fit();
     setWindowIcon(classiclook::windowIcon());

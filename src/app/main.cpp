@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "core/Version.h"
 #include "editor/frmINIEditor.h"
 #include "fileio/FileSizeLimit.h"
 #include "forms/frmDemo.h"
@@ -8,7 +9,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ferox64 INI Editor"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
+    QApplication::setApplicationVersion(QLatin1StringView(buildinfo::kVersion));
     classiclook::apply(app);
     // The end-to-end tests run the real program against an SMTP server on a
     // free loopback port; nothing else sets this, and mail goes to port 25.
@@ -48,9 +48,7 @@ int main(int argc, char *argv[])
     // The program ends when its last window closes, not when Form1 does.
     QApplication::setQuitOnLastWindowClosed(true);
     showonce::show<Form1>();
-    // The editor makes its own folder the current one: a relative FILE means
-    // one in the folder the program was started from.
     if (!request.file.isEmpty())
-        frmINIEditor::showOn(QFileInfo(request.file).absoluteFilePath());
+        frmINIEditor::showOn(request.file);
     return QApplication::exec();
 }

@@ -21,7 +21,11 @@
 // - A UTF-8 byte-order mark at the start of the text is not part of the first
 //   line. A text that begins with a UTF-16 byte-order mark is not read as
 //   8-bit lines at all by the writers: they refuse it.
-// - A head is a line whose first byte other than blanks (space, tab) is "["
+// - Blanks are space, tab, vertical tab, form feed and Ctrl-Z (0x1A): the
+//   emulator's profile functions pass over all five alike, before a head's "["
+//   and around names and keys, so the writer must too or it would miss a head
+//   or key the emulator reads and add a second one that it never sees.
+// - A head is a line whose first byte other than blanks is "["
 //   and that holds a "]" after it. Its name is what stands between that "[" and
 //   the line's last "]", without the blanks around it; whatever follows the
 //   last "]" (a comment, say) is ignored. A line such as "[broken" without a
@@ -78,7 +82,7 @@ inline QByteArrayView view(QByteArrayView text, const Line &line)
 
 inline bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
 }
 
 QByteArrayView withoutBlanks(QByteArrayView bytes);

@@ -170,7 +170,8 @@ void frmINIEditor::addWorkingAids()
     drop->watch(ui->txtPath);
     drop->watch(ui->Text1->viewport());
     connect(drop, &FileDrop::fileDropped, this, &frmINIEditor::switchToFile);
-    connect(ui->txtPath, &QLineEdit::returnPressed, this, [this] { switchToFile(ui->txtPath->text()); });
+    connect(ui->txtPath, &QLineEdit::returnPressed, this,
+        [this] { switchToFile(appfolder::besideProgram(ui->txtPath->text())); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, ui->GetSettings,
         &QPushButton::click);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, ui->cmdAdd,
@@ -189,8 +190,9 @@ frmINIEditor::~frmINIEditor() = default;
 
 void frmINIEditor::Form_Load()
 {
-    // The dialog starts here, and a relative path in txtPath means a file here.
-    QDir::setCurrent(appfolder::path());
+    // The dialog starts beside the program, where its Ferox.ini is; a relative
+    // path in txtPath means a file there too (see appfolder::besideProgram).
+    FileDialog.InitialDir = appfolder::path();
     ui->cmdFindNext->setEnabled(false);
     if (s_fileOnLoad.isEmpty())
         GetSettings_Click();
@@ -199,8 +201,11 @@ void frmINIEditor::Form_Load()
     showCount();
 }
 
-frmINIEditor *frmINIEditor::showOn(const QString &path)
+frmINIEditor *frmINIEditor::showOn(const QString &file)
 {
+    // The caller's relative file is one in the current folder (a command
+    // line's is); the editor takes its own relative paths from the program's.
+    const QString path = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
     if (frmINIEditor *open = showonce::instance<frmINIEditor>()) {
         open->switchToFile(path);
         return showonce::show<frmINIEditor>();
@@ -354,8 +359,8 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
     m_names->setItems({}, listDecoder());
     QList<QByteArray> names;
-    const settingsfile::ReadResult result
-        = settingsfile::readSectionNames(ui->txtPath->text(), &names, m_scanProgress);
+    const settingsfile::ReadResult result = settingsfile::readSectionNames(
+        appfolder::besideProgram(ui->txtPath->text()), &names, m_scanProgress);
     // A scan that failed part-way still lists what it read.
     m_listEncoding = result.encoding;
     m_names->setItems(std::move(names), listDecoder());
@@ -388,7 +393,7 @@ void frmINIEditor::Command1_Click()
 
 bool frmINIEditor::loadText()
 {
-    const QString path = ui->txtPath->text();
+    const QString path = appfolder::besideProgram(ui->txtPath->text());
     settingsfile::createIfMissing(path);
     return loadTextOf(path);
 }
@@ -436,7 +441,7 @@ void frmINIEditor::showChosenSection()
 
 void frmINIEditor::LoadSectionKeys()
 {
-    const QString path = ui->txtPath->text();
+    const QString path = appfolder::besideProgram(ui->txtPath->text());
     m_keys->setItems({}, listDecoder());
     m_values->setItems({}, listDecoder());
     const int row = selectedRow(ui->ListNames);
@@ -566,7 +571,8 @@ void frmINIEditor::cmdAdd_Click()
         // A refused or failed write keeps the text and the file it belongs to.
         if (written == Written::Cancelled || written == Written::Failed)
             return;
-        if (written == Written::Reloaded && sameFile(ui->txtPath->text(), LoadedPath)) {
+        if (written == Written::Reloaded
+            && sameFile(appfolder::besideProgram(ui->txtPath->text()), LoadedPath)) {
             showWrittenText();
             return;
         }
@@ -578,7 +584,7 @@ void frmINIEditor::cmdAdd_Click()
         }
         // The file the lists read now holds the text: they are brought up to
         // date from it, and the user's place stays.
-        if (written == Written::Done && sameFile(ui->txtPath->text(), LoadedPath)) {
+        if (written == Written::Done && sameFile(appfolder::besideProgram(ui->txtPath->text()), LoadedPath)) {
             showWrittenText();
             return;
         }
@@ -586,7 +592,7 @@ void frmINIEditor::cmdAdd_Click()
     // A path typed into txtPath becomes the file worked on, and its own text
     // comes with it: the next update then writes that file's text back, never
     // the text of the file before.
-    const QString typed = ui->txtPath->text();
+    const QString typed = appfolder::besideProgram(ui->txtPath->text());
     if (!sameFile(typed, LoadedPath)) {
         settingsfile::createIfMissing(typed);
         if (LoadedPath.isEmpty() && ui->Text1->changedSinceSave()) {
@@ -690,7 +696,7 @@ void frmINIEditor::reloadKeepingPlace()
     if (!loadTextOf(LoadedPath))
         return;
     editorplace::restoreTextPlace(ui->Text1, place);
-    if (sameFile(ui->txtPath->text(), LoadedPath))
+    if (sameFile(appfolder::besideProgram(ui->txtPath->text()), LoadedPath))
         showWrittenText();
     showStatus(
         QStringLiteral("Reloaded %1: changed on disk").arg(QTime::currentTime().toString(u"HH:mm:ss")));

@@ -44,10 +44,11 @@ public:
 
     void Form_Load();
 
-    // Shows the editor on `path` without asking for a file: a fresh editor
+    // Shows the editor on `file` without asking for a file: a fresh editor
     // loads it instead of showing the dialog at its load step, an open one
-    // switches to it.
-    static frmINIEditor *showOn(const QString &path);
+    // switches to it. A relative `file` is taken from the current folder, as a
+    // command line's file is.
+    static frmINIEditor *showOn(const QString &file);
     // Opens `path` exactly as if it had been picked in the open dialog (a
     // later Open File that is cancelled opens it again).
     void openFile(const QString &path);

@@ -1,5 +1,6 @@
 #include "forms/frmAbout.h"
 
+#include "core/Version.h"
 #include "forms/SysInfo.h"
 #include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
@@ -14,6 +15,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::f
     // The picture comes from the program's resources: make sure they are there.
     classiclook::loadResources();
     ui->setupUi(this);
+    ui->lblVersion->setText(QStringLiteral("Version %1").arg(QLatin1StringView(buildinfo::kVersion)));
     setFont(classiclook::dialogFont());
     setWindowIcon(classiclook::windowIcon());
 

@@ -1,6 +1,7 @@
 #include "platform/AppFolder.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -52,6 +53,14 @@ QString path()
     QString folder;
     QString error;
     return resolve(&folder, &error) ? folder : QString();
+}
+
+QString besideProgram(const QString &path)
+{
+    const QString folder = appfolder::path();
+    if (path.isEmpty() || folder.isEmpty() || QDir::isAbsolutePath(path))
+        return path;
+    return QDir(folder).filePath(path);
 }
 
 void overrideForTesting(const QString &folder)

@@ -16,6 +16,11 @@ QString path();
 // that does not survive the round trip would name another folder, or none).
 bool resolve(QString *folder, QString *error);
 
+// A path as the program's windows take it: a relative one names a file in the
+// program's folder (whatever folder the program was started from); an absolute
+// or empty one stays as it is.
+QString besideProgram(const QString &path);
+
 // Test seam: an empty text restores the real folder.
 void overrideForTesting(const QString &folder);
 

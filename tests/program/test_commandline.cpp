@@ -1,11 +1,19 @@
 #include "app/CommandLine.h"
+#include "app/Form1.h"
+#include "core/Version.h"
+#include "forms/frmAbout.h"
 
 #include "TestConfig.h"
+#include "TestFiles.h"
+#include "TestWidgets.h"
 
+#include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtTest>
 
 using Action = commandline::Request::Action;
+using namespace Qt::StringLiterals;
 
 class TestCommandLine : public QObject {
     Q_OBJECT
@@ -56,7 +64,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("stderrStart");
         QTest::newRow("help") << "--help" << 0 << QByteArray("Usage: ferox-ini-editor [FILE]\n")
                               << QByteArray();
-        QTest::newRow("version") << "--version" << 0 << QByteArray("Ferox64 INI Editor 1.0.1\n")
+        QTest::newRow("version") << "--version" << 0
+                                 << QByteArray("Ferox64 INI Editor ") + buildinfo::kVersion + "\n"
                                  << QByteArray();
         QTest::newRow("unknown") << "--bogus" << 2 << QByteArray()
                                  << QByteArray("ferox-ini-editor: unknown option \"--bogus\"\n");
@@ -82,7 +91,39 @@ private Q_SLOTS:
         QVERIFY2(err.startsWith(stderrStart), err.constData());
         QCOMPARE(out.isEmpty(), stdoutStart.isEmpty());
     }
+
+    // One version everywhere: the one the Debian package is stamped with is
+    // the one --version prints, the main window's caption ends in and the
+    // About box shows.
+    void versionAgreesWithThePackage()
+    {
+        const QString config
+            = QString::fromUtf8(readFile(QStringLiteral(FEROX_BUILD_DIR "/CPackConfig.cmake")));
+        // The Debian version, where one is set apart from the package's.
+        const auto setting = [&](const char *name) {
+            return QRegularExpression(QStringLiteral("set\\(%1 \"([^\"]*)\"\\)").arg(QLatin1String(name)))
+                .match(config);
+        };
+        QRegularExpressionMatch match = setting("CPACK_DEBIAN_PACKAGE_VERSION");
+        if (!match.hasMatch())
+            match = setting("CPACK_PACKAGE_VERSION");
+        QVERIFY(match.hasMatch());
+        const QString version = match.captured(1);
+        QVERIFY(!version.isEmpty());
+
+        QProcess program;
+        program.start(QStringLiteral(FEROX_PROGRAM), { QStringLiteral("--version") });
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(QString::fromLocal8Bit(program.readAllStandardOutput()),
+            u"Ferox64 INI Editor "_s + version + u'\n');
+
+        prepareWindowTests();
+        const Form1 form;
+        QCOMPARE(form.windowTitle(), u"Ferox64 INI Editor v"_s + version);
+        const frmAbout about;
+        QCOMPARE(child<QLabel>(&about, "lblVersion")->text(), u"Version "_s + version);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestCommandLine)
+QTEST_MAIN(TestCommandLine)
 #include "test_commandline.moc"

@@ -8,11 +8,13 @@
 #include "TestConfig.h"
 #include "TestFiles.h"
 #include "XSession.h"
+#include "core/Version.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,7 +25,8 @@
 
 namespace {
 
-const QString mainTitle = QStringLiteral("^Ferox64 INI Editor v1\\.0\\.1$");
+const QString mainTitle = QStringLiteral("^Ferox64 INI Editor v%1$")
+                              .arg(QRegularExpression::escape(QLatin1StringView(buildinfo::kVersion)));
 // The editor's title names its file first, once one is loaded.
 const QString editorTitle = QStringLiteral("Change Existing Ferox INI Entry\\.\\.\\.$");
 const QString editorDialogTitle = QStringLiteral("^Open Ferox\\.ini File$");

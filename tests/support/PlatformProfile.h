@@ -4,7 +4,8 @@
 // and apart from the program's own line model, so that tests and fuzz targets
 // can check what the emulator would see in a file the program wrote:
 // - a line ends at CR LF, LF or CR; a leading UTF-8 byte-order mark is skipped;
-// - blanks (space, tab) around a line are ignored, and so are empty lines;
+// - blanks (space, tab, vertical tab, form feed, Ctrl-Z) around a line are
+//   ignored, and so are empty lines;
 // - a line whose first byte is "[" and that holds a "]" starts a section named
 //   by what stands between the "[" and the last "]", blanks trimmed;
 // - any other line in a section is a key line: key before the first "=",
@@ -49,13 +50,18 @@ inline bool hasUtf8Mark(const QByteArray &text)
     return text.startsWith("\xEF\xBB\xBF");
 }
 
+inline bool blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
 inline QByteArray trimmed(const QByteArray &bytes)
 {
     qsizetype from = 0;
     qsizetype to = bytes.size();
-    while (from < to && (bytes[from] == ' ' || bytes[from] == '\t'))
+    while (from < to && blank(bytes[from]))
         ++from;
-    while (to > from && (bytes[to - 1] == ' ' || bytes[to - 1] == '\t'))
+    while (to > from && blank(bytes[to - 1]))
         --to;
     return bytes.mid(from, to - from);
 }

@@ -71,6 +71,9 @@ private Q_SLOTS:
         QTest::newRow("bracket before the opening one is no head") << "]A[\r\n"_ba << QList<QByteArray> {};
         QTest::newRow("blanks before the bracket")
             << " [A]\r\n\t [B]\r\n"_ba << QList<QByteArray> { "A", "B" };
+        // Vertical tab, form feed and Ctrl-Z are blanks too, as the emulator reads them.
+        QTest::newRow("other blanks before the bracket and around the name")
+            << "\v[A]\r\n\x1a[B]\r\n\f\t[\v C \x1a]\f\r\n"_ba << QList<QByteArray> { "A", "B", "C" };
         QTest::newRow("other bytes before the bracket") << "x[A]\r\n"_ba << QList<QByteArray> {};
         QTest::newRow("bracket alone is no head") << "[\r\n"_ba << QList<QByteArray> {};
         QTest::newRow("duplicates kept") << "[A]\r\n[A]\r\n"_ba << QList<QByteArray> { "A", "A" };
@@ -100,6 +103,8 @@ private Q_SLOTS:
             << QList<QByteArray> { "A", "B C", "", "D", "E", "F", "G", "H" };
         QTest::newRow("utf-8 mark") << "\xEF\xBB\xBF [A] x\n\r[B"_ba << QList<QByteArray> { "A" };
         QTest::newRow("lf first") << "\n[A]\r\n\xEF\xBB\xBF[B]"_ba << QList<QByteArray> { "A" };
+        QTest::newRow("other blanks")
+            << "k=1\r\n\v\f\x1a[A]\n\x1a x[B]\r\f[C]"_ba << QList<QByteArray> { "A", "C" };
     }
     void headsAcrossPieceBoundaries()
     {

@@ -236,6 +236,17 @@ private Q_SLOTS:
         QTest::newRow("blanks before the head")
             << QByteArray("[A]\r\n \t[game]\r\nk=1\r\n")
             << QByteArray("[A]\r\n \t[game]\r\nk=1\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        // The emulator passes over vertical tab, form feed and Ctrl-Z like
+        // space and tab: the entry must land in the section and key it reads.
+        QTest::newRow("vertical tab before the head")
+            << QByteArray("\v[Game]\r\nUCode=1\r\n")
+            << QByteArray("\v[Game]\r\nUCode=2\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\n");
+        QTest::newRow("Ctrl-Z before the head, form feed in the name")
+            << QByteArray("[A]\r\n\x1a[\fGame\x1a]\r\n")
+            << QByteArray("[A]\r\n\x1a[\fGame\x1a]\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\nUCode=2\r\n");
+        QTest::newRow("Ctrl-Z and form feed around keys")
+            << QByteArray("[Game]\r\nUCode\x1a=1\r\n\fAltTitle\v=old\r\n")
+            << QByteArray("[Game]\r\nUCode=2\r\nAltTitle=Alt\r\n//=Me\r\nComments=C\r\n");
         QTest::newRow("line without its closing bracket inside the section")
             << QByteArray("[Game]\r\nA=1\r\n[broken\r\nUCode=1\r\n")
             << QByteArray("[Game]\r\nA=1\r\n[broken\r\nUCode=2\r\n//=Me\r\nAltTitle=Alt\r\nComments=C\r\n");
@@ -280,10 +291,10 @@ private Q_SLOTS:
     void randomFilesAgree()
     {
         QRandomGenerator random(12);
-        const QList<QByteArray> heads
-            = { "[A]", "[a] ; note", " \t[B]x", "[ A ]", "[]", "[broken", "[C [!]]", "x [A]", "[B] ]" };
-        const QList<QByteArray> lines
-            = { "k=1", " K = 2 ", "//=x", "AltTitle=", "loose", "=v", "[k=v", "k=[A]", " ", "a=b=c" };
+        const QList<QByteArray> heads = { "[A]", "[a] ; note", " \t[B]x", "[ A ]", "[]", "[broken", "[C [!]]",
+            "x [A]", "[B] ]", "\v[\fA\x1a]" };
+        const QList<QByteArray> lines = { "k=1", " K = 2 ", "//=x", "AltTitle=", "loose", "=v", "[k=v",
+            "k=[A]", " ", "a=b=c", "\x1ak\v=3", "\f" };
         const QList<QByteArray> ends = { "\r\n", "\n", "\r" };
         const QList<QByteArray> sections = { "A", "a", " B", "C [!]", "New", "" };
         const QList<QByteArray> keys = { "k", "K", "//", "AltTitle", "New Key", "loose" };
@@ -457,6 +468,10 @@ private Q_SLOTS:
         QTest::newRow("key read as a head") << QByteArray("G") << QByteArray("[k") << QByteArray("v]");
         QTest::newRow("key read as a head after blanks")
             << QByteArray("G") << QByteArray(" \t[k") << QByteArray("v]");
+        QTest::newRow("key read as a head after Ctrl-Z")
+            << QByteArray("G") << QByteArray("\x1a[k") << QByteArray("v]");
+        QTest::newRow("key of form feed and vertical tab")
+            << QByteArray("G") << QByteArray("\f\v") << QByteArray("v");
         QTest::newRow("CR in value") << QByteArray("G") << QByteArray("k") << QByteArray("v\rx");
         QTest::newRow("LF in section") << QByteArray("G\n[H]") << QByteArray("k") << QByteArray("v");
         QTest::newRow("NUL in key") << QByteArray("G") << QByteArray("k\0x", 3) << QByteArray("v");

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "TestInput.h"
 #include "TestWidgets.h"
+#include "WindowLayout.h"
 
 #include "LineModel.h"
 #include "app/Form1.h"
@@ -17,6 +18,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +35,8 @@ using namespace editordriver;
 namespace {
 
 const QString kCount = u"Total Number Of ROMS In The Ferox.ini File = "_s;
+// The two buttons that the window only calls from code, out of the user's sight.
+const QStringList kOutOfSight = { u"Command1"_s, u"cmdFindFirst"_s };
 
 QStringList decoded(const QList<QByteArray> &items)
 {
@@ -98,19 +104,21 @@ private Q_SLOTS:
         frmINIEditor *form = open(std::nullopt);
         boxes();
         QCOMPARE(form->windowTitle(), u"Change Existing Ferox INI Entry..."_s);
-        QCOMPARE(form->size(), QSize(647, 459));
-        // It can grow (and be maximised) but not shrink below the designed size.
-        QCOMPARE(form->minimumSize(), QSize(647, 459));
+        // It opens at its designed size, and can grow (and be maximised) but
+        // not shrink below it.
+        QCOMPARE(form->minimumSize(), form->size());
         QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(form->windowFlags() & Qt::WindowMaximizeButtonHint);
-        QCOMPARE(child<QWidget>(form, "Text1")->geometry(), QRect(8, 64, 361, 89));
+        // Every control shows whole, on no other, its caption whole too.
+        const QStringList faults = windowlayout::faults(form, kOutOfSight);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
         QCOMPARE(child<QWidget>(form, "Text1")->parentWidget()->objectName(), u"Frame3"_s);
         QCOMPARE(child<QWidget>(form, "cmdFindNext")->parentWidget()->objectName(), u"Frame1"_s);
         QCOMPARE(child<QPushButton>(form, "cmdAdd")->text(), u"&Update INI"_s);
         QCOMPARE(child<QPushButton>(form, "Command2")->text(), u"&Close"_s);
         QVERIFY(!child<QPushButton>(form, "cmdFindNext")->isEnabled());
         // The two buttons the window only calls from code lie outside their frame.
-        for (const char *hidden : { "Command1", "cmdFindFirst" }) {
+        for (const QString &hidden : kOutOfSight) {
             QWidget *button = child<QWidget>(form, hidden);
             QVERIFY(!button->parentWidget()->rect().intersects(button->geometry()));
         }
@@ -143,6 +151,52 @@ private Q_SLOTS:
         QTRY_VERIFY(!showonce::instance<frmINIEditor>());
     }
 
+    // The editor leaves the process's current folder alone (other windows
+    // and a file named on the command line rely on it). Its open dialog starts
+    // beside the program, where Ferox.ini is, and a relative path typed into
+    // txtPath names a file there; a relative file handed over from the
+    // command line is one in the folder the program was started from.
+    void foldersOfItsOwn()
+    {
+        QTemporaryDir folder;
+        const QDir started(QDir(folder.path()).canonicalPath());
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(started.path()));
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(before); });
+        writeFile(started.filePath(u"same.ini"_s), "[Started]\r\n");
+        writeFile(path(u"same.ini"_s), "[Beside]\r\n");
+
+        // The real dialog, as the user sees it, then cancelled.
+        QString dialogFolder;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                dialogFolder = dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        poll.start(20);
+        OpenFileDialog::setNextAnswers({});
+        frmINIEditor *form = showonce::show<frmINIEditor>();
+        poll.stop();
+        boxes();
+        QCOMPARE(dialogFolder, m_dir.path());
+        QCOMPARE(QDir::currentPath(), started.path());
+
+        frmINIEditor::showOn(u"same.ini"_s);
+        QCOMPARE(items(form, "ListNames"), QStringList { u"Started"_s });
+        QCOMPARE(form->LoadedPath, started.filePath(u"same.ini"_s));
+
+        auto *txtPath = child<QLineEdit>(form, "txtPath");
+        txtPath->setText(u"same.ini"_s);
+        QTest::keyClick(txtPath, Qt::Key_Return);
+        QCOMPARE(items(form, "ListNames"), QStringList { u"Beside"_s });
+        QCOMPARE(form->LoadedPath, path(u"same.ini"_s));
+        QCOMPARE(text1(form)->bytes(), QByteArrayView("[Beside]\r\n"));
+        QCOMPARE(QDir::currentPath(), started.path());
+        QVERIFY(boxes().isEmpty());
+    }
+
     void opensGeneratedFile()
     {
         const QString file = generated(u"gen.ini"_s, u"40K"_s);
@@ -157,7 +211,6 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(form, "txtPath")->text(), file);
         QCOMPARE(text1(form)->bytes(), QByteArrayView(bytes));
         QCOMPARE(form->LoadedPath, file);
-        QCOMPARE(QDir::currentPath(), QDir(m_dir.path()).canonicalPath());
 
         // A click on a name lists that section's keys and values.
         const int row = names.size() / 2;

@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "TestInput.h"
 #include "TestWidgets.h"
+#include "WindowLayout.h"
 
 #include "core/CodePage.h"
 #include "core/TextFind.h"
@@ -456,7 +457,10 @@ private Q_SLOTS:
     void windowGrows()
     {
         frmINIEditor *form = openGames();
-        QCOMPARE(form->size(), QSize(647, 459));
+        const QSize designed = form->size();
+        QMap<QString, QRect> placed;
+        for (const QWidget *control : windowlayout::controls(form))
+            placed[control->objectName()] = control->geometry();
         const auto fromCorner = [form](const char *name) {
             const QWidget *w = child<QWidget>(form, name);
             const QRect r(w->mapTo(form, QPoint(0, 0)), w->size());
@@ -467,26 +471,34 @@ private Q_SLOTS:
             corners[QString::fromLatin1(name)] = fromCorner(name);
         const QSize text = text1(form)->size();
 
-        form->resize(1047, 759);
+        form->resize(designed + QSize(400, 300));
         for (const char *name : { "cmdAdd", "Command2", "GetSettings", "cmdFindNext" })
             QCOMPARE(fromCorner(name), corners[QString::fromLatin1(name)]);
         QCOMPARE(text1(form)->size(), text + QSize(400, 150));
         int listWidths = 0;
+        int designedWidths = 0;
         QRect previous;
+        QString previousName;
         for (const char *name : { "ListNames", "ListKey1", "ListKey2" }) {
             const QRect list = child<QWidget>(form, name)->geometry();
-            QCOMPARE(list.height(), 186 + 150);
-            if (previous.isValid())
-                QCOMPARE(list.left() - previous.right(), 8); // the designed gap
+            const QRect before = placed.value(QString::fromLatin1(name));
+            QCOMPARE(list.height(), before.height() + 150);
+            if (previous.isValid()) // the designed gap
+                QCOMPARE(list.left() - previous.right(), before.left() - placed.value(previousName).right());
             listWidths += list.width();
+            designedWidths += before.width();
             previous = list;
+            previousName = QString::fromLatin1(name);
         }
-        QCOMPARE(listWidths, 603 + 400);
+        QCOMPARE(listWidths, designedWidths + 400);
         QVERIFY(!child<QWidget>(form, "Frame3")->geometry().intersects(previous));
+        const QStringList faults = windowlayout::faults(form, { u"Command1"_s, u"cmdFindFirst"_s });
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
 
-        form->resize(647, 459);
-        QCOMPARE(text1(form)->geometry(), QRect(8, 64, 361, 89));
-        QCOMPARE(child<QWidget>(form, "ListKey2")->geometry(), QRect(408, 56, 217, 186));
+        // Back at its designed size, every control is where it was.
+        form->resize(designed);
+        for (const QWidget *control : windowlayout::controls(form))
+            QCOMPARE(control->geometry(), placed.value(control->objectName()));
     }
 
     // Heads, keys and comments are coloured where they are shown, the bytes
