@@ -63,6 +63,12 @@ Button buttonFor(Answer answer)
         return { QStringLiteral("&Overwrite"), QMessageBox::AcceptRole };
     case Answer::Reload:
         return { QStringLiteral("&Reload"), QMessageBox::DestructiveRole };
+    case Answer::TrustAndSend:
+        return { QStringLiteral("&Trust and Send"), QMessageBox::AcceptRole };
+    case Answer::SendUnencrypted:
+        return { QStringLiteral("Send &Unencrypted"), QMessageBox::DestructiveRole };
+    case Answer::MailProgram:
+        return { QStringLiteral("Use My &Mail Program"), QMessageBox::ActionRole };
     case Answer::Cancel:
         break;
     }

@@ -21,7 +21,7 @@ QString programTitle();
 
 // The answers a question may offer. Cancel is always among them: it is the
 // Escape answer and the default button, so a hasty Enter changes nothing.
-enum class Answer { Cancel, Save, Discard, Overwrite, Reload };
+enum class Answer { Cancel, Save, Discard, Overwrite, Reload, TrustAndSend, SendUnencrypted, MailProgram };
 
 struct Record {
     QString title;
