@@ -7,7 +7,9 @@
 #include "core/CodePage.h"
 #include "core/KeySearch.h"
 #include "editor/ByteTextEdit.h"
+#include "editor/EditorUpdate.h"
 #include "editor/IniColours.h"
+#include "editor/OpenProgress.h"
 #include "editor/frmINIEditor.h"
 #include "ini/SettingsFile.h"
 #include "platform/AppFolder.h"
@@ -16,11 +18,15 @@
 #include "platform/ShowOnce.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QListView>
+#include <QProgressDialog>
 #include <QStringListModel>
+#include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <map>
@@ -258,6 +264,166 @@ void findFirstNearEnd(benchmark::State &state, QString path, std::string referen
     closeEditor();
 }
 
+// Where in the text a typing benchmark puts the caret.
+enum class Place { Top, Middle, End };
+// What it does there, through the text area's own key handling.
+enum class Edit { Key, Enter, Paste, Undo };
+
+qsizetype offsetOf(ByteTextEdit *text, Place place)
+{
+    const qsizetype size = text->bytes().size();
+    switch (place) {
+    case Place::Top:
+        return std::min<qsizetype>(size, 1); // inside the first head
+    case Place::Middle: {
+        // The start of the line that holds the middle byte.
+        const QByteArrayView bytes = text->bytes();
+        qsizetype at = size / 2;
+        while (at > 0 && bytes[at - 1] != '\n')
+            --at;
+        return at;
+    }
+    case Place::End:
+        return size;
+    }
+    return 0;
+}
+
+// One edit and the paint that shows it, as the user sees it: the key goes
+// through the text area's key handling, then the text area repaints.
+double timedEdit(ByteTextEdit *text, Edit edit)
+{
+    QElapsedTimer timer;
+    timer.start();
+    switch (edit) {
+    case Edit::Key:
+        QTest::keyClick(text, Qt::Key_X);
+        break;
+    case Edit::Enter:
+        QTest::keyClick(text, Qt::Key_Return);
+        break;
+    case Edit::Paste:
+        QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+        break;
+    case Edit::Undo:
+        QTest::keyClick(text, Qt::Key_Z, Qt::ControlModifier);
+        break;
+    }
+    text->viewport()->repaint();
+    return seconds(timer);
+}
+
+// Typing into the open editor at the top, the middle or the end of its text:
+// each iteration puts the caret there (untimed) and times one edit.
+void typing(benchmark::State &state, QString path, Place place, Edit edit, std::string reference)
+{
+    if (!reference.empty())
+        bench::setReference(state, reference);
+    frmINIEditor *form = openEditor(path);
+    form->show();
+    ByteTextEdit *text = child<ByteTextEdit>(form, "Text1");
+    text->setFocus();
+    QApplication::clipboard()->setText(QStringLiteral("Pasted=1\r\n"));
+    const qsizetype at = offsetOf(text, place);
+    for (auto _ : state) {
+        text->placeCaret(at);
+        if (edit == Edit::Undo)
+            QTest::keyClick(text, Qt::Key_Y);
+        text->viewport()->repaint();
+        state.SetIterationTime(timedEdit(text, edit));
+    }
+    text->markSaved();
+    closeEditor();
+}
+
+// The first key after Update INI: the write (timed by the update benchmark)
+// is followed by one typed key and its paint.
+void keyAfterUpdate(benchmark::State &state, QString path, std::string reference)
+{
+    bench::setReference(state, reference);
+    const QString copy = bench::scratchCopy(path, QStringLiteral("update-key.ini"));
+    frmINIEditor *form = openEditor(copy);
+    form->show();
+    ByteTextEdit *text = child<ByteTextEdit>(form, "Text1");
+    text->setFocus();
+    for (auto _ : state) {
+        text->placeCaret(text->bytes().size());
+        form->cmdAdd_Click();
+        state.SetIterationTime(timedEdit(text, Edit::Key));
+    }
+    if (!messagebox::takeRecorded().isEmpty())
+        state.SkipWithError("the update reported a failure");
+    text->markSaved();
+    closeEditor();
+}
+
+// How the user stops a long open in the progress benchmarks.
+enum class Stop { None, Cancel, Escape };
+
+QProgressDialog *openProgressDialog()
+{
+    for (QWidget *widget : QApplication::allWidgets())
+        if (widget->objectName() == QStringLiteral("openProgress"))
+            return qobject_cast<QProgressDialog *>(widget);
+    return nullptr;
+}
+
+// An open through the editor's load step with its progress bar shown at once,
+// watched every few milliseconds: with Stop::None the figure is the longest
+// time the bar stood still (its last step to the end of the open counted
+// apart, as tail_s); otherwise the user stops the open `stopAfter` seconds in
+// and the figure is how long the editor took to act on it.
+void openProgress(benchmark::State &state, Size size, Stop stop, double stopAfter)
+{
+    // Made on first use only: the other benchmarks do not need it.
+    const QString path = fileOf(size);
+    OpenProgress::setDelay(0);
+    for (auto _ : state) {
+        closeEditor();
+        QElapsedTimer clock;
+        clock.start();
+        double lastChange = 0;
+        double longestStill = 0;
+        double stoppedAt = -1;
+        int lastValue = -1;
+        QTimer watch;
+        watch.setInterval(5);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QProgressDialog *dialog = openProgressDialog();
+            if (!dialog)
+                return;
+            const double now = seconds(clock);
+            if (dialog->value() != lastValue) {
+                if (lastValue >= 0)
+                    longestStill = std::max(longestStill, now - lastChange);
+                lastValue = dialog->value();
+                lastChange = now;
+            }
+            if (stop != Stop::None && stoppedAt < 0 && now >= stopAfter) {
+                stoppedAt = now;
+                if (stop == Stop::Cancel)
+                    dialog->cancel();
+                else
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+        });
+        watch.start();
+        openEditor(path);
+        watch.stop();
+        const double end = seconds(clock);
+        if (stop == Stop::None) {
+            state.SetIterationTime(std::max(longestStill, 1e-9));
+            state.counters["tail_s"] = end - lastChange;
+            state.counters["open_s"] = end;
+        } else {
+            state.SetIterationTime(stoppedAt < 0 ? end : end - stoppedAt);
+            state.counters["stopped_at_s"] = stoppedAt;
+        }
+    }
+    OpenProgress::setDelay(1000);
+    closeEditor();
+}
+
 void copyAndSync(benchmark::State &state, QString path)
 {
     const QString target = bench::scratchFolder() + QStringLiteral("/cp-target.ini");
@@ -282,6 +448,65 @@ void update(benchmark::State &state, QString path, std::string reference)
     if (!messagebox::takeRecorded().isEmpty())
         state.SkipWithError("the update reported a failure");
     closeEditor();
+}
+
+// The editor on a copy of `path` with its last game and that game's first key
+// chosen, as the user has them while editing; the caret near the top.
+frmINIEditor *openAtLastGame(const QString &path, const QString &copyName)
+{
+    frmINIEditor *form = openEditor(bench::scratchCopy(path, copyName));
+    auto *names = child<QListView>(form, "ListNames");
+    names->setCurrentIndex(names->model()->index(names->model()->rowCount() - 1, 0));
+    auto *keys = child<QListView>(form, "ListKey1");
+    keys->setCurrentIndex(keys->model()->index(0, 0));
+    // At the end of the first line: what is typed there changes no head.
+    auto *edit = child<ByteTextEdit>(form, "Text1");
+    edit->placeCaret(edit->SendScintilla(QsciScintillaBase::SCI_GETLINEENDPOSITION, 0UL));
+    QCoreApplication::processEvents();
+    return form;
+}
+
+// Ctrl+S on an edited text, then the next typed key shown: the write and all
+// the window does after it before the key is on screen. Each turn also times
+// the write alone, of the same text to a file beside it, so that what the
+// window adds is the difference of two figures taken under the same load.
+// With `rereadAll`, the window also re-reads the file's section list after
+// the write, as every save did before it refilled only what changed.
+void saveThenKey(benchmark::State &state, QString path, bool rereadAll)
+{
+    frmINIEditor *form = openAtLastGame(path, QStringLiteral("save-then-key.ini"));
+    auto *edit = child<ByteTextEdit>(form, "Text1");
+    const QString beside = bench::scratchCopy(path, QStringLiteral("write-alone.ini"));
+    std::vector<double> saves;
+    std::vector<double> writes;
+    std::vector<double> after;
+    for (auto _ : state) {
+        QTest::keyClick(edit, Qt::Key_X); // an edit to save
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        if (!editorupdate::write(beside, edit->bytes()).ok)
+            state.SkipWithError("the write failed");
+        writes.push_back(seconds(timer));
+        timer.restart();
+        form->cmdAdd_Click();
+        if (rereadAll)
+            form->LoadSectionNames();
+        QTest::keyClick(edit, Qt::Key_Y);
+        QCoreApplication::processEvents();
+        saves.push_back(seconds(timer));
+        after.push_back(saves.back() - writes.back());
+        state.SetIterationTime(saves.back());
+    }
+    state.counters["median_s"] = median(saves);
+    state.counters["reference_median_s"] = median(writes);
+    state.counters["after_write_median_s"] = median(after);
+    state.SetLabel("reference=the write alone, taking turns");
+    if (!messagebox::takeRecorded().isEmpty())
+        state.SkipWithError("the update reported a failure");
+    messagebox::setNextAnswers({ messagebox::Answer::Discard });
+    closeEditor();
+    messagebox::takeRecorded();
 }
 
 void registerAll()
@@ -337,6 +562,65 @@ void registerAll()
             ->UseManualTime()
             ->Iterations(slow)
             ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("save_then_key", size).c_str(), saveThenKey, path, false)
+            ->UseManualTime()
+            ->Iterations(large ? 5 : 20)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(name("save_then_key_reread", size).c_str(), saveThenKey, path, true)
+            ->UseManualTime()
+            ->Iterations(large ? 5 : 20)
+            ->Unit(benchmark::kMillisecond);
+    }
+    // Typing: each edit beside the same edit at the end of the small file.
+    const Size &small = kSizes[0];
+    const Size &large = kSizes[1];
+    const struct {
+        const char *label;
+        Edit edit;
+    } edits[] = { { "key", Edit::Key }, { "enter", Edit::Enter }, { "paste", Edit::Paste },
+        { "undo", Edit::Undo } };
+    const struct {
+        const char *label;
+        Place place;
+    } places[] = { { "top", Place::Top }, { "middle", Place::Middle }, { "end", Place::End } };
+    for (const auto &edit : edits) {
+        const std::string reference = std::string("editor/") + edit.label + "/" + small.label + "/end";
+        benchmark::RegisterBenchmark(
+            reference.c_str(), typing, fileOf(small), Place::End, edit.edit, std::string())
+            ->UseManualTime()
+            ->Iterations(20)
+            ->Unit(benchmark::kMillisecond);
+        for (const auto &place : places) {
+            const std::string what
+                = std::string("editor/") + edit.label + "/" + large.label + "/" + place.label;
+            benchmark::RegisterBenchmark(what.c_str(), typing, fileOf(large), place.place, edit.edit,
+                reference + "/iterations:20/manual_time")
+                ->UseManualTime()
+                ->Iterations(5)
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    benchmark::RegisterBenchmark("editor/key_after_update/100M", keyAfterUpdate, fileOf(large),
+        std::string("editor/key/1M/end/iterations:20/manual_time"))
+        ->UseManualTime()
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
+    // A 1 GB open: the progress bar and how soon Cancel and Escape act.
+    const Size huge { "1G", 1LL << 30 };
+    benchmark::RegisterBenchmark("editor/open_progress/1G", openProgress, huge, Stop::None, 0.0)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    for (const double after : { 0.5, 2.45 }) {
+        for (const Stop stop : { Stop::Cancel, Stop::Escape }) {
+            const std::string what = std::string("editor/open_")
+                + (stop == Stop::Cancel ? "cancel" : "escape") + "_at_" + (after < 1 ? "0.5s" : "2.45s")
+                + "/1G";
+            benchmark::RegisterBenchmark(what.c_str(), openProgress, huge, stop, after)
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     // Beside the ordinary file of half its size.
     benchmark::RegisterBenchmark("editor/open_one_line/200M", openOneLongLine, reported("open", kSizes[1], 3))

@@ -3,12 +3,19 @@
 // 72; the data never holds the end-of-data marker before its end; undoing the
 // dot-stuffing, the multipart and the transfer encodings gives back the body
 // (line ends as CR LF) and the attachment exactly; no line of the text part is
-// a delimiter of the chosen boundary. The fields come from FuzzedDataProvider.
+// a delimiter of the chosen boundary, and the nested boundary never begins
+// with the outer one nor the outer with it; no header line is over 998
+// octets, and one over 78 only where no blank allows a fold; the envelope's
+// addresses stand in the From and To fields; SIZE counts the message before
+// dot-stuffing. The fields come from FuzzedDataProvider, the addresses mostly
+// built from an address's pieces so that they pass the checks.
 
 #include "FuzzCheck.h"
 
 #include "core/Base64.h"
 #include "core/CodePage.h"
+#include "core/MailAddress.h"
+#include "core/MimeHeader.h"
 #include "core/MimeMessage.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -232,25 +239,63 @@ std::optional<std::string> subjectText(const std::string &field)
 }
 
 // A parameter of a header field as a reader takes it: a token, a quoted
-// string with backslash escapes, or the RFC 2231 form charset''%XX.
+// string with backslash escapes, or the RFC 2231 form UTF-8''%XX, whole or
+// continued (name*0*=UTF-8''..; name*1*=..), each piece decoded on its own.
+// Where `text` starts in the field outside quoted strings, or npos.
+size_t findOutsideQuotes(const std::string &field, const std::string &text)
+{
+    bool quoted = false;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (quoted && field[i] == '\\')
+            ++i;
+        else if (field[i] == '"')
+            quoted = !quoted;
+        else if (!quoted && field.compare(i, text.size(), text) == 0)
+            return i;
+    }
+    return std::string::npos;
+}
+
 std::optional<std::string> parameterValue(const std::string &field, const std::string &name)
 {
-    const size_t plain = field.find(" " + name + "=");
-    const size_t extended = field.find(" " + name + "*=");
-    if (extended != std::string::npos && (plain == std::string::npos || extended < plain)) {
-        const std::string prefix = " " + name + "*=windows-1252''";
-        FUZZ_CHECK(field.compare(extended, prefix.size(), prefix) == 0);
+    const size_t plain = findOutsideQuotes(field, " " + name + "=");
+    const size_t extended = findOutsideQuotes(field, " " + name + "*");
+    if (extended != std::string::npos) {
+        FUZZ_CHECK(plain == std::string::npos); // readers flag a parameter given twice
         std::string value;
-        for (size_t i = extended + prefix.size(); i < field.size() && field[i] != ';'; ++i) {
-            if (field[i] != '%') {
-                value += field[i];
-                continue;
+        for (int piece = 0;; ++piece) {
+            const std::string start = field.compare(extended, name.size() + 3, " " + name + "*=") == 0
+                ? " " + name + "*="
+                : " " + name + "*" + std::to_string(piece) + "*=";
+            size_t i = findOutsideQuotes(field, start);
+            if (i == std::string::npos) {
+                FUZZ_CHECK(piece > 0);
+                return value;
             }
-            FUZZ_CHECK(i + 2 < field.size() && hexValue(field[i + 1]) >= 0 && hexValue(field[i + 2]) >= 0);
-            value += static_cast<char>(hexValue(field[i + 1]) * 16 + hexValue(field[i + 2]));
-            i += 2;
+            i += start.size();
+            if (piece == 0) {
+                FUZZ_CHECK(field.compare(i, 7, "UTF-8''") == 0);
+                i += 7;
+            }
+            std::string bytes;
+            for (; i < field.size() && field[i] != ';'; ++i) {
+                FUZZ_CHECK(field[i] != ' ' && field[i] != '"' && field[i] != '*' && field[i] != '\'');
+                if (field[i] != '%') {
+                    bytes += field[i];
+                    continue;
+                }
+                FUZZ_CHECK(
+                    i + 2 < field.size() && hexValue(field[i + 1]) >= 0 && hexValue(field[i + 2]) >= 0);
+                bytes += static_cast<char>(hexValue(field[i + 1]) * 16 + hexValue(field[i + 2]));
+                i += 2;
+            }
+            // Each piece is whole UTF-8 of its own.
+            const QByteArray pieceBytes(bytes.data(), static_cast<qsizetype>(bytes.size()));
+            FUZZ_CHECK(QString::fromUtf8(pieceBytes).toUtf8() == pieceBytes);
+            value += bytes;
+            if (start == " " + name + "*=")
+                return value;
         }
-        return value;
     }
     if (plain == std::string::npos)
         return std::nullopt;
@@ -274,6 +319,30 @@ std::optional<std::string> parameterValue(const std::string &field, const std::s
     return value;
 }
 
+// The header lines of an entity (up to its first empty line): none over 998
+// octets, and one over 78 only when no blank in it allows a fold, that is a
+// blank after a non-blank with more than blanks after it, not the blank
+// right after a field's colon.
+void checkHeaderLines(const Lines &entity)
+{
+    for (const std::string &line : entity) {
+        if (line.empty())
+            return;
+        FUZZ_CHECK(line.size() <= 998);
+        if (line.size() <= 78)
+            continue;
+        size_t from = 1;
+        if (line[0] != ' ' && line[0] != '\t') {
+            const size_t colon = line.find(':');
+            FUZZ_CHECK(colon != std::string::npos);
+            from = colon + 2;
+        }
+        const size_t lastText = line.find_last_not_of(" \t");
+        for (size_t p = from; p < lastText; ++p)
+            FUZZ_CHECK(!((line[p] == ' ' || line[p] == '\t') && line[p - 1] != ' ' && line[p - 1] != '\t'));
+    }
+}
+
 // ---- The fuzzed fields -----------------------------------------------------------
 
 QString headerText(FuzzedDataProvider &input, bool keepBreaks)
@@ -284,6 +353,63 @@ QString headerText(FuzzedDataProvider &input, bool keepBreaks)
             if (c == '\r' || c == '\n')
                 c = ' ';
     return codepage::decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+// Characters taken from `alphabet` by the fuzzer's bytes.
+QString pickText(FuzzedDataProvider &input, const QString &alphabet, int longest)
+{
+    QString text;
+    const int length = input.ConsumeIntegralInRange(0, longest);
+    for (int i = 0; i < length; ++i)
+        text += alphabet[input.ConsumeIntegralInRange<qsizetype>(0, alphabet.size() - 1)];
+    return text;
+}
+
+// An address field: mostly one to three addresses, some with a display name,
+// put together as people type them; sometimes any text.
+QString addressField(FuzzedDataProvider &input, bool keepBreaks)
+{
+    if (input.ConsumeIntegralInRange(0, 7) == 0)
+        return headerText(input, keepBreaks);
+    static const QString atomAlphabet = QStringLiteral("abcxyz09+-_'=?\u00e9\u00df\u65e5");
+    static const QString labelAlphabet = QStringLiteral("abcxyz09\u00fc\u0436");
+    static const QString nameAlphabet = QStringLiteral("Ab z.'=?\u00e9\u65e5");
+    static const QString quotedAlphabet = QStringLiteral("Ab z.,;<>@'\"\\=?\u00e9\u65e5");
+    // Words of 1 to 12 characters joined by `separator`.
+    const auto words = [&](const QString &alphabet, const QString &separator) {
+        QString text;
+        const int count = input.ConsumeIntegralInRange(1, 3);
+        for (int i = 0; i < count; ++i) {
+            QString word = pickText(input, alphabet, 12);
+            text += (i > 0 ? separator : QString()) + (word.isEmpty() ? QStringLiteral("a") : word);
+        }
+        return text;
+    };
+    QString field;
+    const int count = input.ConsumeIntegralInRange(1, 3);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            field += input.ConsumeBool() ? QStringLiteral(", ") : QStringLiteral(";");
+        QString local = words(atomAlphabet, QStringLiteral("."));
+        if (input.ConsumeIntegralInRange(0, 5) == 0)
+            local = QLatin1Char('"') + local + QStringLiteral(" @\"");
+        const QString address = local + QLatin1Char('@') + words(labelAlphabet, QStringLiteral("."));
+        switch (input.ConsumeIntegralInRange(0, 2)) {
+        case 0:
+            field += address;
+            break;
+        case 1:
+            field += pickText(input, nameAlphabet, 60) + QStringLiteral(" <") + address + QLatin1Char('>');
+            break;
+        default: {
+            QString name = pickText(input, quotedAlphabet, 60);
+            name.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+            field += QLatin1Char('"') + name + QStringLiteral("\" <") + address + QLatin1Char('>');
+        }
+        }
+    }
+    return field;
 }
 
 QByteArray bytesOf(const std::string &text)
@@ -334,9 +460,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider input(data, size);
     const bool serverTakes8Bit = input.ConsumeBool();
     const bool keepBreaks = input.ConsumeIntegralInRange(0, 15) == 0;
-    const QString from = headerText(input, keepBreaks);
-    const QString to = headerText(input, keepBreaks);
-    const QString subject = headerText(input, keepBreaks);
+    const QString from = addressField(input, keepBreaks);
+    const QString to = addressField(input, keepBreaks);
+    const QString subject = input.ConsumeBool() ? headerText(input, keepBreaks)
+                                                : pickText(input, QStringLiteral("ab \u00e9=?"), 300);
     const QString attachmentPath = headerText(input, keepBreaks);
     const std::string bodyBytes = input.ConsumeRandomLengthString(4096);
     const std::string attachment = input.ConsumeRemainingBytesAsString();
@@ -353,8 +480,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::max(attachmentPath.lastIndexOf(QLatin1Char('/')), attachmentPath.lastIndexOf(QLatin1Char('\\')))
         + 1);
     const auto breaks = [](const QString &text) { return text.contains(u'\r') || text.contains(u'\n'); };
+    const Envelope envelope = envelopeOf(from, to);
     const bool refused = from.trimmed().isEmpty() || breaks(from) || breaks(to) || breaks(subject)
-        || (withAttachment && breaks(fileName));
+        || (withAttachment && breaks(fileName)) || !envelope.ok;
     FUZZ_CHECK(message.ok == !refused);
     if (!message.ok)
         return 0;
@@ -362,7 +490,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The data on the wire, then the end-of-data marker: no bare CR or LF, and
     // the marker nowhere but at the end.
     const std::string wire = wireOf(message);
-    FUZZ_CHECK(message.size() == static_cast<qsizetype>(wire.size()) + 2);
     const std::string stream = wire + "\r\n.\r\n";
     FUZZ_CHECK(!startsWith(stream, ".\r\n"));
     FUZZ_CHECK(stream.find("\r\n.\r\n") == stream.size() - 5);
@@ -376,16 +503,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         lines.push_back(line.empty() || line[0] != '.' ? line : line.substr(1));
         start = end + 2;
     }
+    // SIZE declares the message before its dots were doubled.
+    size_t unstuffed = 0;
+    for (const std::string &line : lines)
+        unstuffed += line.size() + 2;
+    FUZZ_CHECK(message.size() == static_cast<qsizetype>(unstuffed));
+    checkHeaderLines(lines);
 
     // The outer multipart: the text part and, with an attachment, the
     // parallel multipart holding it.
     const Entity mail = splitEntity(lines);
     const std::string boundary = boundaryOf(headerField(mail, "Content-Type"));
+    // The envelope's addresses stand in the header; Date and Message-ID are there.
+    FUZZ_CHECK(
+        headerField(mail, "From").find(" <" + stringOf(envelope.sender.wire) + ">") != std::string::npos);
+    for (const Mailbox &recipient : envelope.recipients)
+        FUZZ_CHECK(headerField(mail, "To").find("<" + stringOf(recipient.wire) + ">") != std::string::npos);
+    FUZZ_CHECK(!headerField(mail, "Date").empty());
+    FUZZ_CHECK(headerField(mail, "Message-ID").find("@" + stringOf(envelope.sender.wireDomain()) + ">")
+        != std::string::npos);
     const QByteArray subjectBytes = codepage::encode(subject).bytes;
     FUZZ_CHECK(subjectText(headerField(mail, "Subject")) == stringOf(subjectBytes));
     const std::vector<Lines> parts = multipartParts(mail.body, boundary);
     FUZZ_CHECK(parts.size() == (withAttachment ? 2u : 1u));
 
+    checkHeaderLines(parts[0]);
     const Entity text = splitEntity(parts[0]);
     for (const std::string &line : text.body) {
         FUZZ_CHECK(!startsWith(line, "--" + boundary));
@@ -409,14 +551,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(*decoded == withCrLf(bodyBytes) + "\r\n");
 
     if (withAttachment) {
+        checkHeaderLines(parts[1]);
         const Entity parallel = splitEntity(parts[1]);
         const std::string inner = boundaryOf(headerField(parallel, "Content-Type"));
+        FUZZ_CHECK(!startsWith(inner, boundary) && !startsWith(boundary, inner));
         const std::vector<Lines> innerParts = multipartParts(parallel.body, inner);
         FUZZ_CHECK(innerParts.size() == 1);
+        checkHeaderLines(innerParts[0]);
         const Entity file = splitEntity(innerParts[0]);
         FUZZ_CHECK(lower(headerField(file, "Content-Transfer-Encoding")) == " base64");
-        const std::string name = stringOf(codepage::encode(fileName).bytes);
-        FUZZ_CHECK(parameterValue(headerField(file, "Content-Type"), "name") == name);
+        // The exact name in `filename`; in `name` the same when it is ASCII,
+        // else a plain ASCII form of it.
+        const std::string name = stringOf(fileName.toUtf8());
+        const std::optional<std::string> plainName
+            = parameterValue(headerField(file, "Content-Type"), "name");
+        FUZZ_CHECK(plainName.has_value());
+        for (char c : *plainName)
+            FUZZ_CHECK(static_cast<unsigned char>(c) < 0x80);
+        if (isAscii(fileName.toUtf8()) && name.size() <= 900)
+            FUZZ_CHECK(plainName == name);
         FUZZ_CHECK(parameterValue(headerField(file, "Content-Disposition"), "filename") == name);
         std::string base64;
         for (const std::string &line : file.body) {

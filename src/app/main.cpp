@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "editor/frmINIEditor.h"
+#include "fileio/FileSizeLimit.h"
 #include "platform/ClassicLook.h"
 #include "platform/ShowOnce.h"
 
@@ -12,6 +13,7 @@
 
 int main(int argc, char *argv[])
 {
+    filebytes::ignoreFileSizeSignal();
     // The command line is read before the window system is reached, so that
     // --help, --version and a mistyped option answer without a display.
     QStringList arguments;

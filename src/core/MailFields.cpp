@@ -2,6 +2,7 @@
 
 #include "core/CodePage.h"
 #include "core/LineEnds.h"
+#include "core/MailAddress.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,17 +10,22 @@
 namespace mime {
 namespace {
 
-QString fieldError(const QString &field, const QString &text)
+QString lineBreakError(const QString &field, const QString &text)
 {
-    if (lineends::hasLineBreak(text))
-        return QStringLiteral("The %1 holds a line break, which would end its line in the mail. "
-                              "Remove the line break.")
-            .arg(field);
+    if (!lineends::hasLineBreak(text))
+        return {};
+    return QStringLiteral("The %1 holds a line break, which would end its line in the mail. "
+                          "Remove the line break.")
+        .arg(field);
+}
+
+QString codePageError(const QString &what, const QString &text)
+{
     const codepage::Encoded encoded = codepage::encode(text);
-    if (!encoded.ok())
-        return QStringLiteral("The %1 holds %2, which the program's code page cannot send.")
-            .arg(field, codepage::describe(*encoded.unrepresentable));
-    return {};
+    if (encoded.ok())
+        return {};
+    return QStringLiteral("%1 holds %2, which the program's code page cannot send.")
+        .arg(what, codepage::describe(*encoded.unrepresentable));
 }
 
 } // namespace
@@ -87,17 +93,20 @@ Result checkFields(const QString &fromAddress, const QString &toAddress, const Q
             hasAttachment(attachmentPath) ? attachmentFileName(attachmentPath) : QString() },
     };
     for (const auto &[field, text] : fields) {
-        const QString error = fieldError(field, text);
+        const QString error = lineBreakError(field, text);
         if (!error.isEmpty())
             return { false, error };
     }
-    // The body's line ends become CR LF, which the code page holds, so only
-    // its characters can keep it from going out.
-    const codepage::Encoded bodyBytes = codepage::encode(body);
-    if (!bodyBytes.ok())
-        return { false,
-            QStringLiteral("The message holds %1, which the program's code page cannot send.")
-                .arg(codepage::describe(*bodyBytes.unrepresentable)) };
+    // Addresses go in UTF-8 and IDNA, the file name in UTF-8: only the
+    // subject and the body are bound to the code page.
+    const Envelope envelope = envelopeOf(fromAddress, toAddress);
+    if (!envelope.ok)
+        return { false, envelope.error };
+    for (const QString &error : { codePageError(QStringLiteral("The subject"), subject),
+             // The body's line ends become CR LF, which the code page holds.
+             codePageError(QStringLiteral("The message"), body) })
+        if (!error.isEmpty())
+            return { false, error };
     return { true, {} };
 }
 

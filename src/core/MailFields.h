@@ -26,10 +26,11 @@ QString attachmentFileName(const QString &attachmentPath);
 bool hasAttachment(const QString &attachmentPath);
 
 // Refuses what would break the header or the command lines (an empty sender,
-// a line break in an address, the subject or the attachment's file name) and
-// any character of those fields or of the body that the 8-bit code page
-// cannot hold. The window calls it before connecting; the composition applies
-// it again.
+// a line break in an address, the subject or the attachment's file name), a
+// From or To field that is not a list of addresses (see envelopeOf: one
+// sender, at least one recipient), and any character of the subject or the
+// body that the 8-bit code page cannot hold. The window calls it before
+// connecting; the composition applies it again.
 Result checkFields(const QString &fromAddress, const QString &toAddress, const QString &subject,
     const QString &body, const QString &attachmentPath);
 

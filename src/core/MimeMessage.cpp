@@ -2,35 +2,17 @@
 
 #include "core/CodePage.h"
 #include "core/LineEnds.h"
+#include "core/MailAddress.h"
 #include "core/MailFields.h"
+#include "core/MimeHeader.h"
+
+#include <QRandomGenerator>
 
 #include <algorithm>
 
 namespace mime {
 
 namespace {
-
-bool isAscii(QByteArrayView bytes)
-{
-    return std::all_of(
-        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// A header text beyond ASCII as encoded words in the code page's charset,
-// folded so that no word is longer than the 75 characters allowed.
-QByteArray encodedWords(QByteArrayView bytes)
-{
-    constexpr qsizetype chunk = 36; // 48 base64 characters, 67 with the frame
-    QByteArray out;
-    for (qsizetype at = 0; at < bytes.size(); at += chunk) {
-        if (at > 0)
-            out += "\r\n ";
-        out += "=?windows-1252?B?";
-        out += bytes.sliced(at, std::min(chunk, bytes.size() - at)).toByteArray().toBase64();
-        out += "?=";
-    }
-    return out;
-}
 
 // The longest line SMTP carries, its line break not counted.
 constexpr qsizetype maxLineOctets = 998;
@@ -49,63 +31,67 @@ qsizetype longestLine(QByteArrayView text)
     return longest;
 }
 
-// The display name as an RFC 5322 phrase: as it is when it is one atom,
-// quoted when it holds anything else (a dot, a blank, a special), as encoded
-// words beyond ASCII. One that looks like an encoded word is quoted, so that
-// readers show it as it is.
-QByteArray displayPhrase(const QByteArray &name)
+// The first name "<usual>" or "<usual>-<n>" (n from `firstNumber`) whose
+// delimiter starts no line of the body.
+QByteArray freeBoundary(QByteArrayView body, const QByteArray &usual, int firstNumber)
 {
-    static const QByteArray atextSpecials = QByteArrayLiteral("!#$%&'*+-/=?^_`{|}~");
-    if (!isAscii(name))
-        return encodedWords(name);
-    const bool atom = !name.contains("=?") && std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-            || atextSpecials.contains(c);
-    });
-    if (atom)
-        return name;
-    QByteArray quoted = "\"";
-    for (char c : name) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
+    const QByteArray usualDelimiter = "--" + usual;
+    // The lines that a reader could take for a delimiter of the usual
+    // boundary (or of one derived from it).
+    QList<QByteArrayView> clashing;
+    for (qsizetype lineStart = 0; lineStart < body.size();) {
+        qsizetype lf = body.indexOf('\n', lineStart);
+        if (lf < 0)
+            lf = body.size();
+        const QByteArrayView line = body.sliced(lineStart, lf - lineStart);
+        if (line.startsWith(usualDelimiter))
+            clashing << line;
+        lineStart = lf + 1;
     }
-    return quoted + '"';
+    if (clashing.isEmpty())
+        return usual;
+    // Each clashing line rules out only the few candidates that are prefixes
+    // of it, so the search ends.
+    for (int n = firstNumber;; ++n) {
+        const QByteArray candidate = usual + '-' + QByteArray::number(n);
+        const QByteArray delimiter = "--" + candidate;
+        if (std::none_of(clashing.begin(), clashing.end(),
+                [&](QByteArrayView line) { return line.startsWith(delimiter); }))
+            return candidate;
+    }
 }
 
-// A MIME parameter ("name", "filename") with its value: unchanged when the value
-// is a token, quoted when it holds blanks or special characters (a parser would
-// cut it there), in RFC 2231 form when it goes beyond ASCII.
-QByteArray parameter(const char *name, QByteArrayView value)
+// One mailbox as the header shows it: the name (when there is one) and the
+// address in angle brackets.
+QByteArray headerMailbox(const QString &name, const Mailbox &mailbox)
 {
-    static const QByteArray specials = QByteArrayLiteral("()<>@,;:\\\"/[]?= \t");
-    if (!isAscii(value)) {
-        QByteArray out = QByteArray(name) + "*=windows-1252''";
-        out += value.toByteArray().toPercentEncoding();
-        return out;
-    }
-    const bool token = !value.isEmpty() && std::none_of(value.begin(), value.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f || specials.contains(c);
-    });
-    if (token || value.isEmpty())
-        return QByteArray(name) + '=' + value.toByteArray();
-    QByteArray quoted;
-    for (char c : value) {
-        if (c == '"' || c == '\\')
-            quoted += '\\';
-        quoted += c;
-    }
-    return QByteArray(name) + "=\"" + quoted + '"';
+    const QByteArray address = "<" + mailbox.wire + ">";
+    return name.isEmpty() ? address : displayPhrase(name) + ' ' + address;
+}
+
+QByteArray headerRow(QByteArrayView name, const QByteArray &value)
+{
+    const QByteArray line = name.toByteArray() + ": " + value;
+    return foldHeader(line, name.size() + 2) + "\r\n";
 }
 
 } // namespace
+
+MessageStamp newStamp()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const quint64 random = QRandomGenerator::system()->generate64();
+    return { now,
+        now.toUTC().toString(QStringLiteral("yyyyMMddhhmmsszzz")).toLatin1() + '.'
+            + QByteArray::number(random, 16).rightJustified(16, '0') };
+}
 
 qsizetype Message::size() const
 {
     qsizetype size = 0;
     for (const QByteArray &row : rows)
         size += row.size();
-    return size + 2;
+    return size - doubledDots + 2;
 }
 
 bool Message::hasHighBytes() const
@@ -171,36 +157,19 @@ QByteArray quotedPrintable(QByteArrayView text)
 
 QByteArray outerBoundary(QByteArrayView body)
 {
-    const QByteArray usual = "Unique-Boundary";
-    const QByteArray usualDelimiter = "--" + usual;
-    // The lines that a reader could take for a delimiter of the usual
-    // boundary (or of one derived from it).
-    QList<QByteArrayView> clashing;
-    for (qsizetype lineStart = 0; lineStart < body.size();) {
-        qsizetype lf = body.indexOf('\n', lineStart);
-        if (lf < 0)
-            lf = body.size();
-        const QByteArrayView line = body.sliced(lineStart, lf - lineStart);
-        if (line.startsWith(usualDelimiter))
-            clashing << line;
-        lineStart = lf + 1;
-    }
-    if (clashing.isEmpty())
-        return usual;
-    // "Unique-Boundary-2" belongs to the nested multipart, so the search
-    // starts after it. Each clashing line rules out only the few candidates
-    // that are prefixes of it, so the search ends.
-    for (int n = 3;; ++n) {
-        const QByteArray candidate = usual + '-' + QByteArray::number(n);
-        const QByteArray delimiter = "--" + candidate;
-        if (std::none_of(clashing.begin(), clashing.end(),
-                [&](QByteArrayView line) { return line.startsWith(delimiter); }))
-            return candidate;
-    }
+    // "Unique-Boundary-2" was once the nested multipart's, so the search
+    // starts after it.
+    return freeBoundary(body, "Unique-Boundary", 3);
+}
+
+QByteArray nestedBoundary(QByteArrayView body)
+{
+    return freeBoundary(body, "Parallel-Boundary", 2);
 }
 
 Message composeMessage(const QString &fromAddress, const QString &toAddress, const QString &subject,
-    const QString &body, const QString &attachmentPath, const QByteArray *encoded, bool serverTakes8Bit)
+    const QString &body, const QString &attachmentPath, const QByteArray *encoded, bool serverTakes8Bit,
+    const MessageStamp &stamp)
 {
     Message message;
     const Result fields = checkFields(fromAddress, toAddress, subject, body, attachmentPath);
@@ -208,15 +177,17 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
         message.error = fields.error;
         return message;
     }
+    // checkFields has parsed the addresses already; this cannot fail.
+    const Envelope envelope = envelopeOf(fromAddress, toAddress);
     message.ok = true;
     const codepage::Encoded bodyBytes = codepage::encode(lineends::withCrLf(body));
-    const QByteArray from = codepage::bytesOf(fromAddress);
     const QByteArray subjectBytes = codepage::bytesOf(subject);
-    const QByteArray subjectRow = "Subject: " + subjectBytes + "\r\n";
     // Sent raw, a subject beyond ASCII, one that a reader would decode as an
-    // encoded word, or one longer than a line may be would not arrive as typed.
-    const bool subjectAsWords
-        = !isAscii(subjectBytes) || subjectBytes.contains("=?") || subjectRow.size() > maxLineOctets + 2;
+    // encoded word, or one with a line longer than SMTP carries would not
+    // arrive as typed.
+    QByteArray subjectRow = headerRow("Subject", subjectBytes);
+    if (!isAscii(subjectBytes) || subjectBytes.contains("=?") || longestLine(subjectRow) > maxLineOctets)
+        subjectRow = headerRow("Subject", encodedWords(subjectBytes, "windows-1252"));
 
     // The text part goes out as it is when it can: ASCII, or 8-bit to a server
     // that takes it, and no line longer than SMTP carries.
@@ -225,11 +196,20 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
     const QByteArray bodyText = quoted ? quotedPrintable(bodyBytes.bytes) : bodyBytes.bytes;
     const QByteArray boundary = outerBoundary(bodyText);
 
+    const Mailbox &sender = envelope.sender;
+    // Without a typed name the sender is named by the address up to its "@".
+    const QString senderName = sender.name.isEmpty() ? displayName(sender.typed) : sender.name;
+    QList<QByteArray> recipients;
+    for (const Mailbox &recipient : envelope.recipients)
+        recipients << headerMailbox(recipient.name, recipient);
+
     QList<QByteArray> &rows = message.rows;
     rows << "MIME-Version: 1.0\r\n";
-    rows << "From: " + displayPhrase(codepage::bytesOf(displayName(fromAddress))) + " <" + from + ">\r\n";
-    rows << "To: <" + codepage::bytesOf(toAddress) + ">\r\n";
-    rows << (subjectAsWords ? "Subject: " + encodedWords(subjectBytes) + "\r\n" : subjectRow);
+    rows << headerRow("From", headerMailbox(senderName, sender));
+    rows << headerRow("To", recipients.join(", "));
+    rows << subjectRow;
+    rows << "Date: " + dateValue(stamp.date) + "\r\n";
+    rows << "Message-ID: <" + stamp.unique + '@' + sender.wireDomain() + ">\r\n";
     rows << "Content-Type: multipart/mixed;\r\n";
     rows << "              boundary=" + boundary + "\r\n\r\n";
     rows << " [ Random garbage here ]\r\n\r\n";
@@ -243,19 +223,20 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
     rows << textHeader + "\r\n";
     rows << bodyText + "\r\n\r\n";
     if (hasAttachment(attachmentPath)) {
-        const QByteArray fileName = codepage::bytesOf(attachmentFileName(attachmentPath));
+        const FileNameLines fileName = fileNameLines(attachmentFileName(attachmentPath));
+        const QByteArray inner = nestedBoundary(bodyText);
         rows << "--" + boundary + "\r\n";
-        rows << "Content-Type: multipart/parallel; boundary=Unique-Boundary-2\r\n\r\n";
-        rows << "--Unique-Boundary-2\r\n";
+        rows << "Content-Type: multipart/parallel; boundary=" + inner + "\r\n\r\n";
+        rows << "--" + inner + "\r\n";
         rows << "Content-Type: application/octet-stream;\r\n";
-        rows << " " + parameter("name", fileName) + "\r\n";
+        rows << fileName.name + "\r\n";
         rows << "Content-Transfer-Encoding: base64\r\n";
         rows << "Content-Disposition: inline;\r\n";
-        rows << " " + parameter("filename", fileName) + "\r\n\r\n";
+        rows << fileName.filename + "\r\n\r\n";
         rows << (encoded ? *encoded : QByteArray()) + "\r\n";
         // Each closing delimiter on a line of its own: together on one line
         // neither would close its multipart for a reader.
-        rows << "--Unique-Boundary-2--\r\n--" + boundary + "--";
+        rows << "--" + inner + "--\r\n--" + boundary + "--";
     } else {
         // The multipart is closed here too; the line break that ends the
         // delimiter line is the first of the end-of-data marker.
@@ -263,9 +244,13 @@ Message composeMessage(const QString &fromAddress, const QString &toAddress, con
     }
     // Every row starts a line, so stuffing row by row covers the whole data.
     // Rows without a dot at a line start (the base64 text always) stay shared.
-    for (QByteArray &row : rows)
-        if (row.startsWith('.') || row.contains("\n."))
+    for (QByteArray &row : rows) {
+        if (row.startsWith('.') || row.contains("\n.")) {
+            const qsizetype before = row.size();
             row = dotStuff(row);
+            message.doubledDots += row.size() - before;
+        }
+    }
     return message;
 }
 

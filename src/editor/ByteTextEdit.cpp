@@ -3,6 +3,8 @@
 #include "core/CodePage.h"
 #include "core/LineEnds.h"
 #include "core/LongLines.h"
+#include "editor/ByteTextAccessible.h"
+#include "editor/CodePageGlyphs.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
 
@@ -14,6 +16,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
 
 #include <algorithm>
@@ -81,11 +84,171 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     setSelectionBackgroundColor(palette().color(QPalette::Active, QPalette::Highlight));
     setSelectionForegroundColor(palette().color(QPalette::Active, QPalette::HighlightedText));
 
+    ByteTextAccessible::install();
+    // The widget reports every insertion and deletion to the accessibility
+    // layer together with the number of characters before it, which it counts
+    // from the start of the text each time: a key at the end of a 100 MB text
+    // cost 400 ms. It does so only for the changes it passes on, so the text
+    // area asks for the announcements made just before a change instead (the
+    // same position and length) and tells its listeners once the change is
+    // done (publishEdits).
+    // A change is passed on when any bit of its type is in the mask, and the
+    // bits that say who made it (the user, undo, redo) come with the
+    // insertions and deletions too: they go as well.
+    constexpr long kAfterChange = SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT | SC_PERFORMED_USER
+        | SC_PERFORMED_UNDO | SC_PERFORMED_REDO | SC_MULTISTEPUNDOREDO | SC_LASTSTEPINUNDOREDO
+        | SC_MULTILINEUNDOREDO | SC_STARTACTION;
+    SendScintilla(
+        SCI_SETMODEVENTMASK, static_cast<unsigned long>(SendScintilla(SCI_GETMODEVENTMASK) & ~kAfterChange));
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
         [this](int position, int type, const char *, int length) {
-            if (m_hidesTails && (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)))
-                restyleEditedLines(position, (type & SC_MOD_INSERTTEXT) ? length : 0);
+            if (type & SC_MOD_BEFOREINSERT)
+                noteEdit(position, length, 0);
+            else if (type & SC_MOD_BEFOREDELETE)
+                noteEdit(position, 0, length);
         });
+}
+
+// The range [m_editedFrom, m_editedTo] covers what the edits since the last
+// announcement touched, in the positions of the text after them.
+void ByteTextEdit::noteEdit(qsizetype position, qsizetype inserted, qsizetype removed)
+{
+    if (!m_editsPending) {
+        m_editsPending = true;
+        m_editedFrom = m_editedTo = position;
+    }
+    if (m_editedTo >= position + removed)
+        m_editedTo += inserted - removed;
+    else if (m_editedTo > position)
+        m_editedTo = position;
+    m_editedFrom = std::min(m_editedFrom, position);
+    m_editedTo = std::max(m_editedTo, position + inserted);
+    // Edits that no input event of this widget brought (a call from
+    // elsewhere) are announced once control is back in the event loop.
+    if (!m_publishQueued) {
+        m_publishQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_publishQueued = false;
+                publishEdits();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void ByteTextEdit::publishEdits()
+{
+    if (!m_editsPending)
+        return;
+    m_editsPending = false;
+    if (m_hidesTails) {
+        const qsizetype length = SendScintilla(SCI_GETLENGTH);
+        const qsizetype from = std::min(m_editedFrom, length);
+        restyleEditedLines(from, std::min(m_editedTo, length) - from);
+    }
+    Q_EMIT textChanged();
+    const long lines = SendScintilla(SCI_GETLINECOUNT);
+    if (lines != m_lineCount) {
+        m_lineCount = lines;
+        Q_EMIT linesChanged();
+    }
+}
+
+// After every event the widget handled (a key, a click, a drop, a menu
+// command): the edits it made are announced, and the caret is kept out of
+// hidden text.
+void ByteTextEdit::afterInput()
+{
+    publishEdits();
+    keepSelectionShown();
+}
+
+bool ByteTextEdit::event(QEvent *event)
+{
+    const bool handled = QsciScintilla::event(event);
+    afterInput();
+    return handled;
+}
+
+bool ByteTextEdit::viewportEvent(QEvent *event)
+{
+    const bool handled = QsciScintilla::viewportEvent(event);
+    afterInput();
+    return handled;
+}
+
+void ByteTextEdit::undo()
+{
+    QsciScintilla::undo();
+    afterInput();
+}
+
+void ByteTextEdit::redo()
+{
+    QsciScintilla::redo();
+    afterInput();
+}
+
+void ByteTextEdit::cut()
+{
+    QsciScintilla::cut();
+    afterInput();
+}
+
+void ByteTextEdit::removeSelectedText()
+{
+    QsciScintilla::removeSelectedText();
+    afterInput();
+}
+
+void ByteTextEdit::replaceSelectedText(const QString &text)
+{
+    insertTyped(text);
+    afterInput();
+}
+
+qsizetype ByteTextEdit::cutOfLineAt(qsizetype position) const
+{
+    if (!m_hidesTails)
+        return -1;
+    const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
+    const qsizetype start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+    const qsizetype end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+    return end - start > kShownOfLongLine ? start + kShownOfLongLine : -1;
+}
+
+// A caret (or selection end) past the cut of a long line goes back to the cut.
+void ByteTextEdit::keepSelectionShown()
+{
+    if (!m_hidesTails)
+        return;
+    const auto shown = [this](qsizetype position) {
+        const qsizetype cut = cutOfLineAt(position);
+        return cut < 0 || position <= cut ? position : cut;
+    };
+    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
+    const qsizetype anchor = SendScintilla(SCI_GETANCHOR);
+    const qsizetype shownCaret = shown(caret);
+    const qsizetype shownAnchor = anchor == caret ? shownCaret : shown(anchor);
+    if (shownCaret != caret || shownAnchor != anchor)
+        SendScintilla(SCI_SETSEL, static_cast<unsigned long>(shownAnchor), static_cast<long>(shownCaret));
+}
+
+// Typing or deleting at the cut of a long line would change the hidden part,
+// which the user cannot see.
+bool ByteTextEdit::refusedAtCut(qsizetype position)
+{
+    if (cutOfLineAt(position) != position)
+        return false;
+    m_lastRefusal = tr("This line is longer than the editor shows; its hidden part, after the caret, "
+                       "cannot be changed here.");
+    QApplication::beep();
+    const QPoint at(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(position)),
+        SendScintilla(SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(position)));
+    QToolTip::showText(viewport()->mapToGlobal(at), m_lastRefusal, this);
+    Q_EMIT inputRefused(m_lastRefusal);
+    return true;
 }
 
 ByteTextEdit::~ByteTextEdit()
@@ -102,13 +265,36 @@ void ByteTextEdit::applyDocumentSettings()
     SendScintilla(SCI_SETCODEPAGE, 0UL);
     setEolMode(EolWindows);
     setEolVisibility(false);
+    // A text that begins with a UTF-8 byte-order mark is shown as UTF-8 (its
+    // bytes stay as they are; the widget shows a byte that is no UTF-8 by its
+    // value). Switching a filled document re-reads its text, so only those do.
+    m_encoding = ini::encodingOf(bytes());
+    if (m_encoding == ini::Encoding::Utf8) {
+        SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
+        return;
+    }
     // Changing the code page resets the representations, so set them after it.
-    // The widget draws 0x80-0x9F as empty boxes; show their byte values.
+    // The widget has no glyphs for 0x80-0x9F: they are laid out as stand-ins
+    // and drawn as the code page's characters after each paint.
     for (int byte = 0x80; byte <= 0x9F; ++byte) {
         const char key[2] = { static_cast<char>(byte), 0 };
-        const QByteArray shown = "x" + QByteArray::number(byte, 16).toUpper();
-        SendScintilla(SCI_SETREPRESENTATION, key, shown.constData());
+        SendScintilla(SCI_SETREPRESENTATION, key,
+            codepageglyphs::standIn(static_cast<unsigned char>(byte)).constData());
     }
+}
+
+void ByteTextEdit::paintEvent(QPaintEvent *event)
+{
+    QsciScintilla::paintEvent(event);
+    if (m_encoding != ini::Encoding::Ansi)
+        return;
+    QPainter painter(viewport());
+    codepageglyphs::paint(this, painter);
+}
+
+codepage::Encoded ByteTextEdit::encodeText(const QString &text) const
+{
+    return ini::encode(text, m_encoding);
 }
 
 // Loading fills a fresh document while no view shows it: Scintilla's document
@@ -123,6 +309,7 @@ public:
     Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false) : m_edit(edit), m_styles(styles)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
+        m_encoding = m_edit->m_encoding;
         m_edit->SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_previous);
         // Showing another document resets the selection; a failed load puts it back.
         m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
@@ -147,6 +334,7 @@ public:
             m_loader->Release();
             m_edit->SendScintilla(SCI_SETSEL, static_cast<unsigned long>(m_anchor), m_caret);
             m_edit->SendScintilla(SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(m_firstLine));
+            m_edit->m_encoding = m_encoding;
         }
         m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
     }
@@ -171,6 +359,10 @@ public:
         m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
         m_edit->SendScintilla(SCI_SETSAVEPOINT);
         m_edit->SendScintilla(SCI_GOTOPOS, 0UL);
+        // The load is no edit: nothing to announce, and the count starts here.
+        m_edit->m_editsPending = false;
+        m_edit->m_lineCount = m_edit->SendScintilla(SCI_GETLINECOUNT);
+        m_edit->m_askedStart = -1;
         Q_EMIT m_edit->documentReplaced();
     }
 
@@ -184,6 +376,7 @@ private:
     long m_anchor = 0;
     long m_caret = 0;
     long m_firstLine = 0;
+    ini::Encoding m_encoding = ini::Encoding::Ansi;
 };
 
 bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress)
@@ -296,7 +489,13 @@ QByteArrayView ByteTextEdit::bytes()
 
 qsizetype ByteTextEdit::selectionStartOffset() const
 {
-    return SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    // A selection asked for in hidden text shows at its cut; while it does,
+    // it still starts where it was asked to.
+    if (m_askedStart >= 0 && start != m_askedStart && start == SendScintilla(SCI_GETSELECTIONEND)
+        && start == cutOfLineAt(m_askedStart))
+        return m_askedStart;
+    return start;
 }
 
 qsizetype ByteTextEdit::selectionLength() const
@@ -307,14 +506,19 @@ qsizetype ByteTextEdit::selectionLength() const
 void ByteTextEdit::selectBytes(qsizetype start, qsizetype length)
 {
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(start + length));
+    keepSelectionShown();
+    m_askedStart = start;
     // Setting the selection scrolls only its caret end into view; show the
     // selection from its start, so the line it lies on is seen from its left.
-    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(start + length), static_cast<long>(start));
+    const qsizetype shownStart = SendScintilla(SCI_GETSELECTIONSTART);
+    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(SendScintilla(SCI_GETSELECTIONEND)),
+        static_cast<long>(shownStart));
 }
 
 void ByteTextEdit::placeCaret(qsizetype offset)
 {
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(offset));
+    keepSelectionShown();
 }
 
 bool ByteTextEdit::changedSinceSave() const
@@ -342,7 +546,9 @@ void ByteTextEdit::refuse(const QString &text, qsizetype position) const
 
 bool ByteTextEdit::insertTyped(const QString &text)
 {
-    const codepage::Encoded encoded = codepage::encode(text);
+    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART)))
+        return false;
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         return false;
@@ -366,6 +572,27 @@ void ByteTextEdit::keyPressEvent(QKeyEvent *event)
     }
     if (event->matches(QKeySequence::Paste)) {
         paste();
+        event->accept();
+        return;
+    }
+    // Right at the cut of a long line goes on to the next line, past the
+    // hidden part.
+    if (event->key() == Qt::Key_Right && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
+        const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret));
+        if (cutOfLineAt(caret) == caret && line + 1 < SendScintilla(SCI_GETLINECOUNT)) {
+            const long next = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line + 1));
+            if (event->modifiers() & Qt::ShiftModifier)
+                SendScintilla(SCI_SETSEL, static_cast<unsigned long>(SendScintilla(SCI_GETANCHOR)), next);
+            else
+                SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(next));
+            event->accept();
+            return;
+        }
+    }
+    // Delete at the cut of a long line would take a hidden byte.
+    if (event->key() == Qt::Key_Delete && selectionLength() == 0
+        && refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART))) {
         event->accept();
         return;
     }
@@ -402,8 +629,10 @@ void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
     const QMimeData *data = QApplication::clipboard()->mimeData(mode);
     if (isReadOnly() || !data || !data->hasText())
         return;
+    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART)))
+        return;
     const QString text = lineends::withCrLf(data->text());
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         return;
@@ -464,7 +693,7 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     QDragLeaveEvent leave; // hides the widget's drop caret
     QsciScintilla::dragLeaveEvent(&leave);
     const QString text = lineends::withCrLf(data->text());
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         event->ignore();
@@ -473,6 +702,10 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     const QPoint at = event->position().toPoint();
     qsizetype position = SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
         static_cast<long>(std::max(at.y(), 0)));
+    if (refusedAtCut(position)) {
+        event->ignore();
+        return;
+    }
     const bool moving = event->source() == this && event->dropAction() == Qt::MoveAction;
     const qsizetype start = selectionStartOffset();
     const qsizetype end = start + selectionLength();
@@ -496,7 +729,7 @@ QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular
 {
     rectangular = false;
     const QString text = lineends::withCrLf(source->text());
-    const codepage::Encoded encoded = codepage::encode(text);
+    const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
         refuse(text, encoded.position);
         return {};
@@ -507,6 +740,6 @@ QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular
 QMimeData *ByteTextEdit::toMimeData(const QByteArray &text, bool /*rectangular*/) const
 {
     auto *data = new QMimeData;
-    data->setText(codepage::decode(text));
+    data->setText(ini::decode(text, m_encoding));
     return data;
 }

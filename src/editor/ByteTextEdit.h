@@ -8,6 +8,7 @@
 #undef signals
 #undef slots
 
+#include "core/IniText.h"
 #include "core/LongLines.h"
 #include "fileio/FileError.h"
 
@@ -32,7 +33,11 @@
 //
 // Only the first 64 KiB of a line longer than that are shown (the widget would
 // measure every character of the line to show any part of it); the hidden
-// bytes stay in the text as they are, and edits keep the rule.
+// bytes stay in the text as they are, and edits keep the rule. The caret stays
+// within the shown part: keys, clicks and selections that would put it into
+// the hidden part stop at the end of the shown part (the cut), and typing or
+// deleting at the cut, which would change bytes the user cannot see, is
+// refused with a notice.
 //
 // Large files load through Scintilla's document loader into a document
 // without style bytes (unless long lines need them), in the 8-bit code page from the start, without undo
@@ -56,7 +61,10 @@ public:
     qsizetype selectionStartOffset() const;
     qsizetype selectionLength() const;
     // Selects `length` bytes from `start` (the caret ends the selection) and
-    // scrolls them into view; the focus stays where it is.
+    // scrolls them into view; the focus stays where it is. A selection in the
+    // hidden part of a long line shows as the caret at its cut, while
+    // selectionStartOffset() still gives `start`, so that a search goes on
+    // from there.
     void selectBytes(qsizetype start, qsizetype length);
     // Puts the caret at `offset` with nothing selected.
     void placeCaret(qsizetype offset);
@@ -69,11 +77,26 @@ public:
     // would show them again.
     bool hidesTails() const { return m_hidesTails; }
 
+    // How the text's characters are written: UTF-8 in a text that begins with
+    // its byte-order mark, else the code page. Typed, pasted and copied text
+    // follows it, and so does what the widget shows.
+    ini::Encoding encoding() const { return m_encoding; }
+
     // The notice shown when typed or pasted text was refused (for tests).
     QString lastRefusal() const { return m_lastRefusal; }
 
 public Q_SLOTS:
     void paste() override;
+    void undo() override;
+    void redo() override;
+    void cut() override;
+    void removeSelectedText() override;
+    // Through the code page, as typed text is.
+    void replaceSelectedText(const QString &text) override;
+
+protected:
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 Q_SIGNALS:
     // A typed or pasted character that the code page cannot hold was refused.
@@ -83,6 +106,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -92,6 +116,14 @@ protected:
 
 private:
     void applyDocumentSettings();
+    void noteEdit(qsizetype position, qsizetype inserted, qsizetype removed);
+    void publishEdits();
+    void afterInput();
+    // The end of the shown part of the long line that holds `position`, or -1
+    // when that line is shown whole.
+    qsizetype cutOfLineAt(qsizetype position) const;
+    void keepSelectionShown();
+    bool refusedAtCut(qsizetype position);
     class Fill;
     bool copyIntoStyledDocument();
     void hideTails(const QList<longlines::Tail> &tails, bool styled);
@@ -102,6 +134,7 @@ private:
     void pasteFrom(QClipboard::Mode mode);
     bool isSelectionPaste(const QMouseEvent *event) const;
     void refuse(const QString &text, qsizetype position) const;
+    codepage::Encoded encodeText(const QString &text) const;
 
     // The document QsciScintilla created with the widget. Loaded documents
     // replace it in the view; it is kept alive and put back on destruction,
@@ -111,4 +144,15 @@ private:
     bool m_hidesTails = false;
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
+    ini::Encoding m_encoding = ini::Encoding::Ansi;
+
+    // Edits made since they were last announced (textChanged, linesChanged),
+    // and the range of the text they touched, for restyling long lines.
+    bool m_editsPending = false;
+    bool m_publishQueued = false;
+    qsizetype m_editedFrom = 0;
+    qsizetype m_editedTo = 0;
+    long m_lineCount = 1;
+    // The last selection asked for by selectBytes(), while it is shown.
+    qsizetype m_askedStart = -1;
 };

@@ -3,6 +3,8 @@
 #include "core/IniText.h"
 #include "fileio/FileBytes.h"
 
+#include <QDir>
+
 namespace editorupdate {
 
 namespace {
@@ -28,6 +30,18 @@ Saved write(const QString &path, QByteArrayView text)
     if (written.ok)
         written.stamp = diskstamp::take(path, diskstamp::now(), pieces);
     return written;
+}
+
+QString openingNote(const QString &path)
+{
+    const std::optional<QString> backup = filebytes::leftoverBackup(path);
+    if (!backup)
+        return {};
+    return QStringLiteral(
+        "An earlier update of \"%1\" was interrupted, and its previous content is kept in "
+        "\"%2\".\n\nCheck the file against that copy (put the copy in its place if the file "
+        "is damaged), then remove the copy. Until then the file cannot be updated.")
+        .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(*backup));
 }
 
 } // namespace editorupdate

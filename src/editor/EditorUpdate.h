@@ -21,4 +21,8 @@ struct Saved {
 // once complete on disk, and stamps the result.
 Saved write(const QString &path, QByteArrayView text);
 
+// What the user must know on opening the file: that an interrupted update
+// left a backup of it, where, and what to do; empty when there is none.
+QString openingNote(const QString &path);
+
 } // namespace editorupdate

@@ -95,9 +95,11 @@ IniColours::IniColours(ByteTextEdit *edit)
     // only came into view by then are caught up.
     connect(edit, &QsciScintillaBase::SCN_STYLENEEDED, this, &IniColours::colourShownLines);
     connect(edit, &QsciScintillaBase::SCN_PAINTED, this, &IniColours::colourShownLines);
+    // The text area passes on the announcements made before a change (see
+    // ByteTextEdit): what they say is enough to know which lines to colour again.
     connect(edit, &QsciScintillaBase::SCN_MODIFIED, this,
-        [this](int position, int type, const char *, int, int linesAdded) {
-            textChanged(position, type, linesAdded);
+        [this](int position, int type, const char *text, int length) {
+            textChanging(position, type, text, length);
         });
     connect(edit, &ByteTextEdit::documentReplaced, this, &IniColours::forgetAll);
 }
@@ -109,18 +111,26 @@ void IniColours::forgetAll()
     m_coloured.clear();
 }
 
-void IniColours::textChanged(int position, int type, int linesAdded)
+void IniColours::textChanging(int position, int type, const char *text, int length)
 {
-    if (!(type & (QsciScintillaBase::SC_MOD_INSERTTEXT | QsciScintillaBase::SC_MOD_DELETETEXT)))
+    if (!(type & (QsciScintillaBase::SC_MOD_BEFOREINSERT | QsciScintillaBase::SC_MOD_BEFOREDELETE)))
         return;
-    if (linesAdded != 0) {
-        // Lines moved: which are coloured is no longer known. Colouring a
-        // line again is harmless, and only the shown ones are coloured.
+    const auto lineOf = [this](qsizetype at) {
+        return m_edit->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION, static_cast<unsigned long>(at));
+    };
+    const long line = lineOf(position);
+    // A line end inserted or deleted moves the lines after it: which are
+    // coloured is no longer known. Colouring a line again is harmless, and
+    // only the shown ones are coloured. (A change that joins or splits a CR LF
+    // changes the line count, which colourShownLines notices.)
+    const bool insertsLineEnd = (type & QsciScintillaBase::SC_MOD_BEFOREINSERT) && text
+        && std::any_of(text, text + length, [](char c) { return c == '\r' || c == '\n'; });
+    const bool deletesLineEnd
+        = (type & QsciScintillaBase::SC_MOD_BEFOREDELETE) && lineOf(position + length) != line;
+    if (insertsLineEnd || deletesLineEnd) {
         forgetAll();
         return;
     }
-    const long line = m_edit->SendScintilla(
-        QsciScintillaBase::SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
     if (line >= 0 && static_cast<size_t>(line) < m_coloured.size())
         m_coloured[static_cast<size_t>(line)] = false;
 }

@@ -45,7 +45,7 @@ public:
 
 private:
     void forgetAll();
-    void textChanged(int position, int type, int linesAdded);
+    void textChanging(int position, int type, const char *text, int length);
     void colourShownLines();
     void colourLines(long first, long last);
 

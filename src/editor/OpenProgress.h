@@ -2,17 +2,19 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QString>
 
 class QProgressDialog;
 class QWidget;
 
 // The progress of opening a file in the editor, which reads it twice: once
 // for the names, once for the text. An open that runs longer than about a
-// second shows a window-modal progress bar with Cancel; a quick one shows
-// nothing. The functions return false once the user has cancelled.
+// second shows a window-modal progress bar with Cancel, centred on the editor
+// and naming the file; a quick one shows nothing. Cancel and Escape stop the
+// open. The functions return false once the user has cancelled.
 class OpenProgress {
 public:
-    OpenProgress(QWidget *parent, qint64 fileBytes);
+    OpenProgress(QWidget *parent, const QString &path, qint64 fileBytes);
     ~OpenProgress();
     OpenProgress(const OpenProgress &) = delete;
     OpenProgress &operator=(const OpenProgress &) = delete;
@@ -26,10 +28,14 @@ public:
 
 private:
     bool step(qint64 done);
+    void showDialog();
+    void centreDialog();
 
     QWidget *m_parent;
+    QString m_path;
     qint64 m_fileBytes;
     QElapsedTimer m_clock;
     QPointer<QProgressDialog> m_dialog;
     bool m_cancelled = false;
+    bool m_centred = false;
 };

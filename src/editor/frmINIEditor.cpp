@@ -5,14 +5,19 @@
 #include "core/IniText.h"
 #include "core/KeySearch.h"
 #include "editor/CutListModel.h"
+#include "editor/DiskWatch.h"
 #include "editor/EditorFind.h"
+#include "editor/EditorPlace.h"
 #include "editor/EditorUpdate.h"
 #include "editor/FileDrop.h"
 #include "editor/FindBox.h"
 #include "editor/GeometryAnchors.h"
 #include "editor/IniColours.h"
+#include "editor/LineNumbers.h"
 #include "editor/ListTwins.h"
 #include "editor/OpenProgress.h"
+#include "editor/TextSplit.h"
+#include "editor/WindowSlot.h"
 #include "platform/AppFolder.h"
 #include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
@@ -24,16 +29,21 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
 #include <QSessionManager>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStringListModel>
+#include <QTime>
+#include <QTimer>
 
 #include <utility>
 
 namespace {
 
 const QString kCountCaption = QStringLiteral("Total Number Of ROMS In The Ferox.ini File");
+const QString kCaption = QStringLiteral("Change Existing Ferox INI Entry...");
 
 bool sameFile(const QString &a, const QString &b)
 {
@@ -104,7 +114,7 @@ void frmINIEditor::addWorkingAids()
 {
     // The text area and the lists take the room a larger window gives; the
     // buttons keep their distance from the right and bottom edges.
-    auto *anchors = new GeometryAnchors(this);
+    auto *anchors = m_anchors = new GeometryAnchors(this);
     const double names = 193.0 / 603, keys = 193.0 / 603, values = 217.0 / 603;
     anchors->add(ui->txtPath, { 0, 0, 1, 0 });
     anchors->add(ui->ListNames, { 0, 0, names, 0.5 });
@@ -116,6 +126,25 @@ void frmINIEditor::addWorkingAids()
              static_cast<QWidget *>(ui->Command2), static_cast<QWidget *>(ui->GetSettings) })
         anchors->add(corner, { 1, 1, 0, 0 });
     anchors->add(ui->Label2, { 0, 1, 1, 0 });
+    m_split
+        = new TextSplit(this, anchors, { ui->ListNames, ui->ListKey1, ui->ListKey2 }, ui->Frame3, ui->Text1);
+    m_split->apply();
+    new LineNumbers(ui->Text1);
+
+    // The title names the file and marks unsaved edits; the status line at the
+    // foot tells when the file was last saved or reloaded.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setAutoFillBackground(true);
+    m_status->hide();
+    connect(ui->Text1, &QsciScintilla::modificationChanged, this, [this](bool changed) {
+        updateTitle();
+        if (changed)
+            showStatus({});
+    });
+    m_watch = new DiskWatch(this);
+    connect(m_watch, &DiskWatch::changed, this, &frmINIEditor::fileChangedOnDisk);
 
     auto *findBox = new FindBox(this);
     findBox->setGeometry(392, 422, 233, 27);
@@ -207,7 +236,7 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         FileDialog.FileName = fileNameBefore;
     };
     ui->txtPath->setText(path);
-    OpenProgress progress(this, QFileInfo(path).size());
+    OpenProgress progress(this, path, QFileInfo(path).size());
     m_scanProgress = [&progress](qint64 bytes) { return progress.scanned(bytes); };
     settingsfile::ReadResult names;
     {
@@ -240,8 +269,13 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         loadText();
     }
     m_loadProgress = nullptr;
-    if (progress.cancelled())
+    if (progress.cancelled()) {
         undo();
+        return;
+    }
+    const QString note = editorupdate::openingNote(path);
+    if (!note.isEmpty())
+        messagebox::show(this, messagebox::programTitle(), note, messagebox::Icon::Warning);
 }
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
@@ -257,18 +291,23 @@ void frmINIEditor::restoreLists(const Lists &lists)
     const auto restore
         = [this](QListView *view, CutListModel *model, const QList<QByteArray> &items, int row) {
               model->setItems(items, listDecoder());
-              if (row < 0)
-                  return;
-              // Putting the choice back is not a new choice: no handler runs.
-              const QSignalBlocker quiet(view->selectionModel());
-              view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
-              view->scrollTo(model->index(row));
-              view->viewport()->update();
+              selectSilently(view, model, row);
           };
     restore(ui->ListNames, m_names, lists.names, lists.nameRow);
     restore(ui->ListKey1, m_keys, lists.keys, lists.keyRow);
     restore(ui->ListKey2, m_values, lists.values, lists.valueRow);
     showCount();
+}
+
+void frmINIEditor::selectSilently(QListView *view, CutListModel *model, int row)
+{
+    if (row < 0)
+        return;
+    // Putting the choice back is not a new choice: no handler runs.
+    const QSignalBlocker quiet(view->selectionModel());
+    view->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+    view->scrollTo(model->index(row));
+    view->viewport()->update();
 }
 
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
@@ -320,6 +359,9 @@ bool frmINIEditor::loadTextOf(const QString &path)
         return false;
     LoadedPath = path;
     m_stamp = diskstamp::take(path, started, { ui->Text1->bytes() });
+    m_watch->watch(path);
+    showStatus({});
+    updateTitle();
     return true;
 }
 
@@ -333,6 +375,19 @@ void frmINIEditor::ListNames_Click()
 {
     LoadSectionKeys();
     showCount();
+    showChosenSection();
+}
+
+// The chosen game's section is shown in the text, its head the top line; the
+// caret, the selection (where Find Next goes on from) and the focus stay.
+void frmINIEditor::showChosenSection()
+{
+    const editorplace::ListChoice name = editorplace::choiceAt(m_names->items(), selectedRow(ui->ListNames));
+    if (name.occurrence < 0)
+        return;
+    const qsizetype head = editorplace::headOffset(ui->Text1->bytes(), name.item, name.occurrence);
+    if (head >= 0)
+        editorplace::showLineAtTop(ui->Text1, head);
 }
 
 void frmINIEditor::LoadSectionKeys()
@@ -432,10 +487,20 @@ void frmINIEditor::cmdAdd_Click()
         // A refused or failed write keeps the text and the file it belongs to.
         if (written == Written::Cancelled || written == Written::Failed)
             return;
+        if (written == Written::Reloaded && sameFile(ui->txtPath->text(), LoadedPath)) {
+            showWrittenText();
+            return;
+        }
         if (written == Written::Reloaded) {
             LoadSectionNames();
             m_keys->setItems({}, listDecoder());
             m_values->setItems({}, listDecoder());
+            return;
+        }
+        // The file the lists read now holds the text: they are brought up to
+        // date from it, and the user's place stays.
+        if (written == Written::Done && sameFile(ui->txtPath->text(), LoadedPath)) {
+            showWrittenText();
             return;
         }
     }
@@ -461,6 +526,143 @@ void frmINIEditor::cmdAdd_Click()
     m_values->setItems({}, listDecoder());
 }
 
+void frmINIEditor::showWrittenText()
+{
+    const QByteArrayView text = ui->Text1->bytes();
+    const ini::Encoding encoding = ini::encodingOf(text);
+    // Another byte-order mark decodes every item differently.
+    const bool force = encoding != m_listEncoding;
+    m_listEncoding = encoding;
+    const int keyRow = selectedRow(ui->ListKey1);
+    bool unchanged = false;
+    const QList<qsizetype> heads = settingsfile::sectionHeadsIn(text, m_names->items(), &unchanged);
+    if (force || !unchanged)
+        refill(ui->ListNames, m_names, settingsfile::sectionNamesIn(text), selectedRow(ui->ListNames), true);
+    showCount();
+    const int nameRow = selectedRow(ui->ListNames);
+    settingsfile::KeyLines lines;
+    if (nameRow >= 0) {
+        // The keys are those of the first section of that name.
+        const QByteArray name = m_names->whole(nameRow);
+        lines = settingsfile::sectionKeysIn(text, name, heads.value(m_names->items().indexOf(name), -1));
+    }
+    refill(ui->ListKey1, m_keys, std::move(lines.keys), keyRow, force);
+    // The value list follows the key list row for row.
+    if (force || m_values->items() != lines.values)
+        m_values->setItems(std::move(lines.values), listDecoder());
+    const int chosenKey = selectedRow(ui->ListKey1);
+    if (chosenKey != selectedRow(ui->ListKey2)) {
+        if (chosenKey < 0)
+            ui->ListKey2->selectionModel()->clearSelection();
+        selectSilently(ui->ListKey2, m_values, chosenKey);
+    }
+}
+
+// Refills a list only when its items changed, choosing the same item again
+// (same bytes, same occurrence) without running the list's click handler.
+void frmINIEditor::refill(
+    QListView *view, CutListModel *model, QList<QByteArray> items, int chosenRow, bool force)
+{
+    if (!force && model->items() == items)
+        return;
+    const editorplace::ListChoice chosen = editorplace::choiceAt(model->items(), chosenRow);
+    const int row = editorplace::rowOf(items, chosen);
+    model->setItems(std::move(items), listDecoder());
+    selectSilently(view, model, row);
+}
+
+void frmINIEditor::fileChangedOnDisk()
+{
+    // Not while another question or dialog waits for the user (the change may
+    // be the one that question is about): looked at again once it is answered.
+    if (QApplication::activeModalWidget() || m_askingAboutDisk) {
+        QTimer::singleShot(500, this, &frmINIEditor::fileChangedOnDisk);
+        return;
+    }
+    if (LoadedPath.isEmpty() || DiskWatch::looksUnchanged(LoadedPath, m_stamp)
+        || !QFileInfo::exists(LoadedPath))
+        return;
+    if (!ui->Text1->changedSinceSave()) {
+        reloadKeepingPlace();
+        return;
+    }
+    // Asked once per change; a later change asks again.
+    if (DiskWatch::looksUnchanged(LoadedPath, m_askedAbout))
+        return;
+    m_askedAbout = diskstamp::takeFromDisk(LoadedPath, diskstamp::now());
+    m_askingAboutDisk = true;
+    const messagebox::Answer answer = messagebox::ask(this,
+        QStringLiteral("%1 has been changed on disk by another program.\n\n"
+                       "Reload it (your edits in the editor are lost), or keep your text? If you keep "
+                       "it, Update INI asks before it overwrites the other change.")
+            .arg(quoted(LoadedPath)),
+        { messagebox::Answer::Reload });
+    m_askingAboutDisk = false;
+    if (answer == messagebox::Answer::Reload)
+        reloadKeepingPlace();
+}
+
+// The text is read again from disk; the chosen section and key, the caret and
+// the scroll position stay where they still exist.
+void frmINIEditor::reloadKeepingPlace()
+{
+    const editorplace::TextPlace place = editorplace::textPlace(ui->Text1);
+    if (!loadTextOf(LoadedPath))
+        return;
+    editorplace::restoreTextPlace(ui->Text1, place);
+    if (sameFile(ui->txtPath->text(), LoadedPath))
+        showWrittenText();
+    showStatus(
+        QStringLiteral("Reloaded %1: changed on disk").arg(QTime::currentTime().toString(u"HH:mm:ss")));
+}
+
+void frmINIEditor::updateTitle()
+{
+    if (LoadedPath.isEmpty()) {
+        setWindowTitle(kCaption);
+        return;
+    }
+    setWindowTitle(QFileInfo(LoadedPath).fileName() + QStringLiteral("[*] - ") + kCaption);
+    setWindowModified(ui->Text1->changedSinceSave());
+}
+
+void frmINIEditor::showStatus(const QString &text)
+{
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
+    placeStatus();
+}
+
+// At the right end of the count caption's row, which the count leaves free.
+void frmINIEditor::placeStatus()
+{
+    const QRect row = ui->Label2->geometry();
+    const int width = std::min(m_status->sizeHint().width(), row.width());
+    m_status->setGeometry(row.right() + 1 - width, row.top(), width, row.height());
+    m_status->raise();
+}
+
+void frmINIEditor::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The anchors have placed the controls; the split and the status follow.
+    m_split->apply();
+    placeStatus();
+}
+
+void frmINIEditor::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    // Centred like every window; a second editor open at the same time steps
+    // aside, so the two are not taken for one.
+    m_slot = std::make_unique<WindowSlot>(QStringLiteral("editor"));
+    if (m_slot->index() > 0)
+        move(pos() + WindowSlot::offsetOf(m_slot->index()));
+}
+
 frmINIEditor::Written frmINIEditor::writeBack()
 {
     // Text in UTF-16 would be written back as 8-bit bytes: no reader could read it.
@@ -480,8 +682,10 @@ frmINIEditor::Written frmINIEditor::writeBack()
             { messagebox::Answer::Overwrite, messagebox::Answer::Reload });
         if (answer == messagebox::Answer::Reload) {
             // A file that is gone cannot be reloaded; the text stays.
+            const editorplace::TextPlace place = editorplace::textPlace(ui->Text1);
             if (!QFileInfo::exists(LoadedPath) || !loadTextOf(LoadedPath))
                 return Written::Cancelled;
+            editorplace::restoreTextPlace(ui->Text1, place);
             return Written::Reloaded;
         }
         if (answer != messagebox::Answer::Overwrite)
@@ -503,6 +707,9 @@ frmINIEditor::Written frmINIEditor::writeBack()
     }
     m_stamp = written.stamp;
     ui->Text1->markSaved();
+    m_watch->watch(LoadedPath);
+    updateTitle();
+    showStatus(QStringLiteral("Saved %1").arg(QTime::currentTime().toString(u"HH:mm:ss")));
     return Written::Done;
 }
 

@@ -11,6 +11,11 @@
 #include <memory>
 
 class CutListModel;
+class DiskWatch;
+class GeometryAnchors;
+class QLabel;
+class TextSplit;
+class WindowSlot;
 using Decoder = std::function<QString(QByteArrayView)>;
 class QListView;
 class QStringListModel;
@@ -68,6 +73,8 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     enum class Written { Done, Cancelled, Reloaded, Failed };
@@ -85,6 +92,20 @@ private:
     Written writeBack();
     bool confirmDiscard();
     void showCount();
+    // After a write of the text to the file the lists read: the lists are
+    // brought up to date from the text (which the file now holds), refilling
+    // only what changed and keeping the chosen section and key.
+    void showWrittenText();
+    // The file changed on disk: reloaded when the text holds no edits of the
+    // user's, else the user is asked at once.
+    void fileChangedOnDisk();
+    void reloadKeepingPlace();
+    void refill(
+        class QListView *view, CutListModel *model, QList<QByteArray> items, int chosenRow, bool force);
+    void showChosenSection();
+    void updateTitle();
+    void showStatus(const QString &text);
+    void placeStatus();
     // Decodes list items as the file's encoding has them written.
     Decoder listDecoder() const;
     void formSearchText();
@@ -114,6 +135,16 @@ private:
     };
     Lists saveLists() const;
     void restoreLists(const Lists &lists);
+    static void selectSilently(QListView *view, CutListModel *model, int row);
+    GeometryAnchors *m_anchors = nullptr;
+    TextSplit *m_split = nullptr;
+    QLabel *m_status = nullptr;
+    DiskWatch *m_watch = nullptr;
+    // The change on disk the user was last asked about, not to ask twice.
+    diskstamp::Stamp m_askedAbout;
+    bool m_askingAboutDisk = false;
+    std::unique_ptr<WindowSlot> m_slot;
+    bool m_placed = false;
     settingsfile::Progress m_scanProgress;
     std::function<bool(qint64)> m_loadProgress;
 };

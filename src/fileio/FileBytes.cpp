@@ -2,6 +2,8 @@
 
 #include "fileio/FileUpdateParts_p.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <ctime>
 #include <sys/stat.h>
@@ -21,7 +23,7 @@ Outcome write(const Target &target, const Old &old, const QList<Piece> &pieces, 
     if (old.exists && old.st.st_nlink > 1)
         return writeInPlace(target, old, pieces, error);
     const Outcome outcome = replaceByRename(target, old, pieces, error);
-    if (outcome == Outcome::CannotKeepMetadata)
+    if (outcome == Outcome::CannotKeepMetadata || outcome == Outcome::CannotReplace)
         return writeInPlace(target, old, pieces, error);
     return outcome;
 }
@@ -53,10 +55,26 @@ bool updateFile(const QString &path, const PieceChange &change, FileError *error
         // Replaced, created or removed between the open and the lock.
         if (!stillNames(target, old))
             continue;
+        if (old.exists && !flagsAllowUpdate(file.get(), error))
+            return false;
         if (!writable(target, old, error))
             return false;
-        if (folder)
-            removeStaleTemporaries(target, lockedAt);
+        // A backup left by an interrupted in-place write may be the only
+        // whole copy of the file, and the file may be torn: whichever way
+        // this write went, it would keep the file as it is.
+        if (const std::optional<QByteArray> backup = leftoverBackup(target)) {
+            *error = backupLeft(*backup);
+            return false;
+        }
+        // Only under the lock that every writer of the file takes: a writer
+        // of a file that is not there yet holds none, and another such
+        // writer's temporary may be older than this one's start.
+        if (old.exists) {
+            removeStaleTemporaries(target.folder, target.name, lockedAt, old.st.st_uid);
+            const BackupPlace cached = backupInCache(target);
+            if (!cached.name.isEmpty())
+                removeStaleTemporaries(cached.folder, cached.name, lockedAt, old.st.st_uid);
+        }
         OldFile oldFile;
         if (old.exists) {
             if (!oldFile.adopt(file.release(), error))
@@ -104,6 +122,16 @@ bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError
             return true;
         },
         error);
+}
+
+std::optional<QString> leftoverBackup(const QString &path)
+{
+    Target target;
+    FileError ignored;
+    if (!resolve(path, &target, &ignored))
+        return std::nullopt;
+    const std::optional<QByteArray> backup = parts::leftoverBackup(target);
+    return backup ? std::optional<QString>(QFile::decodeName(*backup)) : std::nullopt;
 }
 
 } // namespace filebytes

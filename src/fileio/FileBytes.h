@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Replacements of whole files, shared by every writer of settings files.
 namespace filebytes {
@@ -60,17 +61,27 @@ using PieceChange = std::function<bool(const Snapshot &old, QList<Piece> *pieces
 //   included), is synced and renamed over the target; the folder is synced
 //   after the rename. Temporary files of this kind that a killed update left
 //   behind are removed first.
-// - A file with more than one hard link, or one whose owner, group or
-//   extended attributes the process may not give the new file, is written in
-//   place instead, after its old content is saved to a backup beside it
-//   (name + ".ferox-backup") that is removed once the write is synced.
-// - Refused: a target that is not a regular file, and one without any write
-//   permission (a rename would otherwise replace a read-only file).
+// - A file with more than one hard link, one whose owner, group, extended
+//   attributes or flags the process may not give the new file, or one whose
+//   name cannot be given to a new file (a file mounted on its own, a folder
+//   this user may not write), is written in place instead, after its old
+//   content is saved to a backup (name + ".ferox-backup", beside it or in the
+//   user's cache folder) that is removed once the write is synced. The backup
+//   takes its name only once it is whole and synced.
+// - Refused: a target that is not a regular file, one without any write
+//   permission (a rename would otherwise replace a read-only file), one marked
+//   immutable or append-only, and one of which an interrupted in-place write
+//   left a backup.
 // Returns false and says why; the file is then unchanged.
 bool update(const QString &path, const PieceChange &change, FileError *error);
 
 // Replaces the file's content with `pieces`, one after the other, as update()
 // does.
 bool replace(const QString &path, const QList<QByteArrayView> &pieces, FileError *error);
+
+// The backup that an interrupted in-place update of the file at `path` left,
+// beside the file or in the user's cache folder, or nothing. While it is
+// there, update() refuses to write the file.
+std::optional<QString> leftoverBackup(const QString &path);
 
 } // namespace filebytes

@@ -17,6 +17,7 @@ struct FileError {
         Changed, // the file kept changing under the update
         BackupKept, // the old content is in a backup copy beside the file
         Cancelled, // the caller's progress function stopped the work
+        Protected, // the file is marked immutable or append-only
     };
 
     Kind kind = Kind::System;

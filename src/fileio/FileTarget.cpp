@@ -41,14 +41,14 @@ bool resolve(const QString &path, Target *target, FileError *error)
     return true;
 }
 
-QByteArray besideTarget(const Target &target, QByteArrayView suffix)
-{
-    return target.folder + '/' + target.name + suffix;
-}
-
 void syncFolder(const Target &target)
 {
-    Fd folder(::open(target.folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    syncFolder(target.folder);
+}
+
+void syncFolder(const QByteArray &path)
+{
+    Fd folder(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder)
         ::fsync(folder.get());
 }

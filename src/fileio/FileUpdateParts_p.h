@@ -12,16 +12,22 @@
 #include <QList>
 
 #include <ctime>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace filebytes::parts {
 
-// Names of our own temporary files: the target's name, this infix and six
-// random letters or digits. Only such names are ever removed as stale.
+// Names of our own files beside a target (OwnFiles.cpp). A temporary file is
+// the name it stands for, cut where the folder's longest name requires, then
+// kTempInfix, a slot of kTempSlot letters and a check of kTempCheck hex digits
+// computed from the whole name and the slot. Only a file with a right check,
+// owned by the writer, is ever removed as stale: a user's file of a similar
+// name is not ours. A backup is the name and kBackupSuffix.
 inline constexpr QByteArrayView kTempInfix(".ferox-tmp-");
-inline constexpr int kTempRandom = 6;
+inline constexpr int kTempSlot = 4;
+inline constexpr int kTempCheck = 8;
 inline constexpr QByteArrayView kBackupSuffix(".ferox-backup");
 
 // A file descriptor that is closed when it goes.
@@ -90,9 +96,39 @@ struct Target {
 };
 
 bool resolve(const QString &path, Target *target, FileError *error);
-QByteArray besideTarget(const Target &target, QByteArrayView suffix);
 // Makes a rename (or an unlink) in the folder survive a power loss.
 void syncFolder(const Target &target);
+void syncFolder(const QByteArray &folder);
+
+// Creates a new temporary file for `name` in `folder` (OwnFiles.cpp), with
+// O_EXCL: the first free one of a few fixed slots, so that a leftover can be
+// found in a folder that cannot be listed, else one of random letters.
+int createTemporary(
+    const QByteArray &folder, const QByteArray &name, mode_t mode, QByteArray *path, FileError *error);
+// Removes the temporary files for `name` in `folder` that a killed update
+// left: ours by their check, regular files owned by this user (or, for the
+// superuser, by `alsoOwner`, to whom it gives its temporaries of that user's
+// file), older than `lockedAt`. Found also where the folder cannot be listed.
+void removeStaleTemporaries(
+    const QByteArray &folder, const QByteArray &name, const timespec &lockedAt, uid_t alsoOwner);
+
+// Where the in-place write keeps the old content of the target: beside it, or,
+// where its folder may not be written, in the user's cache folder, under a name
+// made from the target's whole path (empty when there is no cache folder).
+struct BackupPlace {
+    QByteArray folder;
+    QByteArray name;
+    QByteArray path() const { return folder + '/' + name; }
+};
+BackupPlace backupBeside(const Target &target);
+BackupPlace backupInCache(const Target &target);
+// The backup an interrupted in-place write left of the target, or nothing.
+std::optional<QByteArray> leftoverBackup(const Target &target);
+// Creates the cache folder (mode 0700) where missing; false when it cannot be
+// made or is not this user's own.
+bool prepareCacheFolder(const BackupPlace &place, FileError *error);
+// The refusal to write a file while a backup of it is left.
+FileError backupLeft(const QByteArray &backup);
 
 // What the update starts from.
 struct Old {
@@ -112,14 +148,17 @@ bool writable(const Target &target, const Old &old, FileError *error);
 bool lockUpdates(const Target &target, int file, Fd *folder, FileError *error);
 
 // Gives the new file the old one's owner, group, extended attributes (POSIX
-// ACLs among them) and mode; false when the process may not (FileMetadata.cpp).
+// ACLs among them), file flags such as no-dump and no-atime, and mode; false
+// when the process may not (FileMetadata.cpp).
 bool copyMetadata(int from, const struct stat &old, int to);
+// Refuses a file whose flags forbid the update: immutable, or append-only.
+bool flagsAllowUpdate(int fd, FileError *error);
+// Lets whoever may read the old file read its backup `to`, as far as the
+// process may: owner, group, ACL and permission bits as the file's, or, where
+// the owner cannot be given, a read entry for the file's owner in its ACL.
+void shareLikeFile(int from, const struct stat &old, int to);
 
-enum class Outcome { Done, Retry, Failed, CannotKeepMetadata };
-
-// Called with the lock held: removes the temporary files of killed updates
-// that are older than the lock (RenameReplace.cpp).
-void removeStaleTemporaries(const Target &target, const timespec &lockedAt);
+enum class Outcome { Done, Retry, Failed, CannotKeepMetadata, CannotReplace };
 // Writes the pieces to a temporary file beside the target and renames it over
 // the target (RenameReplace.cpp).
 Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error);

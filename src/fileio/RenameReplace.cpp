@@ -1,10 +1,7 @@
 #include "fileio/FileUpdateParts_p.h"
 
-#include <QRandomGenerator>
-
 #include <cerrno>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,34 +9,6 @@
 namespace filebytes::parts {
 
 namespace {
-
-bool olderThan(const struct stat &st, const timespec &when)
-{
-    return st.st_mtim.tv_sec < when.tv_sec
-        || (st.st_mtim.tv_sec == when.tv_sec && st.st_mtim.tv_nsec < when.tv_nsec);
-}
-
-// Creates a new temporary file beside the target.
-int createTemporary(const Target &target, mode_t mode, QByteArray *path, FileError *error)
-{
-    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QByteArray name = besideTarget(target, kTempInfix);
-        for (int i = 0; i < kTempRandom; ++i)
-            name.append(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0) {
-            *path = name;
-            return fd;
-        }
-        if (errno != EEXIST) {
-            *error = FileError::system(errno);
-            return -1;
-        }
-    }
-    *error = FileError::system(EEXIST);
-    return -1;
-}
 
 bool writePieces(int fd, const QList<Piece> &pieces, const OldFile *source, FileError *error)
 {
@@ -62,34 +31,17 @@ bool writePieces(int fd, const QList<Piece> &pieces, const OldFile *source, File
 
 } // namespace
 
-// A temporary file of ours that is older than the lock belongs to an update
-// that was killed before it could remove it.
-void removeStaleTemporaries(const Target &target, const timespec &lockedAt)
-{
-    DIR *folder = ::opendir(target.folder.constData());
-    if (!folder)
-        return;
-    const QByteArray prefix = target.name + kTempInfix;
-    while (const dirent *entry = ::readdir(folder)) {
-        const QByteArrayView name(entry->d_name);
-        if (name.size() != prefix.size() + kTempRandom || !name.startsWith(prefix))
-            continue;
-        struct stat st { };
-        if (::fstatat(::dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
-            && olderThan(st, lockedAt))
-            ::unlinkat(::dirfd(folder), entry->d_name, 0);
-    }
-    ::closedir(folder);
-}
-
 Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece> &pieces, FileError *error)
 {
     QByteArray temporary;
     // A new file gets the mode the process gives new files; an existing one's
     // is copied once the owner is set.
-    Fd out(createTemporary(target, old.exists ? 0600 : 0666, &temporary, error));
+    Fd out(createTemporary(target.folder, target.name, old.exists ? 0600 : 0666, &temporary, error));
+    // A writable file in a folder this user may not write can still be
+    // written in place.
     if (!out)
-        return Outcome::Failed;
+        return old.exists && (error->errnum == EACCES || error->errnum == EPERM) ? Outcome::CannotReplace
+                                                                                 : Outcome::Failed;
     const auto drop = [&](Outcome outcome) {
         out.reset();
         ::unlink(temporary.constData());
@@ -118,7 +70,11 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
     }
     if (renamed != 0) {
         *error = FileError::system(errno);
-        return drop(Outcome::Failed);
+        // The name cannot be given to another file, but the file itself may
+        // be written: one mounted on its own (EBUSY) or from elsewhere
+        // (EXDEV), another user's in a folder with the sticky bit (EPERM).
+        const bool fileStays = errno == EBUSY || errno == EXDEV || errno == EPERM || errno == EACCES;
+        return drop(old.exists && fileStays ? Outcome::CannotReplace : Outcome::Failed);
     }
     out.reset();
     syncFolder(target);

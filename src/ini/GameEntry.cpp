@@ -50,10 +50,12 @@ QString encodeField(const Field &field, ini::Encoding encoding, QByteArray *byte
 
 // The file is always the one beside the program, so a refused write most often
 // means a folder the user may not write in, such as an installed copy's. The
-// message then says what to do about it.
-bool deniedByFolderOrFile(const QString &path, const FileError &error)
+// message then says what to do about it. (A file the user may write is
+// written in place even there, so other failures have other causes, which
+// their own text names: an immutable file, a backup left, a full disk.)
+bool deniedByFolderOrFile(const FileError &error)
 {
-    return error.accessDenied() || !QFileInfo(QFileInfo(path).absolutePath()).isWritable();
+    return error.accessDenied();
 }
 
 QString whereTheFileLives(const QString &path)
@@ -137,7 +139,7 @@ Outcome add(const Fields &fields)
             outcome.message = QStringLiteral("The entry could not be added: the file\n%1\ncould not be "
                                              "written (%2).")
                                   .arg(path, error.text);
-            if (deniedByFolderOrFile(path, error))
+            if (deniedByFolderOrFile(error))
                 outcome.message += whereTheFileLives(path);
         }
         return outcome;

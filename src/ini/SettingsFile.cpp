@@ -72,15 +72,34 @@ auto headMatcher(const QByteArray &name, qsizetype *headAt)
     };
 }
 
+// Appends each head's name to `names`: a HeadReader callback.
+auto nameCollector(QList<QByteArray> *names)
+{
+    return [names](qsizetype, QByteArrayView line) {
+        names->append(ini::headName(line)->toByteArray());
+        return true;
+    };
+}
+
+KeyLines keyLinesOf(QByteArrayView text, const ini::Section &section)
+{
+    KeyLines lines;
+    lines.keys.reserve(section.keyLines.size());
+    lines.values.reserve(section.keyLines.size());
+    for (const ini::Line &line : section.keyLines) {
+        const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
+        lines.keys.append(kv.key.toByteArray());
+        lines.values.append(kv.value.toByteArray());
+    }
+    return lines;
+}
+
 } // namespace
 
 ReadResult readSectionNames(const QString &path, QList<QByteArray> *names, const Progress &progress)
 {
     names->clear();
-    const auto add = [names](qsizetype, QByteArrayView line) {
-        names->append(ini::headName(line)->toByteArray());
-        return true;
-    };
+    const auto add = nameCollector(names);
     ini::HeadReader reader;
     qint64 read = 0;
     bool cancelled = false;
@@ -147,14 +166,44 @@ ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines
         if (!section.found || section.bodyEnd < text.size() || n == 0)
             break;
     }
-    lines->keys.reserve(section.keyLines.size());
-    lines->values.reserve(section.keyLines.size());
-    for (const ini::Line &line : section.keyLines) {
-        const ini::KeyValue kv = ini::splitKeyLine(ini::view(text, line));
-        lines->keys.append(kv.key.toByteArray());
-        lines->values.append(kv.value.toByteArray());
-    }
+    *lines = keyLinesOf(text, section);
     return result;
+}
+
+QList<QByteArray> sectionNamesIn(QByteArrayView text)
+{
+    QList<QByteArray> names;
+    const auto add = nameCollector(&names);
+    ini::HeadReader reader;
+    reader.feed(text, add);
+    reader.finish(add);
+    return names;
+}
+
+KeyLines sectionKeysIn(QByteArrayView text, const QByteArray &name, qsizetype headAt)
+{
+    // From the head on, the first head is the one named.
+    if (headAt > 0)
+        text = text.sliced(headAt);
+    const ini::Section section = ini::findSection(text, name);
+    return section.found ? keyLinesOf(text, section) : KeyLines {};
+}
+
+QList<qsizetype> sectionHeadsIn(QByteArrayView text, const QList<QByteArray> &known, bool *unchanged)
+{
+    QList<qsizetype> heads;
+    heads.reserve(known.size());
+    bool same = true;
+    const auto visit = [&](qsizetype at, QByteArrayView line) {
+        same = same && heads.size() < known.size() && *ini::headName(line) == known.at(heads.size());
+        heads.append(at);
+        return true;
+    };
+    ini::HeadReader reader;
+    reader.feed(text, visit);
+    reader.finish(visit);
+    *unchanged = same && heads.size() == known.size();
+    return heads;
 }
 
 void createIfMissing(const QString &path)

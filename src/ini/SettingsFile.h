@@ -43,6 +43,17 @@ struct KeyLines {
 // A section that is not there gives empty lists.
 ReadResult readSectionKeys(const QString &path, const QByteArray &name, KeyLines *lines);
 
+// The same two readings over a text already in memory that the file holds
+// (the editor's text just after it was written): the same names and the same
+// key lines as reading the file gives.
+QList<QByteArray> sectionNamesIn(QByteArrayView text);
+// `headAt`: where the first head of that name starts, when the caller knows.
+KeyLines sectionKeysIn(QByteArrayView text, const QByteArray &name, qsizetype headAt = -1);
+// Where each head line of a text in memory starts, and whether their names
+// are `known`, in order: a save mostly leaves the names as they were, and
+// comparing them costs less than listing them anew.
+QList<qsizetype> sectionHeadsIn(QByteArrayView text, const QList<QByteArray> &known, bool *unchanged);
+
 // Creates an empty file when none exists at the path; an existing file is not
 // touched. Failing is harmless to the callers, so nothing is returned.
 void createIfMissing(const QString &path);

@@ -108,7 +108,11 @@ void SmtpClient::start(const MailJob &job)
     m_received.clear();
     m_ehlo.reset();
     m_message = {};
-    m_recipients = { codepage::bytesOf(job.toAddress) };
+    // One stamp per send, so that a message composed again (for a server
+    // without 8BITMIME, or after a login) keeps its Date and Message-ID.
+    m_stamp = mime::newStamp();
+    m_envelope = {};
+    m_commands = {};
     m_nextRecipient = 0;
     m_user.clear();
     m_password.clear();
@@ -381,8 +385,7 @@ void SmtpClient::onReply(const smtp::SmtpReply &reply)
         return;
     case State::MailFrom:
         if (kind == 2) {
-            send("RCPT TO:<" + m_recipients[m_nextRecipient] + ">\r\n", State::RcptTo, m_timeouts.commandMs,
-                QStringLiteral("the server to accept the recipient (RCPT TO)"));
+            sendRcptTo();
         } else if (asksForLogin(reply) && !m_loggedIn && m_ehlo
             && smtp::chooseAuthMechanism(*m_ehlo) != smtp::AuthMechanism::None) {
             m_loginRequired = true;
@@ -396,14 +399,14 @@ void SmtpClient::onReply(const smtp::SmtpReply &reply)
         }
         return;
     case State::RcptTo:
+        // Every recipient must be taken; the first refused one ends the send.
         if (kind != 2) {
-            fail(refusal(QStringLiteral("the recipient")));
+            fail(refusal(QStringLiteral("the recipient ") + m_envelope.recipients[m_nextRecipient].typed));
             return;
         }
         ++m_nextRecipient;
-        if (m_nextRecipient < m_recipients.size()) {
-            send("RCPT TO:<" + m_recipients[m_nextRecipient] + ">\r\n", State::RcptTo, m_timeouts.commandMs,
-                QStringLiteral("the server to accept the recipient (RCPT TO)"));
+        if (m_nextRecipient < m_commands.rcptTo.size()) {
+            sendRcptTo();
             return;
         }
         send("DATA\r\n", State::Data, m_timeouts.dataStartMs,
@@ -426,8 +429,8 @@ void SmtpClient::onReply(const smtp::SmtpReply &reply)
         outcome.kind = MailOutcome::Kind::Sent;
         outcome.serverReply = m_lastReply;
         outcome.when = QDateTime::currentDateTime();
-        for (const QByteArray &recipient : std::as_const(m_recipients))
-            outcome.recipients << codepage::decode(recipient);
+        for (const mime::Mailbox &recipient : std::as_const(m_envelope.recipients))
+            outcome.recipients << recipient.typed;
         dropConnection(true);
         finish(outcome);
         return;
@@ -519,27 +522,41 @@ void SmtpClient::sendMailFrom()
     const QByteArray *attachment = mime::hasAttachment(m_job.attachmentPath) ? &m_encoded : nullptr;
     const auto compose = [&](bool serverTakes8Bit) {
         return mime::composeMessage(m_job.fromAddress, m_job.toAddress, m_job.subject, m_job.body,
-            m_job.attachmentPath, attachment, serverTakes8Bit);
+            m_job.attachmentPath, attachment, serverTakes8Bit, m_stamp);
     };
-    // 8-bit text may go only to a server that said it takes it; to others the
-    // text part goes quoted-printable.
-    const bool eightBitMime = m_ehlo && smtp::advertises(*m_ehlo, "8BITMIME");
+    // After HELO the server offers nothing.
+    const auto offered
+        = [this](QByteArrayView keyword) { return m_ehlo && smtp::advertises(*m_ehlo, keyword); };
+    const mime::ServerOffers offers { offered("8BITMIME"), offered("SMTPUTF8"), offered("SIZE") };
     m_message = compose(true);
-    if (m_message.ok && !eightBitMime && m_message.hasHighBytes())
-        m_message = compose(false);
     if (!m_message.ok) {
         fail(m_message.error);
         return;
     }
-    QByteArray mailFrom = "MAIL FROM:<" + codepage::bytesOf(m_job.fromAddress) + ">";
-    if (eightBitMime && m_message.hasHighBytes())
-        mailFrom += " BODY=8BITMIME";
-    // A server with a smaller limit then refuses before the upload, not after.
-    if (m_ehlo && smtp::advertises(*m_ehlo, "SIZE"))
-        mailFrom += " SIZE=" + QByteArray::number(m_message.size());
-    send(mailFrom + "\r\n", State::MailFrom, m_timeouts.commandMs,
+    // The composition has checked the addresses, so the envelope holds.
+    m_envelope = mime::envelopeOf(m_job.fromAddress, m_job.toAddress);
+    // 8-bit text may go only to a server that said it takes it; to others the
+    // text part goes quoted-printable.
+    if (!offers.eightBitMime && m_message.hasHighBytes())
+        m_message = compose(false);
+    // An address the server cannot take stops the send before anything of
+    // the mail is uploaded; a server with a smaller limit refuses before the
+    // upload, not after.
+    m_commands = mime::envelopeCommands(m_envelope, m_message.size(), m_message.hasHighBytes(), offers);
+    if (!m_commands.ok) {
+        fail(m_envelope.ok ? m_commands.error : m_envelope.error);
+        return;
+    }
+    m_nextRecipient = 0;
+    send(m_commands.mailFrom, State::MailFrom, m_timeouts.commandMs,
         QStringLiteral("the server to accept the sender (MAIL FROM)"));
     setStep(Step::Sending);
+}
+
+void SmtpClient::sendRcptTo()
+{
+    send(m_commands.rcptTo[m_nextRecipient], State::RcptTo, m_timeouts.commandMs,
+        QStringLiteral("the server to accept the recipient (RCPT TO)"));
 }
 
 void SmtpClient::upload()

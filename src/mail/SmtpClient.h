@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/MailAddress.h"
 #include "core/MimeMessage.h"
 #include "core/SmtpEndpoint.h"
 #include "core/SmtpReply.h"
@@ -155,6 +156,7 @@ private:
     void afterEhlo();
     void beginLoginOrMail();
     void sendMailFrom();
+    void sendRcptTo();
     void upload();
 
     void send(const QByteArray &command, State next, int timeoutMs, const QString &waitingFor);
@@ -180,7 +182,9 @@ private:
     QByteArray m_received;
     std::optional<smtp::SmtpReply> m_ehlo; // none after HELO
     mime::Message m_message;
-    QList<QByteArray> m_recipients;
+    mime::MessageStamp m_stamp;
+    mime::Envelope m_envelope;
+    mime::EnvelopeCommands m_commands;
     qsizetype m_nextRecipient = 0;
     QString m_user;
     QString m_password;

@@ -18,12 +18,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
 const QString mainTitle = QStringLiteral("^Ferox64 INI Editor v1\\.0\\.1$");
-const QString editorTitle = QStringLiteral("^Change Existing Ferox INI Entry\\.\\.\\.$");
+// The editor's title names its file first, once one is loaded.
+const QString editorTitle = QStringLiteral("Change Existing Ferox INI Entry\\.\\.\\.$");
 const QString editorDialogTitle = QStringLiteral("^Open Ferox\\.ini File$");
 const QString mailTitle = QStringLiteral("^Send Updated Ferox\\.ini File To ");
 const QString aboutTitle = QStringLiteral("^About Ferox64 INI Editor\\.\\.\\.$");
@@ -75,7 +78,8 @@ class TestEndToEnd : public QObject {
     };
 
     std::unique_ptr<Run> launch(const QString &program = QStringLiteral(FEROX_PROGRAM),
-        const QProcessEnvironment &extra = {}, bool copy = true, const QStringList &arguments = {})
+        const QProcessEnvironment &extra = {}, bool copy = true, const QStringList &arguments = {},
+        const std::function<void()> &inChild = {})
     {
         auto run = std::make_unique<Run>();
         QString exe = program;
@@ -92,6 +96,8 @@ class TestEndToEnd : public QObject {
         run->process.setWorkingDirectory(run->folder.path());
         run->process.setStandardOutputFile(QProcess::nullDevice());
         run->process.setStandardErrorFile(run->folder.filePath(QStringLiteral("stderr.txt")));
+        if (inChild)
+            run->process.setChildProcessModifier(inChild);
         run->process.start(exe, arguments);
         if (!run->process.waitForStarted(10000))
             return nullptr;
@@ -225,6 +231,16 @@ private Q_SLOTS:
         // A text that ends with a line end is written as it is.
         if (!expected.endsWith('\n') && !expected.endsWith('\r'))
             expected += "\r\n";
+        QCOMPARE(waitForContent(path, expected), expected);
+
+        // The save keeps the place: the second game and its key stay chosen.
+        // The keyboard is still in the text; two Shift+Tabs reach the keys,
+        // Down chooses the next one, whose line the text selects; the typed
+        // line replaces it.
+        QVERIFY(x->key(QStringLiteral("shift+Tab shift+Tab Down Tab Tab")));
+        QVERIFY(x->type(QStringLiteral("Comments=Fast intro")));
+        QVERIFY(x->key(QStringLiteral("ctrl+s")));
+        expected.replace("Comments=Slow intro\r\n", "Comments=Fast intro\r\n");
         QCOMPARE(waitForContent(path, expected), expected);
 
         // Closing the main window first leaves the program running for the editor.
@@ -428,6 +444,36 @@ private Q_SLOTS:
         QVERIFY(x->key(QStringLiteral("Return")));
         QVERIFY(x->waitForNoWindow(boxTitle));
         QCOMPARE(readFile(run->ini()), kept);
+        QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
+        QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
+    }
+
+    // Under a file size limit (ulimit -f) smaller than the new file, add entry
+    // fails with a message, as on a full disk; the program goes on, the file
+    // is as it was and nothing is left beside it.
+    void fileSizeLimitIsAFailureNotAnEnd()
+    {
+        const QByteArray kept = "[Kept]\r\nUCode=1\r\n" + QByteArray(3 << 20, ';') + "\r\n";
+        const rlim_t limit = kept.size() + 16;
+        auto run = launch(QStringLiteral(FEROX_PROGRAM), {}, true, {}, [limit] {
+            const struct rlimit size {
+                limit, limit
+            };
+            ::setrlimit(RLIMIT_FSIZE, &size);
+        });
+        QVERIFY(run);
+        writeFile(run->ini(), kept);
+        const QStringList before = QDir(run->folder.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(!focus(mainTitle).isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->key(QStringLiteral("alt+d")));
+        const QString box = focus(boxTitle);
+        QVERIFY2(!box.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->screenshot(box, outputPath(QStringLiteral("file-size-limit.png"))));
+        QVERIFY(x->key(QStringLiteral("Return")));
+        QVERIFY(x->waitForNoWindow(boxTitle));
+        QVERIFY(stillRunning(*run));
+        QCOMPARE(readFile(run->ini()), kept);
+        QCOMPARE(QDir(run->folder.path()).entryList(QDir::Files | QDir::Hidden), before);
         QVERIFY(closeWith(mainTitle, QStringLiteral("alt+c")));
         QVERIFY2(endsCleanly(*run), qPrintable(run->log()));
     }

@@ -4,7 +4,9 @@
 
 #include "TestConfig.h"
 #include "TestFiles.h"
+#include "editor/EditorUpdate.h"
 #include "fileio/FileBytes.h"
+#include "fileio/FileSizeLimit.h"
 #include "platform/ProfileWriter.h"
 
 #include <QDir>
@@ -16,6 +18,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -41,9 +51,120 @@ QMap<QByteArray, QByteArray> attributes(const QByteArray &path)
     return out;
 }
 
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 QStringList filesIn(const QTemporaryDir &dir)
 {
-    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    return filesIn(dir.path());
+}
+
+constexpr uid_t kNobody = 65534;
+// A user without a name, who owns files that others write.
+constexpr uid_t kOwner = 4242;
+
+QByteArray bytesOf(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// Starts `work` in a child process run by `uid` (group `uid`, no other
+// groups); it exits 0 when `work` returns true.
+pid_t startAs(uid_t uid, const std::function<bool()> &work)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = (uid == ::geteuid()
+                            || (::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0))
+            && work();
+        ::_exit(ok ? 0 : 1);
+    }
+    return child;
+}
+
+// The child's exit code, or -1 when it did not exit by itself.
+int exitCodeOf(pid_t child)
+{
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+bool succeedsAs(uid_t uid, const std::function<bool()> &work)
+{
+    return exitCodeOf(startAs(uid, work)) == 0;
+}
+
+// Kills the child with SIGKILL the moment a name that `wanted` accepts shows
+// up in the folder, and returns that name; empty when the child ended first.
+QString killOnName(pid_t child, const QString &folder, const std::function<bool(const QString &)> &wanted)
+{
+    // At the lowest priority the child yields to this watch, also on a busy
+    // machine, and the name is seen before the child goes on.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(child), 19);
+    const QByteArray path = bytesOf(folder);
+    for (;;) {
+        if (DIR *listing = ::opendir(path.constData())) {
+            while (const dirent *entry = ::readdir(listing)) {
+                const QString name = QFile::decodeName(entry->d_name);
+                if (name != u"." && name != u".." && wanted(name)) {
+                    ::kill(child, SIGKILL);
+                    ::closedir(listing);
+                    ::waitpid(child, nullptr, 0);
+                    return name;
+                }
+            }
+            ::closedir(listing);
+        }
+        if (::waitpid(child, nullptr, WNOHANG) == child)
+            return {};
+    }
+}
+
+// Gives the file in `dir` a second name there, "Other.ini", which makes every
+// write of it an in-place one.
+bool linkOther(const QTemporaryDir &dir, const QString &path)
+{
+    return ::link(bytesOf(path).constData(), bytesOf(dir.filePath(QStringLiteral("Other.ini"))).constData())
+        == 0;
+}
+
+// Rows for a file that is replaced, and one written in place.
+void replacedOrInPlaceRows()
+{
+    QTest::addColumn<bool>("hardLink");
+    QTest::newRow("replaced") << false;
+    QTest::newRow("written in place") << true;
+}
+
+// A file big enough that writing it takes a while: the game's section first,
+// then many megabytes of another.
+QByteArray bigIni()
+{
+    return "[G]\r\nk=1\r\n[Filler]\r\nfill=" + QByteArray(32 << 20, 'x') + "\r\n";
+}
+
+// The file's flags (chattr), or -1 where the file system has none.
+int flagsOf(const QString &path)
+{
+    const int fd = ::open(bytesOf(path).constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok ? flags : -1;
+}
+
+bool setFlags(const QString &path, int flags)
+{
+    const int fd = ::open(bytesOf(path).constData(), O_RDONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
 }
 
 // Sets the file's modification time `seconds` away from now.
@@ -64,12 +185,7 @@ private Q_SLOTS:
     // A change that names ranges of the old file, read in part or not at
     // all: the ranges are copied inside the kernel, or from the backup's bytes
     // where a hard-linked file is written in place.
-    void copiesRangesOfTheOldFile_data()
-    {
-        QTest::addColumn<bool>("hardLink");
-        QTest::newRow("replaced") << false;
-        QTest::newRow("written in place") << true;
-    }
+    void copiesRangesOfTheOldFile_data() { replacedOrInPlaceRows(); }
     void copiesRangesOfTheOldFile()
     {
         QFETCH(bool, hardLink);
@@ -78,9 +194,7 @@ private Q_SLOTS:
         const QByteArray before = randomBytes(3 << 20, 7);
         writeFile(path, before);
         if (hardLink)
-            QCOMPARE(::link(QFile::encodeName(path).constData(),
-                         QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
-                0);
+            QVERIFY(linkOther(dir, path));
         const QByteArray inserted("[New]\r\nk=v\r\n");
         FileError error;
         // The pieces' bytes must outlive the change: they are written after it returns.
@@ -182,12 +296,7 @@ private Q_SLOTS:
     // A write that fails part-way (here: beyond the process's file size
     // limit, as on a full disk) leaves the old content and nothing beside it,
     // also where the file is written in place.
-    void failedWriteLeavesTheOldContent_data()
-    {
-        QTest::addColumn<bool>("hardLink");
-        QTest::newRow("replaced") << false;
-        QTest::newRow("written in place") << true;
-    }
+    void failedWriteLeavesTheOldContent_data() { replacedOrInPlaceRows(); }
     void failedWriteLeavesTheOldContent()
     {
         QFETCH(bool, hardLink);
@@ -197,41 +306,36 @@ private Q_SLOTS:
         writeFile(path, before);
         QStringList names { QStringLiteral("Ferox.ini") };
         if (hardLink) {
-            QCOMPARE(::link(QFile::encodeName(path).constData(),
-                         QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
-                0);
+            QVERIFY(linkOther(dir, path));
             names.append(QStringLiteral("Other.ini"));
         }
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(succeedsAs(::geteuid(), [&] {
+            filebytes::ignoreFileSizeSignal();
             const struct rlimit limit {
                 4096, 4096
             };
             FileError error;
-            const bool refused = ::setrlimit(RLIMIT_FSIZE, &limit) == 0
+            return ::setrlimit(RLIMIT_FSIZE, &limit) == 0
                 && !WritePrivateProfileStringA("G", "k", QByteArray(8000, 'b'), path, &error)
                 && error.kind == FileError::Kind::System && error.errnum == EFBIG
                 && error.text == QString::fromLocal8Bit(std::strerror(EFBIG));
-            ::_exit(refused ? 0 : 1);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }));
         QCOMPARE(readFile(path), before);
         QCOMPARE(filesIn(dir), names);
     }
 
-    // The backup of an in-place write that was killed is the only whole copy
-    // left: a later in-place write keeps it and says where it is.
+    // The backup of an in-place write that was killed may be the only whole
+    // copy left: every later write, replacing or in place, keeps it and the
+    // file as they are and says where it is.
+    void keepsTheBackupOfAnInterruptedWrite_data() { replacedOrInPlaceRows(); }
     void keepsTheBackupOfAnInterruptedWrite()
     {
+        QFETCH(bool, hardLink);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
         writeFile(path, "[G]\r\nk=");
-        QCOMPARE(::link(QFile::encodeName(path).constData(),
-                     QFile::encodeName(dir.filePath(QStringLiteral("Other.ini"))).constData()),
-            0);
+        if (hardLink)
+            QVERIFY(linkOther(dir, path));
         const QString backup = path + QStringLiteral(".ferox-backup");
         writeFile(backup, "[G]\r\nk=1\r\n");
         FileError error;
@@ -240,6 +344,86 @@ private Q_SLOTS:
         QVERIFY2(error.text.contains(backup), qPrintable(error.text));
         QCOMPARE(readFile(path), QByteArray("[G]\r\nk="));
         QCOMPARE(readFile(backup), QByteArray("[G]\r\nk=1\r\n"));
+        QCOMPARE(filebytes::leftoverBackup(path), std::optional<QString>(backup));
+    }
+
+    // An in-place write killed at its worst moments. While the backup is
+    // written, it has no backup's name yet, and the next write removes it;
+    // once it has that name it is whole, readable by whoever may read the
+    // file, and the next write refuses to go on. Where the folder may not be
+    // written, the backup is in the writer's cache folder, and the refusal
+    // names it there.
+    void interruptedInPlaceWriteLeavesAWholeBackup_data()
+    {
+        QTest::addColumn<QString>("killed");
+        QTest::newRow("while the backup is written") << QStringLiteral("backup");
+        QTest::newRow("while the file is written") << QStringLiteral("file");
+        QTest::newRow("while the file is written, folder not writable") << QStringLiteral("cache");
+    }
+    void interruptedInPlaceWriteLeavesAWholeBackup()
+    {
+        QFETCH(QString, killed);
+        if (::geteuid() != 0)
+            QSKIP("Needs root to run the writers as other users.");
+        QTemporaryDir dir;
+        QTemporaryDir home;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        const QByteArray before = bigIni();
+        writeFile(path, before);
+        QCOMPARE(::chmod(bytesOf(home.path()).constData(), 0755), 0);
+        const QString cache = home.filePath(QStringLiteral("cache"));
+        QVERIFY(QDir().mkdir(cache));
+        QCOMPARE(::chown(bytesOf(cache).constData(), kNobody, kNobody), 0);
+        QStringList names { QStringLiteral("Ferox.ini") };
+        uid_t writer = 0;
+        if (killed == u"backup") {
+            // Root writes a hard-linked file in place.
+            QVERIFY(linkOther(dir, path));
+            names.append(QStringLiteral("Other.ini"));
+        } else {
+            // Nobody may write the file but cannot give a new one to its owner.
+            writer = kNobody;
+            QCOMPARE(::chown(bytesOf(path).constData(), kOwner, kNobody), 0);
+            QCOMPARE(::chmod(bytesOf(path).constData(), 0660), 0);
+            QCOMPARE(::chmod(bytesOf(dir.path()).constData(), killed == u"cache" ? 0755 : 0777), 0);
+        }
+        const auto write = [&] {
+            ::setenv("XDG_CACHE_HOME", bytesOf(cache).constData(), 1);
+            return WritePrivateProfileStringA("G", "k", "2", path);
+        };
+        const QString backups
+            = killed == u"cache" ? cache + QStringLiteral("/ferox-ini-editor/backups") : dir.path();
+        const QString name = killOnName(startAs(writer, write), backups, [&](const QString &found) {
+            return killed == u"backup" ? found.contains(u".ferox-tmp-") : found.endsWith(u".ferox-backup");
+        });
+        QVERIFY2(!name.isEmpty(), "the write ended before it could be killed");
+        if (killed == u"backup") {
+            QVERIFY(!filebytes::leftoverBackup(path));
+            QCOMPARE(readFile(path), before);
+            FileError error;
+            QVERIFY2(WritePrivateProfileStringA("G", "k", "2", path, &error), qPrintable(error.text));
+            QCOMPARE(filesIn(dir), names);
+            return;
+        }
+        const QString backup = backups + u'/' + name;
+        QCOMPARE(readFile(backup), before);
+        if (killed == u"file") {
+            // The file's owner may read the copy of it, no one else.
+            QVERIFY(succeedsAs(kOwner, [&] { return ::access(bytesOf(backup).constData(), R_OK) == 0; }));
+            QVERIFY(succeedsAs(kOwner + 1, [&] { return ::access(bytesOf(backup).constData(), R_OK) != 0; }));
+        }
+        // The next write, by root (which replaces the file) or by the same
+        // user, refuses and names the backup.
+        const QByteArray torn = readFile(path);
+        const pid_t again = startAs(killed == u"file" ? 0 : writer, [&] {
+            ::setenv("XDG_CACHE_HOME", bytesOf(cache).constData(), 1);
+            FileError error;
+            return !WritePrivateProfileStringA("G", "k", "3", path, &error)
+                && error.kind == FileError::Kind::BackupKept && error.text.contains(backup);
+        });
+        QCOMPARE(exitCodeOf(again), 0);
+        QCOMPARE(readFile(path), torn);
+        QCOMPARE(readFile(backup), before);
     }
 
     // Two programs adding entries to one file at the same time: every entry
@@ -287,7 +471,8 @@ private Q_SLOTS:
     void keepsWhatTheFileHas_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char *kind : { "owner", "mode", "ACL", "attribute", "hard link", "owner not settable" })
+        for (const char *kind :
+            { "owner", "mode", "ACL", "attribute", "flags", "hard link", "owner not settable" })
             QTest::newRow(kind) << QString::fromLatin1(kind);
     }
     void keepsWhatTheFileHas()
@@ -298,13 +483,12 @@ private Q_SLOTS:
         const QByteArray bytes = QFile::encodeName(path);
         writeFile(path, "[G]\r\nk=1\r\n");
         QStringList names { QStringLiteral("Ferox.ini") };
-        constexpr uid_t nobody = 65534;
         const bool root = ::geteuid() == 0;
         bool inPlace = false;
         if (kind == u"owner") {
             if (!root)
                 QSKIP("Giving a file to another user needs root.");
-            QCOMPARE(::chown(bytes.constData(), nobody, nobody), 0);
+            QCOMPARE(::chown(bytes.constData(), kNobody, kNobody), 0);
             QCOMPARE(::chmod(bytes.constData(), 0640), 0);
         } else if (kind == u"mode") {
             QCOMPARE(::chmod(bytes.constData(), 06604), 0);
@@ -321,9 +505,13 @@ private Q_SLOTS:
             if (::setxattr(bytes.constData(), "user.origin", "tests", 5, 0) != 0 && errno == ENOTSUP)
                 QSKIP("The file system of the temporary folder has no extended attributes.");
             QVERIFY(attributes(bytes).contains("user.origin"));
+        } else if (kind == u"flags") {
+            // No dump and no access times (chattr +d +A).
+            const int flags = flagsOf(path);
+            if (flags < 0 || !setFlags(path, flags | FS_NODUMP_FL | FS_NOATIME_FL))
+                QSKIP("The file system of the temporary folder has no file flags (chattr).");
         } else if (kind == u"hard link") {
-            QCOMPARE(
-                ::link(bytes.constData(), QFile::encodeName(dir.filePath(QStringLiteral("Other.ini")))), 0);
+            QVERIFY(linkOther(dir, path));
             names.append(QStringLiteral("Other.ini"));
             inPlace = true;
         } else {
@@ -337,17 +525,10 @@ private Q_SLOTS:
         struct stat before { };
         QCOMPARE(::stat(bytes.constData(), &before), 0);
         const QMap<QByteArray, QByteArray> attributesBefore = attributes(bytes);
+        const int flagsBefore = flagsOf(path);
 
         if (kind == u"owner not settable") {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                const bool ok = ::setgid(nobody) == 0 && ::setuid(nobody) == 0
-                    && WritePrivateProfileStringA("G", "k", "2", path);
-                ::_exit(ok ? 0 : 1);
-            }
-            int status = 0;
-            QCOMPARE(::waitpid(child, &status, 0), child);
-            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            QVERIFY(succeedsAs(kNobody, [&] { return WritePrivateProfileStringA("G", "k", "2", path); }));
         } else {
             FileError error;
             QVERIFY2(WritePrivateProfileStringA("G", "k", "2", path, &error), qPrintable(error.text));
@@ -360,6 +541,7 @@ private Q_SLOTS:
         QCOMPARE(after.st_gid, before.st_gid);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(attributes(bytes), attributesBefore);
+        QCOMPARE(flagsOf(path), flagsBefore);
         if (inPlace)
             QCOMPARE(after.st_ino, before.st_ino);
         if (names.size() > 1)
@@ -368,28 +550,154 @@ private Q_SLOTS:
         QCOMPARE(filesIn(dir), names);
     }
 
-    // A temporary file of our own that a killed update left behind goes, but
-    // nothing else does: not a name of another pattern or another file, and
-    // not one younger than the lock (another update may be writing it).
-    void removesOnlyStaleTemporariesOfItsOwn()
+    // Where the file's name cannot be given to a new file, the file itself is
+    // written: one mounted on its own (a container's or sandbox's settings),
+    // and one the user may write in a folder the user may not. No backup or
+    // temporary file stays, in the folder or in the user's cache folder.
+    void writesInPlaceWhereTheNameCannotBeReplaced_data()
     {
+        QTest::addColumn<bool>("mounted");
+        QTest::newRow("file mounted on its own") << true;
+        QTest::newRow("folder not writable") << false;
+    }
+    void writesInPlaceWhereTheNameCannotBeReplaced()
+    {
+        QFETCH(bool, mounted);
+        if (::geteuid() != 0)
+            QSKIP("Needs root to mount a file, or to run the writer as another user.");
         QTemporaryDir dir;
+        QTemporaryDir other(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                ? QStringLiteral("/dev/shm/ferox-XXXXXX")
+                : QString());
+        QCOMPARE(::chmod(bytesOf(other.path()).constData(), 0755), 0);
         const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
-        writeFile(path, "[G]\r\n");
-        const QStringList kept { QStringLiteral("Ferox.ini.Ab12Cd"),
-            QStringLiteral("Ferox.ini.ferox-tmp-Ab12Cde"), QStringLiteral("Ferox.ini.ferox-tmp-Future"),
-            QStringLiteral("Other.ini.ferox-tmp-Ab12Cd") };
-        for (const QString &name : kept + QStringList { QStringLiteral("Ferox.ini.ferox-tmp-Ab12Cd") }) {
-            writeFile(dir.filePath(name), QByteArray(1000, 'x'));
-            age(dir.filePath(name), name.endsWith(u"Future") ? 3600 : -3600);
+        writeFile(path, "[G]\r\nk=1\r\n");
+        // What is written: the mounted file, or the file itself.
+        QString written = path;
+        const QString cache = other.filePath(QStringLiteral("cache"));
+        QVERIFY(QDir().mkdir(cache));
+        bool ok = false;
+        if (mounted) {
+            written = other.filePath(QStringLiteral("mounted.ini"));
+            writeFile(written, "[G]\r\nk=1\r\n");
+            // In a mount namespace of the child's own, gone when it ends.
+            const pid_t child = startAs(0, [&] {
+                if (::unshare(CLONE_NEWNS) != 0)
+                    ::_exit(3);
+                if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                    || ::mount(
+                           bytesOf(written).constData(), bytesOf(path).constData(), nullptr, MS_BIND, nullptr)
+                        != 0)
+                    ::_exit(3);
+                ::setenv("XDG_CACHE_HOME", bytesOf(cache).constData(), 1);
+                return WritePrivateProfileStringA("G", "k", "2", path);
+            });
+            const int code = exitCodeOf(child);
+            if (code == 3)
+                QSKIP("This system does not let the test mount a file in a namespace of its own.");
+            ok = code == 0;
+        } else {
+            QCOMPARE(::chmod(bytesOf(dir.path()).constData(), 0755), 0);
+            QCOMPARE(::chmod(bytesOf(path).constData(), 0666), 0);
+            QCOMPARE(::chown(bytesOf(cache).constData(), kNobody, kNobody), 0);
+            ok = succeedsAs(kNobody, [&] {
+                ::setenv("XDG_CACHE_HOME", bytesOf(cache).constData(), 1);
+                return WritePrivateProfileStringA("G", "k", "2", path);
+            });
         }
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Ferox.ini.ferox-tmp-Folder")));
+        QVERIFY(ok);
+        QCOMPARE(readFile(written), QByteArray("[G]\r\nk=2\r\n"));
+        QCOMPARE(filesIn(dir), QStringList { QStringLiteral("Ferox.ini") });
+        QVERIFY(filesIn(cache + QStringLiteral("/ferox-ini-editor/backups")).isEmpty());
+    }
+
+    // Any file that can be opened can be saved: temporary and backup names
+    // fit beside names of up to 255 bytes, whether the file is replaced or
+    // written in place.
+    void savesFilesWithTheLongestNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("hardLink");
+        // 80 characters of three bytes each.
+        const QString japanese = QString(80, QChar(0x8A2D));
+        QTest::newRow("240 bytes, replaced") << japanese << false;
+        QTest::newRow("255 bytes, replaced") << QString(255, u'n') << false;
+        QTest::newRow("255 bytes, written in place") << QString(255, u'n') << true;
+        QTest::newRow("254 bytes of characters, written in place") << japanese + QString(14, u'n') << true;
+    }
+    void savesFilesWithTheLongestNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, hardLink);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        writeFile(path, "[G]\r\nk=1\r\n");
+        QStringList names { name };
+        if (hardLink) {
+            QVERIFY(linkOther(dir, path));
+            names.append(QStringLiteral("Other.ini"));
+        }
         FileError error;
-        QVERIFY2(WritePrivateProfileStringA("G", "k", "v", path, &error), qPrintable(error.text));
-        QStringList expected = kept
-            + QStringList { QStringLiteral("Ferox.ini"), QStringLiteral("Ferox.ini.ferox-tmp-Folder") };
+        QVERIFY2(WritePrivateProfileStringA("G", "k", "2", path, &error), qPrintable(error.text));
+        QCOMPARE(readFile(path), QByteArray("[G]\r\nk=2\r\n"));
+        QVERIFY2(editorupdate::write(path, "[G]\r\nk=3\r\n").ok, "the editor's update failed");
+        QCOMPARE(readFile(path), QByteArray("[G]\r\nk=3\r\n"));
+        names.sort();
+        QCOMPARE(filesIn(dir), names);
+    }
+
+    // The sweep removes what killed writes left, and only that: never a
+    // user's file named like ours, never another user's leftover. It finds
+    // leftovers where the writer cannot list the folder too.
+    void removesOnlyLeftoversOfItsOwn_data()
+    {
+        QTest::addColumn<bool>("listable");
+        QTest::newRow("folder the writer can list") << true;
+        QTest::newRow("folder the writer cannot list") << false;
+    }
+    void removesOnlyLeftoversOfItsOwn()
+    {
+        QFETCH(bool, listable);
+        if (::geteuid() != 0)
+            QSKIP("Needs root to run the writers as other users.");
+        QTemporaryDir dir;
+        QCOMPARE(::chmod(bytesOf(dir.path()).constData(), listable ? 0777 : 0333), 0);
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        writeFile(path, bigIni());
+        // Not ours, whoever owns them: the user's own names, an old pattern.
+        const QStringList users { QStringLiteral("Ferox.ini.ferox-tmp-abc123"),
+            QStringLiteral("Ferox.ini.ferox-tmp-0000deadbeef"), QStringLiteral("Ferox.ini.Ab12Cd") };
+        for (const QString &name : users) {
+            writeFile(dir.filePath(name), QByteArray(1000, 'x'));
+            QCOMPARE(::chown(bytesOf(dir.filePath(name)).constData(), kNobody, kNobody), 0);
+        }
+        const auto leftoverOf = [&](uid_t writer) {
+            const QStringList known = filesIn(dir);
+            return killOnName(
+                startAs(writer, [&] { return WritePrivateProfileStringA("G", "k", "2", path); }), dir.path(),
+                [&](const QString &name) { return !known.contains(name); });
+        };
+        QStringList expected = users + QStringList { QStringLiteral("Ferox.ini") };
+        // Root's leftover, then nobody's, once the file is nobody's.
+        const QString rootLeftover = listable ? leftoverOf(0) : QString();
+        QCOMPARE(::chown(bytesOf(path).constData(), kNobody, kNobody), 0);
+        QCOMPARE(::chmod(bytesOf(path).constData(), 0666), 0);
+        const QString nobodyLeftover = leftoverOf(kNobody);
+        QVERIFY2(!nobodyLeftover.isEmpty() && (!listable || !rootLeftover.isEmpty()),
+            "the write ended before it could be killed");
+        for (const QString &name : filesIn(dir))
+            age(dir.filePath(name), -3600);
+        if (listable)
+            expected.append(rootLeftover);
         expected.sort();
+        QVERIFY(succeedsAs(kNobody, [&] { return WritePrivateProfileStringA("G", "k", "3", path); }));
         QCOMPARE(filesIn(dir), expected);
+        // Root removes its own leftover, though the file is now nobody's.
+        FileError error;
+        QVERIFY2(WritePrivateProfileStringA("G", "k", "4", path, &error), qPrintable(error.text));
+        expected.removeOne(rootLeftover);
+        QCOMPARE(filesIn(dir), expected);
+        QVERIFY(readFile(path).startsWith("[G]\r\nk=4\r\n"));
     }
 };
 

@@ -69,6 +69,10 @@ public:
         if (overPlainText)
             m_authArgs << QStringLiteral("--auth-plain-text");
     }
+    // Before start: whether EHLO offers SMTPUTF8 (it does not unless told), and
+    // the addresses whose RCPT TO gets 550.
+    void setOfferSmtpUtf8(bool offer) { m_offerSmtpUtf8 = offer; }
+    void setRefusedRecipients(const QStringList &addresses) { m_refused = addresses; }
 
     SmtpTestServer(const SmtpTestServer &) = delete;
     SmtpTestServer &operator=(const SmtpTestServer &) = delete;
@@ -89,6 +93,10 @@ public:
         if (m_sizeLimit > 0)
             args << QStringLiteral("--size-limit") << QString::number(m_sizeLimit);
         args << m_tlsArgs << m_authArgs;
+        if (m_offerSmtpUtf8)
+            args << QStringLiteral("--smtputf8");
+        for (const QString &address : m_refused)
+            args << QStringLiteral("--refuse") << address;
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(FEROX_SYSTEM_PYTHON), args);
         if (!m_process.waitForStarted(10000)) {
@@ -136,7 +144,8 @@ public:
     // Message n (from 1) as the server received it, transparency removed.
     QByteArray rawMessage(int n) const { return readFile(messagePath(n)); }
 
-    // Envelope of message n: {"mail_from": ..., "rcpt_tos": [...]}.
+    // Envelope of message n: {"mail_from": ..., "rcpt_tos": [...], "smtp_utf8":
+    // bool, "mail_options": [...]}.
     QJsonObject envelope(int n) const
     {
         return QJsonDocument::fromJson(readFile(m_store.filePath(QStringLiteral("message-%1.json").arg(n))))
@@ -144,9 +153,11 @@ public:
     }
 
     // Message n as Python's email package sees it: {"defects": [...], "from",
-    // "to", "subject", "content_type", "headers": [...], "parts": [{"content_type",
-    // "charset", "filename", "bytes" (base64 of the decoded payload),
-    // "transfer_encoding", "text"}]}.
+    // "from_name", "from_address", "to", "to_addresses": [[name, address]...],
+    // "subject", "date" (UTC seconds, null when unreadable), "date_offset"
+    // (minutes), "message_id", "content_type", "headers": [...], "parts":
+    // [{"content_type", "charset", "filename", "bytes" (base64 of the decoded
+    // payload), "transfer_encoding", "text"}]}.
     QJsonObject inspect(int n) const
     {
         // The server parses each message as it stores it.
@@ -215,6 +226,8 @@ private:
     qint64 m_sizeLimit = 0;
     QStringList m_tlsArgs;
     QStringList m_authArgs;
+    bool m_offerSmtpUtf8 = false;
+    QStringList m_refused;
     QTemporaryDir m_store;
     QProcess m_process;
     quint16 m_port = 0;

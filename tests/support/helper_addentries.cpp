@@ -10,6 +10,7 @@
 // message on stderr at the first refused entry.
 
 #include "IniData.h"
+#include "fileio/FileSizeLimit.h"
 #include "ini/GameEntry.h"
 #include "platform/AppFolder.h"
 
@@ -20,6 +21,7 @@
 
 int main(int argc, char *argv[])
 {
+    filebytes::ignoreFileSizeSignal(); // as the program does
     QCoreApplication app(argc, argv);
     if (argc != 4) {
         std::fprintf(stderr, "usage: helper_addentries FOLDER|- PREFIX COUNT\n");

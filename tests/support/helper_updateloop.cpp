@@ -5,6 +5,7 @@
 //   helper_updateloop FILE
 
 #include "EditorWindowDriver.h"
+#include "fileio/FileSizeLimit.h"
 #include "platform/AppFolder.h"
 #include "platform/MessageBox.h"
 
@@ -16,6 +17,7 @@
 
 int main(int argc, char *argv[])
 {
+    filebytes::ignoreFileSizeSignal(); // as the program does
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: helper_updateloop FILE\n");

@@ -5,6 +5,7 @@
                              [--no-8bitmime] [--size-limit OCTETS]
                              [--tls CERT KEY] [--require-starttls] [--implicit-tls]
                              [--auth USER:PASSWORD] [--auth-required] [--auth-plain-text]
+                             [--smtputf8] [--refuse ADDRESS]...
       Prints "READY <port>" once it listens, then serves until killed.
       Each accepted message goes to STORE/message-<n>.eml (the data as received,
       transparency removed) with STORE/message-<n>.json (envelope); every chunk
@@ -19,7 +20,8 @@
       (PLAIN and LOGIN), offered over TLS only unless --auth-plain-text;
       --auth-required refuses mail without it.
       --no-8bitmime leaves 8BITMIME out of the EHLO reply; --size-limit sets the
-      limit that EHLO offers as SIZE (default aiosmtpd's 32 MiB).
+      limit that EHLO offers as SIZE (default aiosmtpd's 32 MiB); --smtputf8
+      offers SMTPUTF8 (RFC 6531); --refuse answers 550 to RCPT TO of that address.
   smtp_test_server.py inspect FILE
       Parses a stored message with the email package and prints a JSON summary.
 """
@@ -36,7 +38,7 @@ import time
 
 def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tls=None,
           require_starttls=False, implicit_tls=False, auth=None, auth_required=False,
-          auth_plain_text=False):
+          auth_plain_text=False, smtputf8=False, refused=()):
     # Imported here: loading them takes longer than parsing a message.
     import asyncio
     import ssl
@@ -71,7 +73,8 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tl
             with open(base + ".eml.tmp", "wb") as f:
                 f.write(envelope.original_content)
             with open(base + ".json.tmp", "w", encoding="utf-8") as f:
-                json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos}, f)
+                json.dump({"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                           "smtp_utf8": envelope.smtp_utf8, "mail_options": envelope.mail_options}, f)
             with open(base + ".summary.json", "w", encoding="utf-8") as f:
                 json.dump(summarize(envelope.original_content), f)
             os.rename(base + ".json.tmp", base + ".json")
@@ -83,7 +86,7 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tl
             self.mode = mode
 
         async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
-            if self.mode == "refuse-recipient":
+            if self.mode == "refuse-recipient" or address in refused:
                 return "550 5.1.1 <%s>: Recipient address rejected" % address
             envelope.rcpt_tos.append(address)
             return "250 OK"
@@ -104,7 +107,7 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tl
             if auth:
                 options.update(auth_callback=check_login, auth_required=auth_required,
                                auth_require_tls=not auth_plain_text)
-            super().__init__(handler, hostname="test.invalid", **options)
+            super().__init__(handler, hostname="test.invalid", enable_SMTPUTF8=smtputf8, **options)
             self.store = store
             self.mode = mode
             self.reply_delay = reply_delay
@@ -118,7 +121,7 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tl
                 return
             if self.reply_delay:
                 await asyncio.sleep(self.reply_delay)
-            response = status.encode("ascii") if isinstance(status, str) else status
+            response = status.encode("utf-8") if isinstance(status, str) else status
             self.store.log("S", response + b"\r\n")
             await super().push(status)
 
@@ -158,14 +161,36 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tl
     asyncio.run(run())
 
 
+# Python's address parser predates RFC 6532 and flags every local part beyond
+# ASCII; in a header that is valid UTF-8 that flag is no fault.
+UTF8_ADDRESS_DEFECT = "NonASCIILocalPartDefect"
+
+
 def summarize(raw):
     msg = email.message_from_bytes(raw, policy=email.policy.default)
+    # A header beyond ASCII must be UTF-8 (RFC 6532); it is then read as text,
+    # as a reader that knows SMTPUTF8 does.
+    header_block = raw.split(b"\r\n\r\n", 1)[0]
+    header = msg
+    utf8_header = False
     defects = []
+    try:
+        header_block.decode("ascii")
+    except UnicodeDecodeError:
+        try:
+            header = email.message_from_string(header_block.decode("utf-8") + "\r\n\r\n",
+                                               policy=email.policy.default)
+            utf8_header = True
+        except UnicodeDecodeError:
+            defects.append("header: neither ASCII nor UTF-8")
     parts = []
     for part in msg.walk():
         defects += ["%s: %s" % (part.get_content_type(), type(d).__name__) for d in part.defects]
-        for name, value in part.items():
-            defects += ["%s header: %s" % (name, type(d).__name__) for d in getattr(value, "defects", ())]
+        for name, value in (header if part is msg else part).items():
+            for d in getattr(value, "defects", ()):
+                kind = type(d).__name__
+                if not (utf8_header and name in ("From", "To") and kind == UTF8_ADDRESS_DEFECT):
+                    defects.append("%s header: %s" % (name, kind))
         if part.is_multipart():
             continue
         payload = part.get_payload(decode=True)
@@ -179,13 +204,21 @@ def summarize(raw):
         if part.get_content_maintype() == "text":
             entry["text"] = part.get_content()
         parts.append(entry)
-    senders = getattr(msg["From"], "addresses", ())
+    senders = getattr(header["From"], "addresses", ())
+    date = header["Date"]
     summary = {
         "defects": defects,
-        "from": str(msg["From"]),
+        "from": str(header["From"]),
         "from_name": senders[0].display_name if senders else None,
-        "to": str(msg["To"]),
-        "subject": str(msg["Subject"]),
+        "from_address": senders[0].addr_spec if senders else None,
+        "to": str(header["To"]),
+        "to_addresses": [[a.display_name, a.addr_spec] for a in getattr(header["To"], "addresses", ())],
+        "subject": str(header["Subject"]),
+        # The date as UTC seconds, and its offset in minutes; absent when unreadable.
+        "date": date.datetime.timestamp() if date is not None and date.datetime is not None else None,
+        "date_offset": (date.datetime.utcoffset().total_seconds() // 60
+                        if date is not None and date.datetime is not None and date.datetime.tzinfo else None),
+        "message_id": str(header["Message-ID"]) if header["Message-ID"] is not None else None,
         "content_type": msg.get_content_type(),
         "headers": list(msg.keys()),
         "parts": parts,
@@ -213,12 +246,15 @@ def main():
     serve_parser.add_argument("--auth")
     serve_parser.add_argument("--auth-required", action="store_true")
     serve_parser.add_argument("--auth-plain-text", action="store_true")
+    serve_parser.add_argument("--smtputf8", action="store_true")
+    serve_parser.add_argument("--refuse", action="append", default=[])
     inspect_parser = sub.add_parser("inspect")
     inspect_parser.add_argument("file")
     args = parser.parse_args()
     if args.command == "serve":
         serve(args.store, args.mode, args.reply_delay, not args.no_8bitmime, args.size_limit, args.tls,
-              args.require_starttls, args.implicit_tls, args.auth, args.auth_required, args.auth_plain_text)
+              args.require_starttls, args.implicit_tls, args.auth, args.auth_required, args.auth_plain_text,
+              args.smtputf8, tuple(args.refuse))
     else:
         inspect(args.file)
 

@@ -10,8 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 class TestGameEntry : public QObject {
     Q_OBJECT
@@ -149,13 +153,52 @@ private Q_SLOTS:
             qPrintable(outcome.message));
     }
 
+    // Failures the folder has no part in name their own cause and give no
+    // advice about where the program lives.
+    void otherFailuresGiveNoFolderAdvice_data()
+    {
+        QTest::addColumn<int>("flag"); // a file flag (chattr), or 0 for a folder in the file's place
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder") << 0 << QStringLiteral("(Is a directory)");
+        QTest::newRow("immutable") << int(FS_IMMUTABLE_FL) << QStringLiteral("marked immutable (chattr +i)");
+        QTest::newRow("append-only") << int(FS_APPEND_FL) << QStringLiteral("marked append-only (chattr +a)");
+    }
     void otherFailuresGiveNoFolderAdvice()
     {
-        QVERIFY(QDir().mkdir(ini::fixedPath()));
+        QFETCH(int, flag);
+        QFETCH(QString, reason);
+        const QString path = ini::fixedPath();
+        int flags = 0;
+        int fd = -1;
+        if (flag == 0) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            writeFile(path, "[A]\r\n");
+            fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+            QVERIFY(fd >= 0);
+            if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+                ::close(fd);
+                QFile::remove(path);
+                QSKIP("The file system of the temporary folder has no file flags (chattr).");
+            }
+            const int marked = flags | flag;
+            if (::ioctl(fd, FS_IOC_SETFLAGS, &marked) != 0) {
+                ::close(fd);
+                QFile::remove(path);
+                QSKIP("Marking a file immutable or append-only needs root.");
+            }
+        }
         const gameentry::Outcome outcome = gameentry::add(gameentry::prompts());
-        QDir().rmdir(ini::fixedPath());
+        if (fd >= 0) {
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            ::close(fd);
+            QCOMPARE(readFile(path), QByteArray("[A]\r\n"));
+            QFile::remove(path);
+        } else {
+            QDir().rmdir(path);
+        }
         QVERIFY(!outcome.ok);
-        QVERIFY2(outcome.message.contains(QStringLiteral("(Is a directory)")), qPrintable(outcome.message));
+        QVERIFY2(outcome.message.contains(reason), qPrintable(outcome.message));
         QVERIFY2(
             !outcome.message.contains(QStringLiteral("beside the program")), qPrintable(outcome.message));
     }

@@ -3,7 +3,9 @@
 
 #include "TestFiles.h"
 #include "core/LineEnds.h"
+#include "core/MailAddress.h"
 #include "core/MailFields.h"
+#include "core/MimeHeader.h"
 #include "core/MimeMessage.h"
 #include "core/SmtpAuth.h"
 #include "core/SmtpEndpoint.h"
@@ -14,7 +16,10 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QtTest>
+
+#include <cctype>
 
 using namespace mime;
 using namespace modSendmail;
@@ -47,12 +52,20 @@ const QByteArray closing = "--Unique-Boundary--";
 
 QList<QByteArray> attachmentRows(const QByteArray &fileName, const QByteArray &encoded)
 {
-    return { "--Unique-Boundary\r\n", "Content-Type: multipart/parallel; boundary=Unique-Boundary-2\r\n\r\n",
-        "--Unique-Boundary-2\r\n", "Content-Type: application/octet-stream;\r\n",
+    return { "--Unique-Boundary\r\n", "Content-Type: multipart/parallel; boundary=Parallel-Boundary\r\n\r\n",
+        "--Parallel-Boundary\r\n", "Content-Type: application/octet-stream;\r\n",
         " name=" + fileName + "\r\n", "Content-Transfer-Encoding: base64\r\n",
         "Content-Disposition: inline;\r\n", " filename=" + fileName + "\r\n\r\n", encoded + "\r\n",
-        "--Unique-Boundary-2--\r\n--Unique-Boundary--" };
+        "--Parallel-Boundary--\r\n--Unique-Boundary--" };
 }
+
+// A fixed date and id, so that rows can be compared.
+MessageStamp fixedStamp()
+{
+    return { QDateTime(QDate(2026, 12, 7), QTime(21, 5, 9), QTimeZone(3600)), "id1" };
+}
+
+const QByteArray dateRow = "Date: Mon, 07 Dec 2026 21:05:09 +0100\r\n";
 
 // A reader's decoding of quoted-printable text: "=XX", soft breaks "=" CR LF.
 QByteArray decodequotedPrintable(const QByteArray &encoded)
@@ -156,8 +169,9 @@ private Q_SLOTS:
         const QByteArray fromRow = "From: alice <alice@example.org>\r\n";
         const QByteArray toRow = "To: <bob@example.net>\r\n";
         const QByteArray subjectRow = "Subject: Updated Ferox.ini File\r\n";
-        const QList<QByteArray> top
-            = { head, fromRow, toRow, subjectRow, multipart, boundary, garbage, firstDelimiter, asciiBody };
+        const QByteArray idRow = "Message-ID: <id1@example.org>\r\n";
+        const QList<QByteArray> top = { head, fromRow, toRow, subjectRow, dateRow, idRow, multipart, boundary,
+            garbage, firstDelimiter, asciiBody };
 
         QTest::newRow("attachment") << from << subject << QStringLiteral("Hello\r\nWorld")
                                     << QStringLiteral("C:\\Games\\Ferox.ini") << QByteArray("YWJj")
@@ -173,15 +187,15 @@ private Q_SLOTS:
             << from << subject << QStringLiteral("Hello") << QStringLiteral("Ferox.ini") << QByteArray("YQ==")
             << (top + QList<QByteArray> { "Hello\r\n\r\n" } + attachmentRows("Ferox.ini", "YQ=="));
 
-        QList<QByteArray> noAt = top;
-        noAt[1] = "From: alice <alice>\r\n";
-        QTest::newRow("sender without @")
-            << QStringLiteral("alice") << subject << QStringLiteral("Hello") << QString() << QByteArray()
-            << (noAt + QList<QByteArray> { "Hello\r\n\r\n", closing });
+        QList<QByteArray> typed = top;
+        typed[1] = "From: \"Alice Example\" <alice@example.org>\r\n";
+        QTest::newRow("sender with a name, blanks around")
+            << QStringLiteral(" Alice Example <alice@example.org> ") << subject << QStringLiteral("Hello")
+            << QString() << QByteArray() << (typed + QList<QByteArray> { "Hello\r\n\r\n", closing });
         // A display name that is no atom goes out as a quoted string.
         const std::pair<const char *, QByteArray> names[] = {
             { "first.last@example.org", "From: \"first.last\" <first.last@example.org>\r\n" },
-            { "a\"b\\c d@example.org", "From: \"a\\\"b\\\\c d\" <a\"b\\c d@example.org>\r\n" },
+            { "\"o'neil x\"@example.org", "From: \"\\\"o'neil x\\\"\" <\"o'neil x\"@example.org>\r\n" },
             { "o'neil+x@example.org", "From: o'neil+x <o'neil+x@example.org>\r\n" },
             { "=?utf-8?q?Boss?=@example.org",
                 "From: \"=?utf-8?q?Boss?=\" <=?utf-8?q?Boss?=@example.org>\r\n" },
@@ -193,9 +207,11 @@ private Q_SLOTS:
                 << QString::fromLatin1(address) << subject << QStringLiteral("Hello") << QString()
                 << QByteArray() << (named + QList<QByteArray> { "Hello\r\n\r\n", closing });
         }
+        // A local part beyond ASCII goes in UTF-8 (the envelope then needs
+        // SMTPUTF8); the name taken from it as an encoded word.
         QList<QByteArray> latinName = top;
-        latinName[1] = "From: =?windows-1252?B?" + QByteArray("J\xfcrgen").toBase64()
-            + "?= <J\xfcrgen@example.org>\r\n";
+        latinName[1] = "From: =?UTF-8?B?" + QByteArray("J\xc3\xbcrgen").toBase64()
+            + "?= <J\xc3\xbcrgen@example.org>\r\n";
         QTest::newRow("sender beyond ASCII")
             << QStringLiteral("J\u00fcrgen@example.org") << subject << QStringLiteral("Hello") << QString()
             << QByteArray() << (latinName + QList<QByteArray> { "Hello\r\n\r\n", closing });
@@ -219,7 +235,7 @@ private Q_SLOTS:
             << (top + QList<QByteArray> { "lf\r\nlone cr\r\ncrlf\r\nend\r\n\r\n", closing });
 
         QList<QByteArray> latin = top;
-        latin[8]
+        latin[10]
             = "Content-type: text/plain; charset=windows-1252\r\nContent-Transfer-Encoding: 8bit\r\n\r\n";
         QTest::newRow("body beyond ASCII")
             << from << subject << QStringLiteral("Gr\u00fc\u00dfe, 5 \u20ac") << QString() << QByteArray()
@@ -243,11 +259,11 @@ private Q_SLOTS:
 
         // A text line that is a delimiter of the usual boundary moves it.
         QList<QByteArray> moved = top;
-        moved[5] = "              boundary=Unique-Boundary-3\r\n\r\n";
-        moved[7] = "\r\n--Unique-Boundary-3\r\n";
+        moved[7] = "              boundary=Unique-Boundary-3\r\n\r\n";
+        moved[9] = "\r\n--Unique-Boundary-3\r\n";
         QList<QByteArray> movedAttachment = attachmentRows("b.ini", "YQ==");
         movedAttachment[0] = "--Unique-Boundary-3\r\n";
-        movedAttachment[9] = "--Unique-Boundary-2--\r\n--Unique-Boundary-3--";
+        movedAttachment[9] = "--Parallel-Boundary--\r\n--Unique-Boundary-3--";
         QTest::newRow("body line equal to the boundary")
             << from << subject << QStringLiteral("a\n--Unique-Boundary--\nb") << QStringLiteral("b.ini")
             << QByteArray("YQ==")
@@ -259,8 +275,8 @@ private Q_SLOTS:
         // A line longer than SMTP carries goes out quoted-printable.
         const QString longLine = QString(1000, QLatin1Char('x'));
         QList<QByteArray> quoted = top;
-        quoted[8] = "Content-type: text/plain; charset=US-ASCII\r\nContent-Transfer-Encoding: "
-                    "quoted-printable\r\n\r\n";
+        quoted[10] = "Content-type: text/plain; charset=US-ASCII\r\nContent-Transfer-Encoding: "
+                     "quoted-printable\r\n\r\n";
         QTest::newRow("body with a long line")
             << from << subject << longLine << QString() << QByteArray()
             << (quoted
@@ -276,12 +292,14 @@ private Q_SLOTS:
             << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\x\\Ferox backup.ini")
             << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + quotedName);
 
-        QList<QByteArray> latinFileName = attachmentRows("x", "YQ==");
-        latinFileName[4] = " name*=windows-1252''D%E9j%E0.ini\r\n";
-        latinFileName[7] = " filename*=windows-1252''D%E9j%E0.ini\r\n\r\n";
+        // Beyond ASCII: the plain name for older readers, the exact one in
+        // RFC 2231 form; a character beyond the code page is no obstacle.
+        QList<QByteArray> wideFileName = attachmentRows("x", "YQ==");
+        wideFileName[4] = " name=\"Deja vu _.ini\"\r\n";
+        wideFileName[7] = " filename*=UTF-8''D%C3%A9j%C3%A0%20vu%20%E6%97%A5.ini\r\n\r\n";
         QTest::newRow("file name beyond ASCII")
-            << from << subject << QStringLiteral("Hello") << QStringLiteral("C:\\x\\D\u00e9j\u00e0.ini")
-            << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + latinFileName);
+            << from << subject << QStringLiteral("Hello") << QStringLiteral("/x/D\u00e9j\u00e0 vu \u65e5.ini")
+            << QByteArray("YQ==") << (top + QList<QByteArray> { "Hello\r\n\r\n" } + wideFileName);
     }
 
     void message()
@@ -292,8 +310,8 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QByteArray, encoded);
         QFETCH(QList<QByteArray>, rows);
-        const Message message
-            = composeMessage(from, QStringLiteral("bob@example.net"), subject, body, path, &encoded);
+        const Message message = composeMessage(
+            from, QStringLiteral("bob@example.net"), subject, body, path, &encoded, true, fixedStamp());
         QVERIFY2(message.ok, qPrintable(message.error));
         QCOMPARE(message.rows.size(), rows.size());
         for (qsizetype i = 0; i < rows.size(); ++i)
@@ -382,28 +400,39 @@ private Q_SLOTS:
         QCOMPARE(decodequotedPrintable(encoded), text);
     }
 
-    void outerBoundary_data()
+    void boundaries_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QByteArray>("outer");
+        QTest::addColumn<QByteArray>("nested");
         QTest::newRow("no clash") << QByteArray("a\r\n-Unique-Boundary\r\nx--Unique-Boundary")
-                                  << QByteArray("Unique-Boundary");
+                                  << QByteArray("Unique-Boundary") << QByteArray("Parallel-Boundary");
         QTest::newRow("delimiter") << QByteArray("a\r\n--Unique-Boundary\r\nb")
-                                   << QByteArray("Unique-Boundary-3");
+                                   << QByteArray("Unique-Boundary-3") << QByteArray("Parallel-Boundary");
         QTest::newRow("closing delimiter")
-            << QByteArray("--Unique-Boundary--") << QByteArray("Unique-Boundary-3");
-        QTest::newRow("nested delimiter")
-            << QByteArray("--Unique-Boundary-2") << QByteArray("Unique-Boundary-3");
+            << QByteArray("--Unique-Boundary--") << QByteArray("Unique-Boundary-3")
+            << QByteArray("Parallel-Boundary");
+        QTest::newRow("old nested delimiter")
+            << QByteArray("--Unique-Boundary-2") << QByteArray("Unique-Boundary-3")
+            << QByteArray("Parallel-Boundary");
         QTest::newRow("candidates taken")
             << QByteArray("--Unique-Boundary-3\r\n--Unique-Boundary-40 x\r\n--Unique-Boundary-5")
-            << QByteArray("Unique-Boundary-6");
+            << QByteArray("Unique-Boundary-6") << QByteArray("Parallel-Boundary");
+        QTest::newRow("nested delimiters in the text")
+            << QByteArray("--Parallel-Boundary\r\n--Parallel-Boundary-2--") << QByteArray("Unique-Boundary")
+            << QByteArray("Parallel-Boundary-3");
     }
 
-    void outerBoundary()
+    // Neither boundary begins with the other, and no text line starts with
+    // either delimiter.
+    void boundaries()
     {
         QFETCH(QByteArray, body);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(mime::outerBoundary(body), expected);
+        QFETCH(QByteArray, outer);
+        QFETCH(QByteArray, nested);
+        QCOMPARE(mime::outerBoundary(body), outer);
+        QCOMPARE(mime::nestedBoundary(body), nested);
+        QVERIFY(!outer.startsWith(nested) && !nested.startsWith(outer));
     }
 
     void readReply_data()
@@ -507,7 +536,9 @@ private Q_SLOTS:
     void lineBreakBeforeTheFileNameIsNoHeader()
     {
         // Only the file name goes into the mail, not the folders before it.
-        QVERIFY(checkFields(QStringLiteral("a@b.c"), {}, {}, {}, QStringLiteral("C:\\od\nd\\b.ini")).ok);
+        QVERIFY(checkFields(
+            QStringLiteral("a@b.c"), QStringLiteral("d@e.f"), {}, {}, QStringLiteral("C:\\od\nd\\b.ini"))
+                    .ok);
     }
 
     void bodyBeyondTheCodePageRefused()
@@ -521,6 +552,312 @@ private Q_SLOTS:
             QStringLiteral("a@b.c"), QStringLiteral("a@b.c"), {}, QStringLiteral("ok \u65e5"), {});
         QVERIFY(!check.ok);
         QCOMPARE(check.error, message.error);
+    }
+
+    // Addresses as people type them: each address on the wire, its name
+    // apart; what is no address is refused naming the field and the text.
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QList<QByteArray>>("wire");
+        QTest::addColumn<bool>("smtpUtf8");
+        QTest::addColumn<QString>("refusal"); // words of the refusal; empty when accepted
+        const QString none;
+        QTest::newRow("blanks around") << QStringLiteral(" alice@example.org\t") << QStringList { none }
+                                       << QList<QByteArray> { "alice@example.org" } << false << none;
+        QTest::newRow("display name") << QStringLiteral("Team <team@example.net>") << QStringList { "Team" }
+                                      << QList<QByteArray> { "team@example.net" } << false << none;
+        QTest::newRow("quoted name with a comma")
+            << QStringLiteral("\"Name, Inc.\" < x@example.org >") << QStringList { "Name, Inc." }
+            << QList<QByteArray> { "x@example.org" } << false << none;
+        QTest::newRow("several, by comma and semicolon")
+            << QStringLiteral("a@x.org, B. Smith <b@y.org>;c@z.org ; ")
+            << QStringList { none, "B. Smith", none } << QList<QByteArray> { "a@x.org", "b@y.org", "c@z.org" }
+            << false << none;
+        QTest::newRow("quoted local part with @ and blank")
+            << QStringLiteral("\"o'neil @home\"@example.org") << QStringList { none }
+            << QList<QByteArray> { "\"o'neil @home\"@example.org" } << false << none;
+        QTest::newRow("domain beyond ASCII")
+            << QStringLiteral("info@B\u00fccher.example") << QStringList { none }
+            << QList<QByteArray> { "info@xn--bcher-kva.example" } << false << none;
+        QTest::newRow("local part beyond ASCII")
+            << QStringLiteral("Zo\u00eb <zo\u00eb@b\u00fccher.example>") << QStringList { "Zo\u00eb" }
+            << QList<QByteArray> { "zo\xc3\xab@xn--bcher-kva.example" } << true << none;
+        QTest::newRow("quoted local part with brackets in angle brackets")
+            << QStringLiteral("X <\"a>b<c\"@example.org>") << QStringList { "X" }
+            << QList<QByteArray> { "\"a>b<c\"@example.org" } << false << none;
+        QTest::newRow("address literal") << QStringLiteral("root@[192.0.2.1]") << QStringList { none }
+                                         << QList<QByteArray> { "root@[192.0.2.1]" } << false << none;
+        const std::pair<const char *, const char *> refused[] = {
+            { "alice", "no \"@\"" },
+            { "a@", "nothing after" },
+            { "@b.org", "nothing before" },
+            { "a@b@c.org", "more than one" },
+            { "alice smith@example.org", "blank" },
+            { "alice@exa mple.org", "blank" },
+            { "a..b@x.org", "dot" },
+            { "a(b)@x.org", "\"(\"" },
+            { "Team <team@example.net", "not closed" },
+            { "Team team@example.net>", "without a \"<\"" },
+            { "Team <team@example.net> x", "more after" },
+            { "\"open@example.org", "quote" },
+            { "a@-x.org", "host name" },
+            { "a@x_y.org", "host name" },
+            { "a@x.org.", "host name" },
+            { "a@[1.2.3.4", "brackets" },
+            { "good@x.org, bad", "\"bad\"" },
+        };
+        for (const auto &[field, words] : refused)
+            QTest::addRow("refused: %s", field) << QString::fromUtf8(field) << QStringList()
+                                                << QList<QByteArray>() << false << QString::fromUtf8(words);
+        QTest::newRow("refused: local part of 65") << QString(65, QLatin1Char('a')) + QStringLiteral("@x.org")
+                                                   << QStringList() << QList<QByteArray>() << false << "64";
+    }
+
+    void addresses()
+    {
+        QFETCH(QString, field);
+        QFETCH(QStringList, names);
+        QFETCH(QList<QByteArray>, wire);
+        QFETCH(bool, smtpUtf8);
+        QFETCH(QString, refusal);
+        const AddressList list = parseAddresses(field, QStringLiteral("recipient address"));
+        if (!refusal.isEmpty()) {
+            QVERIFY(!list.ok);
+            QVERIFY(list.mailboxes.isEmpty());
+            for (const QString &word : { QStringLiteral("recipient address"), refusal })
+                QVERIFY2(list.error.contains(word), qPrintable(list.error));
+            return;
+        }
+        QVERIFY2(list.ok, qPrintable(list.error));
+        QCOMPARE(list.mailboxes.size(), wire.size());
+        for (qsizetype i = 0; i < wire.size(); ++i) {
+            QCOMPARE(list.mailboxes[i].name, names[i]);
+            QCOMPARE(list.mailboxes[i].wire, wire[i]);
+            QCOMPARE(list.mailboxes[i].needsSmtpUtf8, smtpUtf8 && i == 0);
+        }
+    }
+
+    // The commands of the envelope for what the server offers: SMTPUTF8 only
+    // when an address needs it, and a refusal before the upload when the
+    // server cannot take it.
+    void envelopeCommands_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("eightBit");
+        QTest::addColumn<bool>("offersSmtpUtf8");
+        QTest::addColumn<QByteArray>("mailFrom");
+        QTest::addColumn<QList<QByteArray>>("rcptTo");
+        QTest::addColumn<QString>("refusal");
+        const QString alice = QStringLiteral("Alice <alice@example.org>");
+        const QList<QByteArray> bob = { "RCPT TO:<bob@example.net>\r\n" };
+        QTest::newRow("plain") << alice << "bob@example.net" << false << false
+                               << QByteArray("MAIL FROM:<alice@example.org> SIZE=1234\r\n") << bob << "";
+        QTest::newRow("8-bit") << alice << "bob@example.net" << true << false
+                               << QByteArray("MAIL FROM:<alice@example.org> BODY=8BITMIME SIZE=1234\r\n")
+                               << bob << "";
+        QTest::newRow("several recipients")
+            << alice << "bob@example.net; Carol <carol@example.com>, dave@b\u00fccher.example" << false
+            << false << QByteArray("MAIL FROM:<alice@example.org> SIZE=1234\r\n")
+            << QList<QByteArray> { "RCPT TO:<bob@example.net>\r\n", "RCPT TO:<carol@example.com>\r\n",
+                   "RCPT TO:<dave@xn--bcher-kva.example>\r\n" }
+            << "";
+        QTest::newRow("UTF-8 sender, offered")
+            << QStringLiteral("zo\u00eb@example.org") << "bob@example.net" << true << true
+            << QByteArray("MAIL FROM:<zo\xc3\xab@example.org> BODY=8BITMIME SMTPUTF8 SIZE=1234\r\n") << bob
+            << "";
+        QTest::newRow("UTF-8 recipient, not offered")
+            << alice << QStringLiteral("bob@example.net, j\u00fcrgen@example.de") << true << false
+            << QByteArray() << QList<QByteArray>() << QStringLiteral("\"j\u00fcrgen@example.de\"");
+        QTest::newRow("two senders") << "a@x.org, b@y.org"
+                                     << "bob@example.net" << false << true << QByteArray()
+                                     << QList<QByteArray>() << "sender";
+        QTest::newRow("recipients of blanks and separators")
+            << alice << " ; , " << false << true << QByteArray() << QList<QByteArray>()
+            << "recipient address is empty";
+        QTest::newRow("sender no address") << "alice"
+                                           << "bob@example.net" << false << true << QByteArray()
+                                           << QList<QByteArray>() << "sender address \"alice\"";
+    }
+
+    void envelopeCommands()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(bool, eightBit);
+        QFETCH(bool, offersSmtpUtf8);
+        QFETCH(QByteArray, mailFrom);
+        QFETCH(QList<QByteArray>, rcptTo);
+        QFETCH(QString, refusal);
+        const Envelope envelope = envelopeOf(from, to);
+        const EnvelopeCommands commands
+            = mime::envelopeCommands(envelope, 1234, eightBit, ServerOffers { true, offersSmtpUtf8, true });
+        if (!refusal.isEmpty()) {
+            const QString error = envelope.ok ? commands.error : envelope.error;
+            QVERIFY(!commands.ok);
+            QVERIFY2(error.contains(refusal), qPrintable(error));
+            // The window refuses what the envelope refuses, before connecting.
+            QCOMPARE(checkFields(from, to, {}, {}, {}).ok, envelope.ok);
+            return;
+        }
+        QVERIFY2(commands.ok, qPrintable(envelope.error + commands.error));
+        QCOMPARE(commands.mailFrom, mailFrom);
+        QCOMPARE(commands.rcptTo, rcptTo);
+        // Without SIZE offered, no SIZE parameter.
+        QVERIFY(!mime::envelopeCommands(envelope, 1, eightBit, ServerOffers { true, true, false })
+                     .mailFrom.contains("SIZE="));
+    }
+
+    // The header as readers need it: every recipient with its name, names
+    // beyond ASCII as encoded words, long lines folded at blanks.
+    void headerRows_data()
+    {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("recipients with names")
+            << "Team <team@example.net>, \"Name, Inc.\" <x@example.org>; bob@example.net"
+            << "s" << 2
+            << QByteArray(
+                   "To: Team <team@example.net>, \"Name, Inc.\" <x@example.org>, <bob@example.net>\r\n");
+        QTest::newRow("many recipients, folded")
+            << "first.recipient@example.net, second.recipient@example.net, third.recipient@example.net"
+            << "s" << 2
+            << QByteArray("To: <first.recipient@example.net>, <second.recipient@example.net>,\r\n"
+                          " <third.recipient@example.net>\r\n");
+        QTest::newRow("name beyond ASCII")
+            << QStringLiteral("Zo\u00eb M\u00fcller <zoe@example.org>") << "s" << 2
+            << "To: =?UTF-8?B?" + QByteArray("Zo\xc3\xab M\xc3\xbcller").toBase64()
+                + "?= <zoe@example.org>\r\n";
+        QTest::newRow("domain beyond ASCII") << QStringLiteral("info@b\u00fccher.example") << "s" << 2
+                                             << QByteArray("To: <info@xn--bcher-kva.example>\r\n");
+        const QString words = QStringLiteral("Updated entries for the games of the northern collection, %1")
+                                  .arg(QStringLiteral("with notes ").repeated(12).trimmed());
+        QTest::newRow("long subject, folded at blanks")
+            << "bob@example.net" << words << 3
+            << QByteArray("Subject: Updated entries for the games of the northern collection, with notes\r\n"
+                          " with notes with notes with notes with notes with notes with notes with notes\r\n"
+                          " with notes with notes with notes with notes\r\n");
+        QTest::newRow("long word stays, blanks after it fold")
+            << "bob@example.net" << QString(90, QLatin1Char('x')) + QStringLiteral(" y") << 3
+            << "Subject: " + QByteArray(90, 'x') + "\r\n y\r\n";
+        QTest::newRow("blanks at the end stay")
+            << "bob@example.net" << QString(75, QLatin1Char('x')) + QStringLiteral("    ") << 3
+            << "Subject: " + QByteArray(75, 'x') + "    \r\n";
+    }
+
+    void headerRows()
+    {
+        QFETCH(QString, to);
+        QFETCH(QString, subject);
+        QFETCH(int, row);
+        QFETCH(QByteArray, expected);
+        const Message message = composeMessage(
+            QStringLiteral("alice@example.org"), to, subject, {}, {}, nullptr, true, fixedStamp());
+        QVERIFY2(message.ok, qPrintable(message.error));
+        QCOMPARE(message.rows[row], expected);
+    }
+
+    // Date and Message-ID: the local time with its offset, and an id of its
+    // own for every message, on the sender's domain.
+    void dateAndMessageId_data()
+    {
+        QTest::addColumn<QDateTime>("time");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("UTC") << QDateTime(QDate(2027, 1, 4), QTime(0, 0, 1), QTimeZone::utc())
+                             << QByteArray("Mon, 04 Jan 2027 00:00:01 +0000");
+        QTest::newRow("behind UTC, half hour") << QDateTime(QDate(2026, 3, 1), QTime(9, 7, 5),
+            QTimeZone(-(3 * 3600 + 1800))) << QByteArray("Sun, 01 Mar 2026 09:07:05 -0330");
+        QTest::newRow("ahead, quarter hour") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59),
+            QTimeZone(5 * 3600 + 2700)) << QByteArray("Thu, 31 Dec 2026 23:59:59 +0545");
+    }
+
+    void dateAndMessageId()
+    {
+        QFETCH(QDateTime, time);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(dateValue(time), expected);
+
+        const MessageStamp first = newStamp();
+        const MessageStamp second = newStamp();
+        QVERIFY(first.unique != second.unique);
+        QCOMPARE(first.date.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
+        QVERIFY(std::all_of(first.unique.begin(), first.unique.end(),
+            [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.'; }));
+        const Message message = composeMessage(QStringLiteral("Zo\u00eb <zoe@B\u00fccher.example>"),
+            QStringLiteral("b@example.net"), {}, {}, {}, nullptr, true, first);
+        QVERIFY(message.rows.contains("Message-ID: <" + first.unique + "@xn--bcher-kva.example>\r\n"));
+    }
+
+    // SIZE= declares the message itself, before its dots are doubled.
+    void sizeBeforeDotStuffing()
+    {
+        const Message message = composeMessage(QStringLiteral("a@b.org"), QStringLiteral("c@d.org"), {},
+            QStringLiteral(".\n..x\nmid.dle\n.y"), {}, nullptr, true, fixedStamp());
+        QVERIFY(message.ok);
+        QByteArray wire;
+        for (const QByteArray &row : message.rows)
+            wire += row;
+        QCOMPARE(message.doubledDots, 3);
+        QCOMPARE(message.size(), wire.size() - 3 + 2);
+    }
+
+    // The attachment's name: plain when short and ASCII; otherwise RFC 2231
+    // in UTF-8 (continued within 78 octets, no character split between lines)
+    // beside a plain ASCII name.
+    void fileNameLines_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("filename"); // empty: only checked by decoding
+        QTest::newRow("short ASCII") << "Ferox.ini" << QByteArray(" name=Ferox.ini")
+                                     << QByteArray(" filename=Ferox.ini");
+        QTest::newRow("long ASCII") << QString(76, QLatin1Char('a')) + QStringLiteral(".ini")
+                                    << " name=" + QByteArray(76, 'a') + ".ini"
+                                    << " filename*0*=UTF-8''" + QByteArray(57, 'a')
+                + ";\r\n filename*1*=" + QByteArray(19, 'a') + ".ini";
+        QTest::newRow("long with blanks, plain name folded")
+            << QStringLiteral("Ferox settings ").repeated(6) + QStringLiteral("end.ini")
+            << QByteArray(" name=\"Ferox settings Ferox settings Ferox settings Ferox settings Ferox\r\n"
+                          " settings Ferox settings end.ini\"")
+            << QByteArray();
+        QTest::newRow("long beyond ASCII")
+            << QStringLiteral("\u00e9t\u00e9 \u65e5\u672c ").repeated(8) << QByteArray() << QByteArray();
+    }
+
+    void fileNameLines()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, filename);
+        const FileNameLines lines = mime::fileNameLines(fileName);
+        if (!name.isEmpty())
+            QCOMPARE(lines.name, name);
+        if (!filename.isEmpty())
+            QCOMPARE(lines.filename, filename);
+        // Over 78 octets only where no blank allows a fold.
+        for (const QByteArray &line : lines.name.split('\n') + lines.filename.split('\n'))
+            QVERIFY2(line.size() <= 79 || !line.trimmed().contains(' '), line.constData()); // 78 and the CR
+        QVERIFY(isAscii(lines.name) && isAscii(lines.filename));
+        if (lines.filename.startsWith(" filename="))
+            return;
+        // Each line decodes on its own, as readers do.
+        QString decoded;
+        for (QByteArray line : lines.filename.split('\n')) {
+            line = line.trimmed();
+            line = line.mid(line.indexOf('=') + 1);
+            if (line.endsWith(';'))
+                line.chop(1);
+            if (line.startsWith("UTF-8''"))
+                line = line.mid(7);
+            const QByteArray bytes = QByteArray::fromPercentEncoding(line);
+            QVERIFY(QString::fromUtf8(bytes).toUtf8() == bytes);
+            decoded += QString::fromUtf8(bytes);
+        }
+        QCOMPARE(decoded, fileName);
     }
 
     void ehloIdentity_data()

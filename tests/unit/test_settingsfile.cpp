@@ -10,7 +10,8 @@
 using namespace Qt::StringLiterals;
 
 // The editor reads files in pieces; what it finds must be what the line model
-// finds in the whole text, wherever the pieces end.
+// finds in the whole text, wherever the pieces end, and what it reads from a
+// text in memory.
 class TestSettingsFile : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
@@ -78,6 +79,29 @@ private Q_SLOTS:
         const QList<sectionkeys::Key> expected = sectionkeys::of(text, name);
         QCOMPARE(lines.keys, sectionkeys::names(expected));
         QCOMPARE(lines.values, sectionkeys::values(expected));
+        // The same from the text in memory, as the editor reads it after a save.
+        QCOMPARE(settingsfile::sectionNamesIn(text), names);
+        bool unchanged = false;
+        const QList<qsizetype> heads = settingsfile::sectionHeadsIn(text, names, &unchanged);
+        QVERIFY(unchanged);
+        QCOMPARE(heads.size(), names.size());
+        const qsizetype first = names.indexOf(name);
+        for (const qsizetype headAt : { qsizetype(-1), first < 0 ? qsizetype(-1) : heads.at(first) }) {
+            const settingsfile::KeyLines inMemory = settingsfile::sectionKeysIn(text, name, headAt);
+            QCOMPARE(inMemory.keys, lines.keys);
+            QCOMPARE(inMemory.values, lines.values);
+        }
+        // Any name other than the file's is told apart.
+        QList<QByteArray> other = names;
+        other.append("Extra");
+        settingsfile::sectionHeadsIn(text, other, &unchanged);
+        QVERIFY(!unchanged);
+        if (!names.isEmpty()) {
+            other = names;
+            other.last() += 'x';
+            settingsfile::sectionHeadsIn(text, other, &unchanged);
+            QVERIFY(!unchanged);
+        }
     }
 
     void missingFileIsReportedAsSuch()

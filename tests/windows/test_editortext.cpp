@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "TestInput.h"
 #include "core/CodePage.h"
+#include "core/IniText.h"
 #include "core/LongLines.h"
 #include "editor/ByteTextEdit.h"
 
@@ -159,14 +160,56 @@ private Q_SLOTS:
         QCOMPARE(QApplication::clipboard()->text(), u"k=\u20AC\u00E9"_s);
     }
 
-    void highControlBytesHaveRepresentations()
+    // The code page's characters at 0x80-0x9F (euro sign, curly quotes) are
+    // drawn as characters, not as boxes with the byte's value; the bytes it
+    // leaves undefined still show their value. A text with a UTF-8 byte-order
+    // mark is shown and typed as UTF-8. The bytes stay as they are.
+    void codePageShownAsText()
     {
+        const QByteArray bytes = "\x93"
+                                 "Caf\xE9\x94 \x80 \x81\r\n";
+        edit->setBytes(bytes);
+        QCOMPARE(edit->encoding(), ini::Encoding::Ansi);
         for (int byte = 0x80; byte <= 0x9F; ++byte) {
             const char key[2] = { static_cast<char>(byte), 0 };
             char shown[16] = {};
             edit->SendScintilla(QsciScintillaBase::SCI_GETREPRESENTATION, key, shown);
-            QCOMPARE(QByteArray(shown), "x" + QByteArray::number(byte, 16).toUpper());
+            const bool undefined = codepage::decode(QByteArray(key)).at(0).unicode() == byte;
+            QCOMPARE(QByteArray(shown).startsWith('x'), undefined);
         }
+        // How much of a character's cell is ink: a box with the byte's value
+        // is mostly ink, a character is not.
+        const QImage shot = edit->viewport()->grab().toImage();
+        const auto ink = [&](long at) {
+            const int left = edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, at) + 1;
+            const int right = edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, at + 1);
+            const int top = edit->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, at);
+            const int height = edit->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0UL);
+            int dark = 0;
+            for (int y = top; y < top + height; ++y)
+                for (int x = left; x < right; ++x)
+                    dark += qGray(shot.pixel(x, y)) < 128;
+            return static_cast<double>(dark) / std::max((right - left) * height, 1);
+        };
+        const double box = ink(bytes.indexOf('\x81'));
+        for (const char byte : { '\x80', '\x93', '\x94' })
+            QVERIFY2(
+                ink(bytes.indexOf(byte)) < box / 2, qPrintable(QString::number(ink(bytes.indexOf(byte)))));
+        QCOMPARE(edit->bytes(), bytes);
+
+        const QByteArray utf8 = "\xEF\xBB\xBF[Caf\xC3\xA9]\r\n";
+        edit->setBytes(utf8);
+        QCOMPARE(edit->encoding(), ini::Encoding::Utf8);
+        QCOMPARE(
+            edit->SendScintilla(QsciScintillaBase::SCI_GETCODEPAGE), long(QsciScintillaBase::SC_CP_UTF8));
+        edit->placeCaret(utf8.size());
+        typeText(edit.get(), u"\u20AC\u201C"_s);
+        QCOMPARE(edit->bytes(), QByteArray(utf8 + "\xE2\x82\xAC\xE2\x80\x9C"));
+        // Back to a code-page text: typed as the code page again.
+        edit->setBytes("a");
+        edit->placeCaret(1);
+        typeText(edit.get(), u"\u20AC"_s);
+        QCOMPARE(edit->bytes(), "a\x80");
     }
 
     void longLineTails_data()
@@ -230,10 +273,11 @@ private Q_SLOTS:
         text.insert(line + 2, 'w');
         QVERIFY(!hidden(line + shown - 1));
         QVERIFY(hidden(line + shown));
-        // A line end in the hidden part starts a line whose head is shown.
+        // A line end put into the hidden part (the caret cannot go there)
+        // starts a line whose head is shown.
         const qsizetype split = line + 3 * shown;
-        edit->placeCaret(split);
-        QTest::keyClick(edit.get(), Qt::Key_Return);
+        edit->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, static_cast<unsigned long>(split), "\r\n");
+        QCoreApplication::processEvents();
         text.insert(split, "\r\n");
         QVERIFY(!hidden(split + 2));
         QVERIFY(hidden(split + 2 + shown));
@@ -250,6 +294,85 @@ private Q_SLOTS:
         edit->setBytes("k=v\r\n");
         QVERIFY(!hidden(0));
         QVERIFY(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD) > 0);
+    }
+
+    // The text area tells its listeners about an edit once the edit is done,
+    // whoever made it: the line count they read is already the new one.
+    void editsAreAnnouncedWhenDone()
+    {
+        edit->setBytes("a\r\nb");
+        QList<long> linesSeen;
+        connect(edit.get(), &QsciScintilla::linesChanged, edit.get(),
+            [&] { linesSeen.append(edit->SendScintilla(QsciScintillaBase::SCI_GETLINECOUNT)); });
+        QSignalSpy changed(edit.get(), &QsciScintilla::textChanged);
+        edit->placeCaret(1);
+        QTest::keyClick(edit.get(), Qt::Key_X);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(linesSeen, QList<long> {});
+        QTest::keyClick(edit.get(), Qt::Key_Return);
+        QCOMPARE(linesSeen, QList<long> { 3 });
+        edit->undo();
+        QCOMPARE(linesSeen, (QList<long> { 3, 2 }));
+        QCOMPARE(changed.size(), 3);
+        // A change made from elsewhere is announced from the event loop.
+        edit->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, 0UL, "\r\n");
+        QTRY_COMPARE(linesSeen, (QList<long> { 3, 2, 3 }));
+    }
+
+    // Keys, clicks and searches keep the caret in the shown part of a cut
+    // line; typing or deleting at the cut is refused, and the hidden bytes
+    // stay exact.
+    void caretStaysInTheShownPartOfACutLine()
+    {
+        constexpr qsizetype shown = 64 * 1024;
+        const qsizetype line = 8; // where the long line starts
+        const qsizetype cut = line + shown;
+        QByteArray text = "[Game]\r\nk=" + QByteArray(200 * 1024, 'v') + "\r\nlast=1\r\n";
+        const qsizetype lineEnd = text.indexOf("\r\nlast");
+        edit->setBytes(text);
+        const auto caret
+            = [this] { return qsizetype(edit->SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS)); };
+
+        edit->placeCaret(line);
+        QTest::keyClick(edit.get(), Qt::Key_End);
+        QCOMPARE(caret(), cut);
+        QSignalSpy refused(edit.get(), &ByteTextEdit::inputRefused);
+        typeText(edit.get(), u"x"_s);
+        QTest::keyClick(edit.get(), Qt::Key_Delete);
+        QApplication::clipboard()->setText(u"pasted"_s);
+        edit->paste();
+        QCOMPARE(refused.size(), 3);
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        // Right from the cut goes on to the next line, Left comes back.
+        QTest::keyClick(edit.get(), Qt::Key_Right);
+        QCOMPARE(caret(), lineEnd + 2);
+        QTest::keyClick(edit.get(), Qt::Key_Left);
+        QCOMPARE(caret(), cut);
+        QTest::keyClick(edit.get(), Qt::Key_Down);
+        QTest::keyClick(edit.get(), Qt::Key_Up);
+        QVERIFY(caret() <= cut);
+        // A click right of the shown part lands at the cut.
+        QTest::keyClick(edit.get(), Qt::Key_End);
+        const QPoint atCut(edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, long(cut)),
+            edit->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, long(cut)) + 2);
+        QTest::mouseClick(edit->viewport(), Qt::LeftButton, {}, atCut + QPoint(30, 0));
+        QCOMPARE(caret(), cut);
+        // A match in the hidden part shows at the cut; a search goes on from the match.
+        edit->selectBytes(lineEnd - 10, 3);
+        QCOMPARE(caret(), cut);
+        QCOMPARE(edit->selectionLength(), qsizetype(0));
+        QCOMPARE(edit->selectionStartOffset(), lineEnd - 10);
+
+        // Typing before the cut works as ever: one byte moves into the hidden part.
+        edit->placeCaret(line + 2);
+        typeText(edit.get(), u"w"_s);
+        text.insert(line + 2, 'w');
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+
+        // Ctrl+End on a text that ends in a long line stops at its cut.
+        edit->setBytes(QByteArray("k=" + QByteArray(100 * 1024, 'v')));
+        QTest::keyClick(edit.get(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(caret(), shown);
     }
 
     void tabMovesTheFocus()

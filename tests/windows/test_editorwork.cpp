@@ -166,18 +166,22 @@ private Q_SLOTS:
         QCOMPARE(form->LoadedPath, dropped);
     }
 
-    // A long open shows a progress bar; Cancel, in either pass over the
-    // file, leaves the editor as it was.
+    // A long open shows a progress bar, centred on the editor and naming the
+    // file; Cancel or Escape, in either pass over the file, leaves the editor
+    // as it was.
     void cancelledOpenChangesNothing_data()
     {
         QTest::addColumn<int>("cancelAt");
-        QTest::newRow("reading the names") << 0;
-        QTest::newRow("loading the text") << 500;
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("reading the names") << 0 << false;
+        QTest::newRow("loading the text") << 500 << false;
+        QTest::newRow("Escape, loading the text") << 500 << true;
     }
 
     void cancelledOpenChangesNothing()
     {
         QFETCH(int, cancelAt);
+        QFETCH(bool, escape);
         QByteArray big;
         for (int i = 0; big.size() < (20 << 20); ++i)
             big += "[Game " + QByteArray::number(i) + "]\r\nUCode=" + QByteArray::number(i % 7) + "\r\n";
@@ -191,6 +195,8 @@ private Q_SLOTS:
         OpenProgress::setDelay(0);
         int seenAt = -1;
         bool busy = false;
+        QString barLabel;
+        int offCentre = -1;
         QTimer cancel;
         connect(&cancel, &QTimer::timeout, this, [&] {
             auto *bar = form->findChild<QProgressDialog *>(u"openProgress"_s);
@@ -198,7 +204,13 @@ private Q_SLOTS:
                 seenAt = bar->value();
                 busy = QApplication::overrideCursor()
                     && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-                bar->cancel();
+                barLabel = bar->labelText();
+                offCentre
+                    = (bar->frameGeometry().center() - form->frameGeometry().center()).manhattanLength();
+                if (escape)
+                    QTest::keyClick(bar, Qt::Key_Escape);
+                else
+                    bar->cancel();
             }
         });
         cancel.start(0);
@@ -207,6 +219,8 @@ private Q_SLOTS:
         OpenProgress::setDelay(1000);
         QVERIFY(seenAt >= cancelAt && seenAt < cancelAt + 500);
         QVERIFY(busy);
+        QVERIFY2(barLabel.contains(u"big.ini"_s), qPrintable(barLabel));
+        QVERIFY2(offCentre >= 0 && offCentre <= 4, qPrintable(QString::number(offCentre)));
         QVERIFY(!QApplication::overrideCursor());
         QVERIFY(!form->findChild<QProgressDialog *>());
         QCOMPARE(child<QLineEdit>(form, "txtPath")->text(), path(u"games.ini"_s));

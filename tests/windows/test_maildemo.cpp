@@ -96,6 +96,8 @@ private Q_SLOTS:
     void closingMidSendEndsTheSend_data();
     void closingMidSendEndsTheSend();
     void dialogCancelKeepsLastPick();
+    void notAnAddressIsRefused_data();
+    void notAnAddressIsRefused();
 
 private:
     frmDemo *open();
@@ -815,6 +817,37 @@ void TestMailDemo::dialogCancelKeepsLastPick()
     QTest::mouseClick(select, Qt::LeftButton);
     QCOMPARE(field("txtAttach")->text(), picked);
     QCOMPARE(OpenFileDialog::takeShownCount(), 2);
+}
+
+void TestMailDemo::notAnAddressIsRefused_data()
+{
+    QTest::addColumn<QString>("fieldName");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("recipient") << QStringLiteral("txtToAddress") << QStringLiteral("alice")
+                               << QStringLiteral("recipient address \"alice\"");
+    QTest::newRow("sender") << QStringLiteral("txtFromAddress") << QStringLiteral("me at ferox64.example")
+                            << QStringLiteral("sender address");
+}
+
+// Refused before anything is encoded or connected, naming the field; the
+// window stays as it was.
+void TestMailDemo::notAnAddressIsRefused()
+{
+    QFETCH(QString, fieldName);
+    QFETCH(QString, text);
+    QFETCH(QString, words);
+    open();
+    fillForServer(m_server->portText());
+    field(fieldName.toLatin1().constData())->setText(text);
+    QTest::mouseClick(sendButton(), Qt::LeftButton);
+
+    const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].text.contains(words), qPrintable(boxes[0].text));
+    QVERIFY(sendButton()->isEnabled());
+    QCOMPARE(m_statuses, QStringList());
+    QCOMPARE(field(fieldName.toLatin1().constData())->text(), text);
 }
 
 QTEST_MAIN(TestMailDemo)

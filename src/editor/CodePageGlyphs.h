@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+
+class ByteTextEdit;
+class QPainter;
+
+// The text area holds a file's bytes as they are and its widget draws them as
+// Latin-1, where 0x80-0x9F are control codes without a glyph. In the code page
+// those bytes are the euro sign, curly quotes, dashes and the like. They are
+// laid out as a one-character stand-in (so a line keeps its width) and drawn
+// over with the code page's own character after the widget has painted; the
+// five bytes the code page leaves undefined keep showing their value.
+namespace codepageglyphs {
+
+// What the widget lays out for `byte` (0x80-0x9F): a Latin-1 stand-in of
+// about the character's width, or the byte's value for an undefined byte.
+QByteArray standIn(unsigned char byte);
+// Whether `byte` is one the code page gives a character of its own to draw.
+bool drawnOver(unsigned char byte);
+
+// Draws the code page's characters over their stand-ins on the lines that
+// are on screen.
+void paint(ByteTextEdit *edit, QPainter &painter);
+
+} // namespace codepageglyphs

@@ -1,0 +1,15 @@
+#include "fileio/FileSizeLimit.h"
+
+#include <csignal>
+
+namespace filebytes {
+
+void ignoreFileSizeSignal()
+{
+    struct sigaction ignore { };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+} // namespace filebytes
