@@ -9,6 +9,7 @@ FEROX_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libqscintilla2-qt6-dev libbenchmark-dev
   python3 python3-aiosmtpd
+  qtkeychain-qt6-dev openssl xdg-utils
   xvfb xauth xdotool x11-utils imagemagick openbox
   fonts-liberation2 fonts-dejavu-core librsvg2-bin
   desktop-file-utils

@@ -3,7 +3,6 @@
 #include "core/Version.h"
 #include "editor/frmINIEditor.h"
 #include "fileio/FileSizeLimit.h"
-#include "forms/frmDemo.h"
 #include "platform/ClassicLook.h"
 #include "platform/ShowOnce.h"
 
@@ -40,11 +39,6 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Ferox64 INI Editor"));
     QApplication::setApplicationVersion(QLatin1StringView(buildinfo::kVersion));
     classiclook::apply(app);
-    // The end-to-end tests run the real program against an SMTP server on a
-    // free loopback port; nothing else sets this, and mail goes to port 25.
-    const QString testPort = qEnvironmentVariable("FEROX64_TEST_SMTP_PORT");
-    if (!testPort.isEmpty())
-        frmDemo::setPortForTesting(testPort);
     // The program ends when its last window closes, not when Form1 does.
     QApplication::setQuitOnLastWindowClosed(true);
     showonce::show<Form1>();

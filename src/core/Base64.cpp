@@ -1,16 +1,10 @@
 #include "core/Base64.h"
 
-#include <algorithm>
-#include <cstring>
-#include <utility>
-
 namespace base64 {
 namespace {
 
+constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr qsizetype lineBytes = lineChars / 4 * 3; // input bytes per full line
-// A piece is whole lines, small enough that a caller between pieces stays
-// responsive.
-constexpr qsizetype pieceBytes = lineBytes * 1024;
 
 qsizetype encodedLength(qsizetype bytes)
 {
@@ -18,52 +12,46 @@ qsizetype encodedLength(qsizetype bytes)
     return chars + chars / lineChars * 2;
 }
 
-// Writes base64 text as lines of 72 characters with CR LF after each full
-// line; returns the end of what it wrote.
-char *writeLines(const QByteArray &flat, char *to)
+// Three bytes to four characters.
+inline char *group(const unsigned char *from, char *to)
 {
-    const char *from = flat.constData();
-    qsizetype left = flat.size();
-    while (left >= lineChars) {
-        std::memcpy(to, from, lineChars);
-        to[lineChars] = '\r';
-        to[lineChars + 1] = '\n';
-        to += lineChars + 2;
-        from += lineChars;
-        left -= lineChars;
-    }
-    std::memcpy(to, from, static_cast<size_t>(left));
-    return to + left;
+    const unsigned value = (unsigned(from[0]) << 16) | (unsigned(from[1]) << 8) | from[2];
+    to[0] = alphabet[value >> 18];
+    to[1] = alphabet[(value >> 12) & 63];
+    to[2] = alphabet[(value >> 6) & 63];
+    to[3] = alphabet[value & 63];
+    return to + 4;
 }
 
 } // namespace
 
 QByteArray lines(QByteArrayView bytes)
 {
-    LineEncoder encoder(bytes);
-    while (!encoder.atEnd())
-        encoder.encodeNext();
-    return encoder.takeText();
-}
-
-LineEncoder::LineEncoder(QByteArrayView bytes)
-    : m_bytes(bytes), m_text(encodedLength(bytes.size()), Qt::Uninitialized), m_to(m_text.data())
-{ }
-
-void LineEncoder::encodeNext()
-{
-    if (atEnd())
-        return;
-    const qsizetype size = std::min(pieceBytes, m_bytes.size() - m_at);
-    const QByteArray piece = QByteArray::fromRawData(m_bytes.data() + m_at, size);
-    m_to = writeLines(piece.toBase64(), m_to);
-    m_at += size;
-}
-
-QByteArray LineEncoder::takeText()
-{
-    m_to = nullptr;
-    return std::exchange(m_text, {});
+    QByteArray text(encodedLength(bytes.size()), Qt::Uninitialized);
+    const auto *from = reinterpret_cast<const unsigned char *>(bytes.data());
+    qsizetype left = bytes.size();
+    char *to = text.data();
+    while (left >= lineBytes) {
+        for (qsizetype i = 0; i < lineBytes; i += 3)
+            to = group(from + i, to);
+        *to++ = '\r';
+        *to++ = '\n';
+        from += lineBytes;
+        left -= lineBytes;
+    }
+    while (left >= 3) {
+        to = group(from, to);
+        from += 3;
+        left -= 3;
+    }
+    if (left > 0) {
+        const unsigned char rest[3] = { from[0], left > 1 ? from[1] : static_cast<unsigned char>(0), 0 };
+        to = group(rest, to);
+        to[-1] = '=';
+        if (left == 1)
+            to[-2] = '=';
+    }
+    return text;
 }
 
 } // namespace base64

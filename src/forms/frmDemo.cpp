@@ -2,28 +2,29 @@
 
 #include "ui_frmDemo.h"
 
-#include "core/CodePage.h"
 #include "core/MailFields.h"
-#include "mail/modSendmail.h"
+#include "forms/ConnectionDialog.h"
+#include "forms/LoginDialog.h"
 #include "platform/AppFolder.h"
-#include "platform/BusyCursor.h"
 #include "platform/ClassicLook.h"
-#include "platform/FileLoader.h"
+#include "platform/KeyboardAids.h"
+#include "platform/Keyring.h"
+#include "platform/MailProgram.h"
 #include "platform/MessageBox.h"
-#include "platform/TextBuffer.h"
-#include "platform/Winsock.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
-QString &portForTesting()
-{
-    static QString port;
-    return port;
-}
+const QString idleStatus = QStringLiteral("Status:");
+const QString sendCaption = QStringLiteral("&Send");
+// Escape cancels too; the caption carries no access key of its own, since
+// Alt+C belongs to Close.
+const QString cancelCaption = QStringLiteral("Cancel");
 
 } // namespace
 
@@ -31,8 +32,7 @@ frmDemo::frmDemo(QWidget *parent)
     : QWidget(parent,
         Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
             | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      ui(std::make_unique<Ui::frmDemo>()), rtfAttach(new FileLoader(this)), txtOutput(new TextBuffer(this)),
-      Winsock1(new Winsock(this))
+      ui(std::make_unique<Ui::frmDemo>()), m_client(new SmtpClient(this))
 {
     setFont(classiclook::dialogFont());
     ui->setupUi(this);
@@ -45,21 +45,31 @@ frmDemo::frmDemo(QWidget *parent)
         { ui->lblServer, ui->lblFrom, ui->lblToAddress, ui->lblSubject, ui->lblAttach, ui->lblBody })
         label->adjustSize();
 
-    rtfAttach->setObjectName(QStringLiteral("rtfAttach"));
-    txtOutput->setObjectName(QStringLiteral("txtOutput"));
-    Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    m_client->setObjectName(QStringLiteral("Winsock1"));
     // Attaching the settings file that lies beside the program is the usual
     // case, so the dialog starts there.
     cmdDialog.InitialDir = appfolder::path();
 
+    // Keys with Ctrl, Alt or Meta type nothing into the fields (Alt+S would
+    // type "s"), and the focus is always seen.
+    keyboardaids::apply(this);
+    for (QLineEdit *field :
+        { ui->txtServer, ui->txtFromAddress, ui->txtToAddress, ui->txtSubject, ui->txtAttach })
+        connect(field, &QLineEdit::textEdited, this, &frmDemo::fieldEdited);
+    connect(ui->txtBody, &QPlainTextEdit::textChanged, this, &frmDemo::fieldEdited);
+
     connect(ui->cmdSelect, &QPushButton::clicked, this, &frmDemo::cmdSelect_Click);
     connect(ui->cmdSend, &QPushButton::clicked, this, &frmDemo::cmdSend_Click);
     connect(ui->cmdClose, &QPushButton::clicked, this, &frmDemo::cmdClose_Click);
-    // The send runs from the event loop rather than inside the socket's own
-    // announcement, so that a close of the window may destroy the socket while
-    // the send waits for the server.
-    connect(Winsock1, &Winsock::Connect, this, &frmDemo::Winsock1_Connect, Qt::QueuedConnection);
-    connect(Winsock1, &Winsock::Error, this, &frmDemo::Winsock1_Error);
+    connect(ui->cmdConnection, &QPushButton::clicked, this, &frmDemo::cmdConnection_Click);
+
+    connect(m_client, &SmtpClient::stepChanged, this, &frmDemo::onStep);
+    connect(m_client, &SmtpClient::waiting, this, &frmDemo::onWaiting);
+    connect(m_client, &SmtpClient::loginNeeded, this, &frmDemo::onLoginNeeded);
+    connect(m_client, &SmtpClient::loginAccepted, this, &frmDemo::onLoginAccepted);
+    // The outcome is shown once the client's socket has unwound its stack,
+    // since it may open a message box.
+    connect(m_client, &SmtpClient::finished, this, &frmDemo::onFinished, Qt::QueuedConnection);
 }
 
 frmDemo::~frmDemo() = default;
@@ -69,9 +79,9 @@ QString frmDemo::maintainersAddress()
     return QStringLiteral("maintainers@ferox64.example");
 }
 
-void frmDemo::setPortForTesting(const QString &port)
+void frmDemo::setTimeoutsForTesting(const SmtpClient::Timeouts &timeouts)
 {
-    portForTesting() = port;
+    m_client->setTimeouts(timeouts);
 }
 
 void frmDemo::Form_Load()
@@ -82,6 +92,10 @@ void frmDemo::Form_Load()
     ui->txtServer->setText(QString());
     ui->txtSubject->setText(QStringLiteral("Updated Ferox.ini File"));
     ui->txtToAddress->setText(maintainersAddress());
+    m_settings = mailsettings::load();
+    ui->txtServer->setText(m_settings.server);
+    ui->txtFromAddress->setText(m_settings.fromAddress);
+    m_outcomeShown = false;
 }
 
 void frmDemo::cmdSelect_Click()
@@ -93,6 +107,7 @@ void frmDemo::cmdSelect_Click()
     // A cancel keeps the last pick (or the empty text): the field follows the
     // dialog either way.
     ui->txtAttach->setText(cmdDialog.FileName);
+    fieldEdited();
 }
 
 bool frmDemo::CheckFields() const
@@ -102,7 +117,11 @@ bool frmDemo::CheckFields() const
 
 void frmDemo::cmdSend_Click()
 {
-    const QPointer<frmDemo> self(this);
+    if (m_state != State::Idle) {
+        m_client->cancel();
+        return;
+    }
+    m_outcomeShown = false;
     ui->cmdSend->setEnabled(false);
     if (!CheckFields()) {
         refuseSend(QStringLiteral("Either the server name or to address were left empty."));
@@ -116,20 +135,38 @@ void frmDemo::cmdSend_Click()
     }
     if (!fieldsCanBeSent())
         return;
-
-    txtOutput->Clear();
-    m_encodedPath.clear();
-    const QString path = ui->txtAttach->text();
-    // A path of blanks names no file; the message goes without an attachment.
-    if (mime::hasAttachment(path)) {
-        m_state = State::Encoding;
-        setStatus(QStringLiteral("Encoding file attachment"));
-        if (!encodeAttachment(path))
-            return;
+    QString error;
+    const MailJob job = jobFromFields(&error);
+    if (!error.isEmpty()) {
+        refuseSend(error);
+        return;
     }
+    startSend(job);
+}
+
+MailJob frmDemo::jobFromFields(QString *error) const
+{
+    MailJob job;
+    job.endpoint = smtp::resolveEndpoint(ui->txtServer->text(), m_settings.connection);
+    *error = job.endpoint.error;
+    job.userName = m_settings.userName;
+    job.trustedFingerprint = mailsettings::trustedFingerprint(job.endpoint.host, job.endpoint.port);
+    job.fromAddress = ui->txtFromAddress->text();
+    job.toAddress = ui->txtToAddress->text();
+    job.subject = ui->txtSubject->text();
+    job.body = ui->txtBody->toPlainText();
+    job.attachmentPath = ui->txtAttach->text();
+    return job;
+}
+
+void frmDemo::startSend(const MailJob &job)
+{
+    m_job = job;
+    m_keyringTried = false;
+    m_typedPassword.clear();
+    setRunning(true);
     m_state = State::Connecting;
-    setStatus(QStringLiteral("Connecting to POP Server"));
-    modSendmail::ConnectToServer(ui->txtServer->text(), *Winsock1, portForTesting());
+    m_client->start(job);
 }
 
 void frmDemo::refuseSend(const QString &why)
@@ -150,84 +187,225 @@ bool frmDemo::fieldsCanBeSent()
     return check.ok;
 }
 
-bool frmDemo::encodeAttachment(const QString &path)
+void frmDemo::onStep(SmtpClient::Step step)
 {
-    const QPointer<frmDemo> self(this);
-    modSendmail::Result encoded;
-    {
-        const BusyCursor busy;
-        encoded = modSendmail::EncodeAttachment(path, *rtfAttach, *txtOutput);
+    switch (step) {
+    case SmtpClient::Step::Encoding:
+        m_state = State::Encoding;
+        m_stepText = QStringLiteral("Encoding file attachment");
+        break;
+    case SmtpClient::Step::Connecting:
+        m_state = State::Connecting;
+        m_stepText = QStringLiteral("Connecting to POP Server");
+        break;
+    case SmtpClient::Step::Connected:
+        m_state = State::Sending;
+        m_stepText = QStringLiteral("Connected to POP Server");
+        break;
+    case SmtpClient::Step::Securing:
+        m_stepText = QStringLiteral("Securing the connection (TLS)");
+        break;
+    case SmtpClient::Step::LoggingIn:
+        m_stepText = QStringLiteral("Logging in to POP Server");
+        break;
+    case SmtpClient::Step::Sending:
+        m_stepText = QStringLiteral("Sending mail");
+        break;
     }
-    if (!sendGoesOn(self))
-        return false;
-    // The loader's copy of the file is not needed any more.
-    rtfAttach->Clear();
-    if (!encoded.ok) {
-        messagebox::show(this, windowTitle(), encoded.error, messagebox::Icon::Critical);
-        if (self)
-            backToIdle();
-        return false;
-    }
-    m_encodedPath = path;
-    return true;
+    setStatus(m_stepText);
 }
 
-void frmDemo::Winsock1_Connect()
+void frmDemo::onWaiting(const QString &what, int seconds)
 {
-    if (m_state != State::Connecting)
-        return;
-    const QPointer<frmDemo> self(this);
-    m_state = State::Sending;
-    setStatus(QStringLiteral("Connected to POP Server"));
-    modSendmail::Pause(0.5);
-    if (!sendGoesOn(self))
-        return;
-    setStatus(QStringLiteral("Sending mail"));
+    setStatus(QStringLiteral("%1: waiting for %2 (%3 s)").arg(m_stepText, what).arg(seconds));
+}
 
-    // The user may have picked another file while the connection was being
-    // made: send what the field names now, with its own content.
-    const QString path = ui->txtAttach->text();
-    if (mime::hasAttachment(path) && path != m_encodedPath) {
-        if (!encodeAttachment(path)) {
-            if (self && !m_closing)
-                Winsock1->Close();
+void frmDemo::onLoginNeeded(const QString &userName, const QString &reason)
+{
+    QString user = userName;
+    if (user.isEmpty())
+        user = m_settings.userName.isEmpty() ? ui->txtFromAddress->text().trimmed() : m_settings.userName;
+    const QString account = mailsettings::keyringAccount(user, m_job.endpoint.host);
+    // A remembered password is tried once; a refusal asks the user.
+    const bool tryKeyring = reason.isEmpty() && !m_keyringTried;
+    m_keyringTried = true;
+    keyring::read(account, this, [this, user, reason, tryKeyring](const keyring::Answer &answer) {
+        if (!m_client->isRunning())
+            return;
+        if (tryKeyring && answer.ok) {
+            m_client->provideLogin(user, answer.password);
             return;
         }
-    }
-
-    const bool withAttachment = !path.isEmpty();
-    const modSendmail::SendOutcome outcome = modSendmail::SendMail(ui->txtFromAddress->text(),
-        ui->txtToAddress->text(), ui->txtSubject->text(), ui->txtBody->toPlainText(), *Winsock1,
-        withAttachment ? path : QString(), withAttachment ? txtOutput : nullptr);
-    if (!self || m_closing)
-        return;
-    txtOutput->Clear();
-    m_encodedPath.clear();
-    // After a socket error the Error event has told the user already.
-    if (m_state == State::Failed)
-        return;
-    if (!outcome.accepted) {
-        reportNotSent(outcome.error);
-        if (self)
-            backToIdle();
-        return;
-    }
-    setStatus(QStringLiteral("Mail sent"));
-    ui->cmdSend->setEnabled(true);
-    m_state = State::Idle;
-    setStatus(QStringLiteral("Status:"));
+        askLogin(user, reason, answer.available);
+    });
 }
 
-void frmDemo::Winsock1_Error(int number, const QString &description, const QString &source)
+void frmDemo::askLogin(const QString &userName, const QString &reason, bool keyringAvailable)
 {
-    // The window's own close raises errors on the socket it abandons.
-    if (m_closing)
+    auto *dialog = new LoginDialog(
+        m_job.endpoint.host, userName, reason, keyringAvailable, m_settings.rememberPassword, this);
+    dialog->setObjectName(QStringLiteral("LoginDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_login = dialog;
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        m_typedPassword = dialog->password();
+        m_rememberTyped = dialog->rememberPassword();
+        m_client->provideLogin(dialog->userName(), dialog->password());
+    });
+    connect(dialog, &QDialog::rejected, m_client, &SmtpClient::cancel);
+    connect(dialog, &LoginDialog::mailProgramRequested, this, &frmDemo::handToMailProgram);
+    dialog->open();
+}
+
+void frmDemo::onLoginAccepted(const QString &userName)
+{
+    m_settings.userName = userName;
+    if (m_typedPassword.isEmpty())
         return;
-    if (m_state == State::Connecting || m_state == State::Sending)
-        m_state = State::Failed;
-    const QString text = QStringLiteral("Error Number: ") + QString::number(number) + QStringLiteral("\r\n")
-        + description + QStringLiteral("\r\n") + source;
-    messagebox::show(this, windowTitle(), text, messagebox::Icon::Critical);
+    const QString account = mailsettings::keyringAccount(userName, m_job.endpoint.host);
+    m_settings.rememberPassword = m_rememberTyped;
+    if (m_rememberTyped)
+        keyring::write(account, m_typedPassword, this, [](const keyring::Answer &) {});
+    else
+        keyring::remove(account, this, [](const keyring::Answer &) {});
+    m_typedPassword.clear();
+}
+
+void frmDemo::onFinished(const MailOutcome &outcome)
+{
+    if (m_login)
+        m_login->close();
+    m_typedPassword.clear();
+    setRunning(false);
+    m_state = State::Idle;
+    const QString reply = outcome.serverReply;
+    switch (outcome.kind) {
+    case MailOutcome::Kind::Sent: {
+        m_settings.server = ui->txtServer->text();
+        m_settings.fromAddress = m_job.fromAddress;
+        mailsettings::save(m_settings);
+        const QString when = QLocale().toString(outcome.when.time(), QLocale::ShortFormat);
+        setStatus(
+            QStringLiteral("Mail sent to %1 at %2").arg(outcome.recipients.join(QStringLiteral(", ")), when));
+        m_outcomeShown = true;
+        break;
+    }
+    case MailOutcome::Kind::Cancelled:
+        setStatus(outcome.mayHaveBeenDelivered ? QStringLiteral("Cancelled: the server may have the message")
+                                               : QStringLiteral("Cancelled: nothing was sent"));
+        m_outcomeShown = true;
+        break;
+    case MailOutcome::Kind::ConnectionFailed:
+        setStatus(idleStatus);
+        messagebox::show(this, windowTitle(),
+            QStringLiteral("Error Number: ") + QString::number(outcome.socketError) + QStringLiteral("\r\n")
+                + outcome.socketErrorText + QStringLiteral("\r\n") + m_client->objectName(),
+            messagebox::Icon::Critical);
+        break;
+    case MailOutcome::Kind::CertificateRejected:
+        setStatus(idleStatus);
+        offerCertificateTrust(outcome);
+        break;
+    case MailOutcome::Kind::AttachmentUnreadable:
+        setStatus(idleStatus);
+        messagebox::show(this, windowTitle(), outcome.message, messagebox::Icon::Critical);
+        break;
+    case MailOutcome::Kind::Failed:
+        setStatus(idleStatus);
+        messagebox::show(this, windowTitle(),
+            QStringLiteral("The mail was not sent.\r\n") + outcome.message
+                + (outcome.mayHaveBeenDelivered
+                        ? QStringLiteral("\r\nThe whole message had gone out: the server may have it.")
+                        : QString()),
+            messagebox::Icon::Critical);
+        break;
+    }
+    Q_EMIT sendEnded(outcome);
+}
+
+void frmDemo::offerCertificateTrust(const MailOutcome &outcome)
+{
+    const QString where = QStringLiteral("%1:%2").arg(m_job.endpoint.host).arg(m_job.endpoint.port);
+    QString text = QStringLiteral("The certificate of the mail server %1 failed its check, so nothing was "
+                                  "sent:\n%2\n\nIts SHA-256 fingerprint:\n%3\n\n")
+                       .arg(where, outcome.certificateProblem, outcome.fingerprint);
+    QList<messagebox::Answer> answers;
+    if (!outcome.fingerprint.isEmpty()) {
+        text += QStringLiteral("Trust this one certificate for this server from now on and send again? "
+                               "Compare the fingerprint with the one your provider publishes first.");
+        answers << messagebox::Answer::TrustAndSend;
+    }
+    if (outcome.plainFallbackPossible) {
+        text += QStringLiteral("\n\nOr send without encryption, as mail went before, this once.");
+        answers << messagebox::Answer::SendUnencrypted;
+    }
+    answers << messagebox::Answer::MailProgram;
+    const QPointer<frmDemo> self(this);
+    const messagebox::Answer answer = messagebox::ask(this, text, answers);
+    if (!self)
+        return;
+    MailJob job = m_job;
+    switch (answer) {
+    case messagebox::Answer::TrustAndSend:
+        mailsettings::trustCertificate(job.endpoint.host, job.endpoint.port, outcome.fingerprint);
+        job.trustedFingerprint = outcome.fingerprint;
+        startSend(job);
+        break;
+    case messagebox::Answer::SendUnencrypted:
+        job.plainAfterTlsFailure = true;
+        startSend(job);
+        break;
+    case messagebox::Answer::MailProgram:
+        handToMailProgram();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmDemo::handToMailProgram()
+{
+    mailprogram::Message message;
+    message.to
+        = ui->txtToAddress->text().split(QRegularExpression(QStringLiteral("[,;]")), Qt::SkipEmptyParts);
+    message.subject = ui->txtSubject->text();
+    message.body = ui->txtBody->toPlainText();
+    message.attachment = ui->txtAttach->text();
+    setStatus(QStringLiteral("Handing the mail to your mail program"));
+    mailprogram::open(message, this, [this](bool ok, const QString &why) {
+        if (ok) {
+            setStatus(QStringLiteral("Mail handed to your mail program"));
+            m_outcomeShown = true;
+            return;
+        }
+        setStatus(idleStatus);
+        messagebox::show(this, windowTitle(), why, messagebox::Icon::Critical);
+    });
+}
+
+void frmDemo::cmdConnection_Click()
+{
+    const QString host = smtp::parseServerAddress(ui->txtServer->text()).host;
+    const QString oldAccount = mailsettings::keyringAccount(m_settings.userName, host);
+    ConnectionDialog dialog(m_settings, this);
+    dialog.setObjectName(QStringLiteral("ConnectionDialog"));
+    bool mailProgram = false;
+    connect(&dialog, &ConnectionDialog::mailProgramRequested, this, [&mailProgram] { mailProgram = true; });
+    const QPointer<frmDemo> self(this);
+    const int result = dialog.exec();
+    if (!self)
+        return;
+    if (result == QDialog::Accepted) {
+        const MailSettings chosen = dialog.settings();
+        // A password the user no longer wants remembered leaves the keyring.
+        if (m_settings.rememberPassword
+            && (!chosen.rememberPassword || chosen.userName != m_settings.userName))
+            keyring::remove(oldAccount, this, [](const keyring::Answer &) {});
+        m_settings = chosen;
+        mailsettings::save(m_settings);
+    }
+    if (mailProgram)
+        handToMailProgram();
 }
 
 void frmDemo::cmdClose_Click()
@@ -237,29 +415,30 @@ void frmDemo::cmdClose_Click()
 
 void frmDemo::closeEvent(QCloseEvent *event)
 {
-    if (m_state == State::Encoding || m_state == State::Connecting || m_state == State::Sending) {
-        m_closing = true;
-        // A running encoding stops when its output goes away.
-        delete txtOutput;
-        txtOutput = new TextBuffer(this);
-        txtOutput->setObjectName(QStringLiteral("txtOutput"));
-        // The connection ends now; a transport waiting for the server's reply
-        // hears of it and stops. The socket itself goes with the window (one of
-        // its signals may be on the stack here).
-        Winsock1->Close();
-    }
+    // The window goes: the send goes with it, without a word.
+    m_client->disconnect(this);
+    m_client->cancel();
     QWidget::closeEvent(event);
 }
 
 void frmDemo::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (m_state != State::Idle)
+            m_client->cancel();
+        else
+            close();
+        event->accept();
+        return;
+    }
     // Enter presses the focused button, else the default button Send; the
-    // message field keeps Enter for its line breaks.
+    // message field keeps Enter for its line breaks. While a send runs Enter
+    // cancels only when Cancel itself has the focus.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         auto *button = qobject_cast<QPushButton *>(focusWidget());
-        if (!button)
+        if (!button && m_state == State::Idle)
             button = ui->cmdSend;
-        if (button->isEnabled())
+        if (button && button->isEnabled())
             button->click();
         event->accept();
         return;
@@ -273,22 +452,17 @@ void frmDemo::setStatus(const QString &text)
     Q_EMIT statusChanged(text);
 }
 
-void frmDemo::backToIdle()
+void frmDemo::setRunning(bool running)
 {
-    m_state = State::Idle;
+    ui->cmdSend->setText(running ? cancelCaption : sendCaption);
     ui->cmdSend->setEnabled(true);
-    setStatus(QStringLiteral("Status:"));
+    ui->cmdConnection->setEnabled(!running);
 }
 
-void frmDemo::reportNotSent(const QString &error)
+void frmDemo::fieldEdited()
 {
-    // The transport's reason quotes the server's refusal, or says that no
-    // reply came.
-    messagebox::show(this, windowTitle(), QStringLiteral("The mail was not sent.\r\n") + error,
-        messagebox::Icon::Critical);
-}
-
-bool frmDemo::sendGoesOn(const QPointer<frmDemo> &self)
-{
-    return self && !self->m_closing && self->m_state != State::Failed;
+    if (m_outcomeShown && m_state == State::Idle) {
+        m_outcomeShown = false;
+        setStatus(idleStatus);
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/MailSettings.h"
+#include "mail/SmtpClient.h"
 #include "platform/OpenFileDialog.h"
 
 #include <QPointer>
@@ -8,37 +10,31 @@
 
 #include <memory>
 
-class FileLoader;
+class LoginDialog;
 class QCloseEvent;
 class QKeyEvent;
-class TextBuffer;
-class Winsock;
 
 namespace Ui {
 class frmDemo;
 }
 
 // The mail window: collects the server, the addresses, the subject, an
-// attachment and a message, and sends them with the mail transport over its
-// own socket. A send runs in two steps: Send encodes the attachment and starts
-// the connection; the socket's Connect event then writes the mail. The status
-// line says how far it got; the disabled Send button keeps a second send from
-// starting meanwhile.
-//
-// Besides its visible controls the window owns the hidden helpers the
-// transport works on: the loader that reads the attachment (rtfAttach), the
-// holder of its base64 text (txtOutput), the open dialog (cmdDialog) and the
-// socket (Winsock1).
+// attachment and a message, and hands them to its SMTP client. It only starts
+// a send, shows its steps and its outcome: while a send runs, Send becomes
+// Cancel (Escape too); after any outcome Send is available again and every
+// field keeps its text. "Connection..." holds the port, the connection
+// security and the login; a login the server asks for is asked in a dialog.
 class frmDemo : public QWidget {
     Q_OBJECT
 public:
     // Where a send stands; it decides what Send and the status line show.
-    enum class State { Idle, Encoding, Connecting, Sending, Failed };
+    enum class State { Idle, Encoding, Connecting, Sending };
 
     explicit frmDemo(QWidget *parent = nullptr);
     ~frmDemo() override;
 
-    // The load step: the field defaults.
+    // The load step: the field defaults, then what the last successful send
+    // left (a first start keeps the empty fields).
     void Form_Load();
 
     State state() const { return m_state; }
@@ -46,20 +42,20 @@ public:
     // The address the mail goes to unless the user types another.
     static QString maintainersAddress();
 
-    // Test seam: the port that sends connect to; empty (the default) means the
-    // mail port 25.
-    static void setPortForTesting(const QString &port);
+    // Test seam: the client's waits, shortened.
+    void setTimeoutsForTesting(const SmtpClient::Timeouts &timeouts);
 
 Q_SIGNALS:
     // The status line was given a new text (also when it is the same text).
     void statusChanged(const QString &text);
+    // A send ended, the window is usable again; for tests and the status line.
+    void sendEnded(const MailOutcome &outcome);
 
 private Q_SLOTS:
     void cmdSelect_Click();
     void cmdSend_Click();
     void cmdClose_Click();
-    void Winsock1_Connect();
-    void Winsock1_Error(int number, const QString &description, const QString &source);
+    void cmdConnection_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -67,31 +63,37 @@ protected:
 
 private:
     bool CheckFields() const;
-    // Refuses, with a message box (refuseSend), what the transport could not
-    // write into a header or the message text; true when everything can go.
+    // Refuses, with a message box, what the transport could not write into a
+    // header or the message text; true when everything can go.
     bool fieldsCanBeSent();
-    // Says why a send cannot start, then makes Send available again.
     void refuseSend(const QString &why);
-    // Encodes the attachment at `path` into txtOutput; false (after telling
-    // the user, unless the window closed meanwhile) when that failed.
-    bool encodeAttachment(const QString &path);
+    void startSend(const MailJob &job);
+    MailJob jobFromFields(QString *error) const;
+    void onStep(SmtpClient::Step step);
+    void onWaiting(const QString &what, int seconds);
+    void onLoginNeeded(const QString &userName, const QString &reason);
+    void askLogin(const QString &userName, const QString &reason, bool keyringAvailable);
+    void onLoginAccepted(const QString &userName);
+    void onFinished(const MailOutcome &outcome);
+    void offerCertificateTrust(const MailOutcome &outcome);
+    void handToMailProgram();
     void setStatus(const QString &text);
-    void backToIdle();
-    // Tells the user why the server did not take the mail.
-    void reportNotSent(const QString &error);
-    // True when the window still exists and its send was ended neither by a
-    // close nor by a socket error; handlers ask it after every call that lets
-    // events run (the window may be gone then, so this is no member call).
-    static bool sendGoesOn(const QPointer<frmDemo> &self);
+    void setRunning(bool running);
+    // A shown outcome stays until the user changes a field or sends again.
+    void fieldEdited();
 
     std::unique_ptr<Ui::frmDemo> ui;
-    FileLoader *rtfAttach;
-    TextBuffer *txtOutput;
-    Winsock *Winsock1;
+    SmtpClient *m_client;
     OpenFileDialog cmdDialog;
-
+    MailSettings m_settings;
+    MailJob m_job; // the send under way, or the last one
+    QPointer<LoginDialog> m_login;
+    // The password the user typed for the send under way, until the server
+    // takes it (then to the keyring when asked) or the send ends.
+    QString m_typedPassword;
+    bool m_rememberTyped = false;
+    bool m_keyringTried = false;
+    bool m_outcomeShown = false;
     State m_state = State::Idle;
-    // The attachment path whose base64 text txtOutput holds.
-    QString m_encodedPath;
-    bool m_closing = false;
+    QString m_stepText;
 };

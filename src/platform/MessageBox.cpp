@@ -65,6 +65,12 @@ Button buttonFor(Answer answer)
         return { QStringLiteral("&Reload"), QMessageBox::DestructiveRole };
     case Answer::Create:
         return { QStringLiteral("C&reate"), QMessageBox::AcceptRole };
+    case Answer::TrustAndSend:
+        return { QStringLiteral("&Trust and Send"), QMessageBox::AcceptRole };
+    case Answer::SendUnencrypted:
+        return { QStringLiteral("Send &Unencrypted"), QMessageBox::DestructiveRole };
+    case Answer::MailProgram:
+        return { QStringLiteral("Use My &Mail Program"), QMessageBox::ActionRole };
     case Answer::Cancel:
         break;
     }

@@ -21,7 +21,17 @@ QString programTitle();
 
 // The answers a question may offer. Cancel is always among them: it is the
 // Escape answer and the default button, so a hasty Enter changes nothing.
-enum class Answer { Cancel, Save, Discard, Overwrite, Reload, Create };
+enum class Answer {
+    Cancel,
+    Save,
+    Discard,
+    Overwrite,
+    Reload,
+    Create,
+    TrustAndSend,
+    SendUnencrypted,
+    MailProgram
+};
 
 struct Record {
     QString title;

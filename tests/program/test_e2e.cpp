@@ -5,6 +5,7 @@
 
 #include "IniData.h"
 #include "SmtpTestServer.h"
+#include "TestCa.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
 #include "XSession.h"
@@ -91,6 +92,8 @@ class TestEndToEnd : public QObject {
                 return nullptr;
         }
         QProcessEnvironment env = x->environment();
+        // The program's remembered settings stay in the run's own folder.
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), run->folder.filePath(QStringLiteral("config")));
         env.insert(extra);
         run->process.setProcessEnvironment(env);
         run->process.setWorkingDirectory(run->folder.path());
@@ -377,12 +380,18 @@ private Q_SLOTS:
 
     void mailWindowSendsTheFile()
     {
-        SmtpTestServer server;
+        // A submission server as providers run them: STARTTLS and a login,
+        // with a certificate of the test's own authority.
+        TestCa ca;
         QString why;
+        QVERIFY2(ca.make(&why), qPrintable(why));
+        SmtpTestServer server;
+        server.setTls(ca.good().certificate, ca.good().key, false, true);
+        server.setLogin(QStringLiteral("tess@players.example"), QStringLiteral("comet"), true);
         QVERIFY2(server.start(&why), qPrintable(why));
-        QProcessEnvironment port;
-        port.insert(QStringLiteral("FEROX64_TEST_SMTP_PORT"), server.portText());
-        auto run = launch(QStringLiteral(FEROX_PROGRAM), port);
+        QProcessEnvironment trust;
+        trust.insert(QStringLiteral("SSL_CERT_FILE"), ca.authorityFile());
+        auto run = launch(QStringLiteral(FEROX_PROGRAM), trust);
         QVERIFY(run);
 
         // The file to send.
@@ -394,7 +403,7 @@ private Q_SLOTS:
         QVERIFY2(!mail.isEmpty(), qPrintable(run->log()));
         // Server, sender; recipient and subject keep their presets; the body; then
         // Close, Send and "...", whose dialog opens in the program's folder.
-        QVERIFY(x->type(QStringLiteral("127.0.0.1")));
+        QVERIFY(x->type(QStringLiteral("127.0.0.1:") + server.portText()));
         QVERIFY(x->key(QStringLiteral("Tab")));
         QVERIFY(x->type(QStringLiteral("tess@players.example")));
         QVERIFY(x->key(QStringLiteral("Tab Tab Tab Tab")));
@@ -408,6 +417,15 @@ private Q_SLOTS:
         QVERIFY(x->waitForNoWindow(QStringLiteral("^Open$")));
         QVERIFY(x->activate(mail));
         QVERIFY(x->key(QStringLiteral("shift+Tab Return")));
+
+        // The server asks for a login: the dialog opens on the user name (the
+        // From address), Tab leads to the password, Enter goes on.
+        const QString login = focus(QStringLiteral("^Login$"));
+        QVERIFY2(!login.isEmpty(), qPrintable(run->log()));
+        QVERIFY(x->screenshot(login, outputPath(QStringLiteral("mail-login.png"))));
+        QVERIFY(x->key(QStringLiteral("Tab")));
+        QVERIFY(x->type(QStringLiteral("comet")));
+        QVERIFY(x->key(QStringLiteral("Return")));
 
         QVERIFY2(
             XSession::waitUntil([&] { return server.messageCount() == 1; }, 30000), qPrintable(run->log()));
@@ -431,8 +449,9 @@ private Q_SLOTS:
         QVERIFY2(attached, QJsonDocument(message).toJson().constData());
         QCOMPARE(server.envelope(1).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString(),
             QStringLiteral("maintainers@ferox64.example"));
-        // The window shows the outcome once the server has answered.
+        // The window shows the outcome once the server has answered, and keeps it.
         QTest::qWait(1000);
+        QVERIFY(x->activate(mail));
         QVERIFY(x->screenshot(mail, outputPath(QStringLiteral("mail.png"))));
 
         // The mail window closed by the window manager, then the main window.

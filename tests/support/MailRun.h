@@ -1,20 +1,18 @@
 #pragma once
 
-// Sends a mail through the transport the way the mail window does: encodes the
-// attachment, connects, and on the socket's Connect event (after the window's
-// half-second pause, when asked for) holds the SMTP dialogue. For the SMTP
-// tests and the mail benchmarks.
+// Sends a mail with the SMTP client the way the mail window does, and runs the
+// events until its one outcome arrives. For the SMTP tests and the mail
+// benchmarks.
 
-#include "core/MailFields.h"
-#include "mail/modSendmail.h"
-#include "platform/FileLoader.h"
-#include "platform/TextBuffer.h"
-#include "platform/Winsock.h"
+#include "mail/SmtpClient.h"
 
 #include <QEventLoop>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
+
+#include <functional>
 
 namespace mailrun {
 
@@ -24,65 +22,90 @@ struct Mail {
     QString subject = QStringLiteral("Updated Ferox.ini File");
     QString body = QStringLiteral("Hello,\r\nthe new entries are attached.");
     QString attachment; // a path, or empty
-    bool pauseFirst = false; // wait half a second after the Connect event, as the window does
-};
-
-struct ErrorEvent {
-    int number;
-    QString description;
-    QString source;
+    smtp::Security security = smtp::Security::StartTlsWhenOffered;
+    QString userName; // from the connection settings
+    // The passwords given, in turn, each time the client asks for a login;
+    // when they run out the send is cancelled.
+    QStringList passwords;
+    QString trustedFingerprint;
+    bool plainAfterTlsFailure = false;
 };
 
 struct Run {
-    bool connected = false;
-    bool finished = false; // the dialogue ended, or the attachment could not be encoded
-    modSendmail::SendOutcome outcome;
-    QList<ErrorEvent> errors; // the socket's Error events
+    bool finished = false;
+    MailOutcome outcome;
+    QList<SmtpClient::Step> steps;
+    QStringList loginReasons; // one entry per login request
+    QStringList waits; // what the client said it waits for
 };
 
-// Runs the events until the dialogue has ended, the connection failed, or
-// `waitMs` have passed (a negative `waitMs`: no limit).
-inline Run sendAsTheWindowDoes(const QString &host, const QString &port, const Mail &mail,
-    const modSendmail::Timeouts &timeouts, int waitMs = 30000)
+inline SmtpClient::Timeouts shortTimeouts()
 {
-    using namespace modSendmail;
+    SmtpClient::Timeouts timeouts;
+    timeouts.connectMs = 5000;
+    timeouts.greetingMs = 3000;
+    timeouts.commandMs = 3000;
+    timeouts.dataStartMs = 3000;
+    timeouts.uploadStallMs = 5000;
+    timeouts.dataEndMs = 5000;
+    timeouts.quitMs = 1000;
+    return timeouts;
+}
+
+inline MailJob jobFor(const QString &host, int port, const Mail &mail)
+{
+    MailJob job;
+    job.endpoint.host = host;
+    job.endpoint.port = port;
+    job.endpoint.security = mail.security;
+    job.userName = mail.userName;
+    job.trustedFingerprint = mail.trustedFingerprint;
+    job.plainAfterTlsFailure = mail.plainAfterTlsFailure;
+    job.fromAddress = mail.from;
+    job.toAddress = mail.to;
+    job.subject = mail.subject;
+    job.body = mail.body;
+    job.attachmentPath = mail.attachment;
+    return job;
+}
+
+// Runs the send until its outcome, or `waitMs` (negative: no limit). `during`
+// is called on every step, with the client, so a test can cancel there.
+inline Run send(const QString &host, int port, const Mail &mail,
+    const SmtpClient::Timeouts &timeouts = shortTimeouts(), int waitMs = 30000,
+    const std::function<void(SmtpClient &, SmtpClient::Step)> &during = {})
+{
     Run run;
-    // Declared before the socket, so that they outlive whatever it emits.
     QEventLoop loop;
     QTimer limit;
-    Winsock socket;
-    socket.setObjectName(QStringLiteral("Winsock1"));
-    FileLoader loader;
-    TextBuffer encoded;
-    if (mime::hasAttachment(mail.attachment)) {
-        const Result result = EncodeAttachment(mail.attachment, loader, encoded);
-        if (!result.ok) {
-            run.outcome.error = result.error;
-            run.finished = true;
-            return run;
+    SmtpClient client;
+    client.setTimeouts(timeouts);
+    QStringList passwords = mail.passwords;
+    QObject::connect(&client, &SmtpClient::stepChanged, [&](SmtpClient::Step step) {
+        run.steps << step;
+        if (during)
+            during(client, step);
+    });
+    QObject::connect(&client, &SmtpClient::waiting, [&](const QString &what, int) { run.waits << what; });
+    QObject::connect(&client, &SmtpClient::loginNeeded, [&](const QString &user, const QString &reason) {
+        run.loginReasons << reason;
+        if (passwords.isEmpty()) {
+            client.cancel();
+            return;
         }
-    }
-    QObject::connect(&socket, &Winsock::Connect, [&] {
-        run.connected = true;
-        if (mail.pauseFirst)
-            Pause(0.5);
-        run.outcome = SendMail(mail.from, mail.to, mail.subject, mail.body, socket, mail.attachment,
-            mime::hasAttachment(mail.attachment) ? &encoded : nullptr, timeouts);
+        client.provideLogin(user.isEmpty() ? mail.from : user, passwords.takeFirst());
+    });
+    QObject::connect(&client, &SmtpClient::finished, [&](const MailOutcome &outcome) {
+        run.outcome = outcome;
         run.finished = true;
         loop.quit();
     });
-    QObject::connect(
-        &socket, &Winsock::Error, [&](int number, const QString &description, const QString &source) {
-            run.errors.append({ number, description, source });
-            if (!run.connected)
-                loop.quit();
-        });
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     if (waitMs >= 0)
         limit.start(waitMs);
-    ConnectToServer(host, socket, port);
-    if (!run.finished && (run.connected || run.errors.isEmpty()))
+    client.start(jobFor(host, port, mail));
+    if (!run.finished)
         loop.exec();
     return run;
 }

@@ -29,6 +29,8 @@ public:
         Greeting421, // 421 instead of the greeting, then close
         CloseAfterMail, // closes the connection on MAIL FROM without a reply
         Silent, // accepts the connection and never says anything
+        NoEhlo, // 502 to EHLO, as servers that know only HELO
+        SlowDataEnd, // takes 3 s to answer the end of data
     };
 
     struct TranscriptEntry {
@@ -47,6 +49,26 @@ public:
     // limit it offers as SIZE (0: aiosmtpd's default of 32 MiB).
     void setOffer8BitMime(bool offer) { m_offer8BitMime = offer; }
     void setSizeLimit(qint64 octets) { m_sizeLimit = octets; }
+    // Before start: TLS with this certificate and key (PEM files), as STARTTLS
+    // or from the first byte, and a login.
+    void setTls(const QString &certificate, const QString &key, bool implicit = false, bool required = false)
+    {
+        m_tlsArgs = { QStringLiteral("--tls"), certificate, key };
+        if (implicit)
+            m_tlsArgs << QStringLiteral("--implicit-tls");
+        if (required)
+            m_tlsArgs << QStringLiteral("--require-starttls");
+    }
+    // The one login the server takes; `required` refuses mail without it;
+    // `overPlainText` offers it without TLS as well.
+    void setLogin(const QString &user, const QString &password, bool required, bool overPlainText = false)
+    {
+        m_authArgs = { QStringLiteral("--auth"), user + QLatin1Char(':') + password };
+        if (required)
+            m_authArgs << QStringLiteral("--auth-required");
+        if (overPlainText)
+            m_authArgs << QStringLiteral("--auth-plain-text");
+    }
     // Before start: whether EHLO offers SMTPUTF8 (it does not unless told), and
     // the addresses whose RCPT TO gets 550.
     void setOfferSmtpUtf8(bool offer) { m_offerSmtpUtf8 = offer; }
@@ -70,6 +92,7 @@ public:
             args << QStringLiteral("--no-8bitmime");
         if (m_sizeLimit > 0)
             args << QStringLiteral("--size-limit") << QString::number(m_sizeLimit);
+        args << m_tlsArgs << m_authArgs;
         if (m_offerSmtpUtf8)
             args << QStringLiteral("--smtputf8");
         for (const QString &address : m_refused)
@@ -187,6 +210,10 @@ private:
             return QStringLiteral("close-after-mail");
         case Mode::Silent:
             return QStringLiteral("silent");
+        case Mode::NoEhlo:
+            return QStringLiteral("no-ehlo");
+        case Mode::SlowDataEnd:
+            return QStringLiteral("slow-data-end");
         }
         return {};
     }
@@ -197,6 +224,8 @@ private:
     double m_replyDelay;
     bool m_offer8BitMime = true;
     qint64 m_sizeLimit = 0;
+    QStringList m_tlsArgs;
+    QStringList m_authArgs;
     bool m_offerSmtpUtf8 = false;
     QStringList m_refused;
     QTemporaryDir m_store;

@@ -3,6 +3,8 @@
 
   smtp_test_server.py serve STORE [--mode MODE] [--reply-delay SECONDS]
                              [--no-8bitmime] [--size-limit OCTETS]
+                             [--tls CERT KEY] [--require-starttls] [--implicit-tls]
+                             [--auth USER:PASSWORD] [--auth-required] [--auth-plain-text]
                              [--smtputf8] [--refuse ADDRESS]...
       Prints "READY <port>" once it listens, then serves until killed.
       Each accepted message goes to STORE/message-<n>.eml (the data as received,
@@ -10,7 +12,13 @@
       received and every reply sent is appended to STORE/transcript.jsonl;
       STORE/message-<n>.summary.json holds what "inspect" prints for it.
       MODE: accept (default), refuse-recipient, refuse-data, greeting-421,
-      close-after-mail, silent.
+      close-after-mail, silent, no-ehlo (502 to EHLO), slow-data-end (3 s
+      before the reply to the end of data).
+      --tls offers STARTTLS with that certificate and key (PEM); --require-starttls
+      refuses everything but EHLO, NOOP and QUIT before it; --implicit-tls
+      speaks TLS from the first byte instead. --auth takes that one login
+      (PLAIN and LOGIN), offered over TLS only unless --auth-plain-text;
+      --auth-required refuses mail without it.
       --no-8bitmime leaves 8BITMIME out of the EHLO reply; --size-limit sets the
       limit that EHLO offers as SIZE (default aiosmtpd's 32 MiB); --smtputf8
       offers SMTPUTF8 (RFC 6531); --refuse answers 550 to RCPT TO of that address.
@@ -28,11 +36,25 @@ import sys
 import time
 
 
-def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, smtputf8=False, refused=()):
+def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, tls=None,
+          require_starttls=False, implicit_tls=False, auth=None, auth_required=False,
+          auth_plain_text=False, smtputf8=False, refused=()):
     # Imported here: loading them takes longer than parsing a message.
     import asyncio
+    import ssl
 
     from aiosmtpd.smtp import SMTP
+
+    context = None
+    if tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(tls[0], tls[1])
+
+    # aiosmtpd 1.4's AuthResult path never answers a wrong password; the
+    # callback path answers 535 as servers do.
+    def check_login(mechanism, login, password):
+        user, secret = auth.split(":", 1)
+        return login == user.encode() and password == secret.encode()
 
     class Store:
         def __init__(self, folder):
@@ -70,6 +92,8 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, sm
             return "250 OK"
 
         async def handle_DATA(self, server, session, envelope):
+            if self.mode == "slow-data-end":
+                await asyncio.sleep(3)
             if self.mode == "refuse-data":
                 return "554 5.6.0 Message rejected as spam"
             self.store.save(envelope)
@@ -77,8 +101,13 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, sm
 
     class TestSMTP(SMTP):
         def __init__(self, handler, store, mode, reply_delay):
-            limits = {} if size_limit is None else {"data_size_limit": size_limit}
-            super().__init__(handler, hostname="test.invalid", enable_SMTPUTF8=smtputf8, **limits)
+            options = {} if size_limit is None else {"data_size_limit": size_limit}
+            if context and not implicit_tls:
+                options.update(tls_context=context, require_starttls=require_starttls)
+            if auth:
+                options.update(auth_callback=check_login, auth_required=auth_required,
+                               auth_require_tls=not auth_plain_text)
+            super().__init__(handler, hostname="test.invalid", enable_SMTPUTF8=smtputf8, **options)
             self.store = store
             self.mode = mode
             self.reply_delay = reply_delay
@@ -106,6 +135,12 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, sm
                 return
             await super()._handle_client()
 
+        async def smtp_EHLO(self, hostname):
+            if self.mode == "no-ehlo":
+                await self.push("502 5.5.1 Command not implemented")
+                return
+            await super().smtp_EHLO(hostname)
+
         async def smtp_MAIL(self, arg):
             if self.mode == "close-after-mail":
                 self.transport.close()
@@ -116,7 +151,8 @@ def serve(store_dir, mode, reply_delay, offer_8bitmime=True, size_limit=None, sm
         store = Store(store_dir)
         handler = Handler(store, mode)
         loop = asyncio.get_running_loop()
-        server = await loop.create_server(lambda: TestSMTP(handler, store, mode, reply_delay), "127.0.0.1", 0)
+        server = await loop.create_server(lambda: TestSMTP(handler, store, mode, reply_delay), "127.0.0.1", 0,
+                                          ssl=context if implicit_tls else None)
         port = server.sockets[0].getsockname()[1]
         print("READY %d" % port, flush=True)
         async with server:
@@ -204,13 +240,20 @@ def main():
     serve_parser.add_argument("--reply-delay", type=float, default=0.0)
     serve_parser.add_argument("--no-8bitmime", action="store_true")
     serve_parser.add_argument("--size-limit", type=int, default=None)
+    serve_parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
+    serve_parser.add_argument("--require-starttls", action="store_true")
+    serve_parser.add_argument("--implicit-tls", action="store_true")
+    serve_parser.add_argument("--auth")
+    serve_parser.add_argument("--auth-required", action="store_true")
+    serve_parser.add_argument("--auth-plain-text", action="store_true")
     serve_parser.add_argument("--smtputf8", action="store_true")
     serve_parser.add_argument("--refuse", action="append", default=[])
     inspect_parser = sub.add_parser("inspect")
     inspect_parser.add_argument("file")
     args = parser.parse_args()
     if args.command == "serve":
-        serve(args.store, args.mode, args.reply_delay, not args.no_8bitmime, args.size_limit,
+        serve(args.store, args.mode, args.reply_delay, not args.no_8bitmime, args.size_limit, args.tls,
+              args.require_starttls, args.implicit_tls, args.auth, args.auth_required, args.auth_plain_text,
               args.smtputf8, tuple(args.refuse))
     else:
         inspect(args.file)

@@ -1,5 +1,5 @@
 // The mail transport without a server: base64 of attachments, the message
-// text row by row, GetToken, the pause and the EHLO identity.
+// text row by row, GetToken, the EHLO identity, the server field and the login.
 
 #include "TestFiles.h"
 #include "core/LineEnds.h"
@@ -7,24 +7,19 @@
 #include "core/MailFields.h"
 #include "core/MimeHeader.h"
 #include "core/MimeMessage.h"
+#include "core/SmtpAuth.h"
+#include "core/SmtpEndpoint.h"
 #include "core/SmtpReply.h"
 #include "mail/modSendmail.h"
-#include "platform/DayClock.h"
-#include "platform/FileLoader.h"
-#include "platform/TextBuffer.h"
-#include "platform/Winsock.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimeZone>
-#include <QTimer>
 #include <QtTest>
 
 #include <cctype>
-#include <ctime>
 
 using namespace mime;
 using namespace modSendmail;
@@ -45,14 +40,6 @@ QByteArray referenceBase64(const QString &path, qsizetype size)
     if (size % 54 != 0)
         text.chop(2);
     return text;
-}
-
-// A day clock that runs in real time from a chosen reading.
-void startClockAt(double seconds)
-{
-    auto timer = std::make_shared<QElapsedTimer>();
-    timer->start();
-    dayclock::overrideForTesting([seconds, timer] { return seconds + timer->nsecsElapsed() / 1e9; });
 }
 
 const QByteArray head = "MIME-Version: 1.0\r\n";
@@ -103,8 +90,6 @@ class TestMail : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { dayclock::overrideForTesting({}); }
-
     void encodeAttachment_data()
     {
         QTest::addColumn<qsizetype>("size");
@@ -120,71 +105,25 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QByteArray bytes = randomBytes(size, static_cast<quint32>(size) + 7);
         const QString path = writeFile(dir, QStringLiteral("attach.bin"), bytes);
-        FileLoader loader;
-        TextBuffer output;
-        output.SetText("left over from the last send");
-        const Result result = EncodeAttachment(path, loader, output);
-        QVERIFY2(result.ok, qPrintable(result.error));
-        QCOMPARE(output.Text(), referenceBase64(path, size));
-        QCOMPARE(QByteArray::fromBase64(output.Text()), bytes);
-
-        // A second call starts afresh.
-        QVERIFY(EncodeAttachment(path, loader, output).ok);
-        QCOMPARE(output.Text(), referenceBase64(path, size));
+        const EncodedAttachment encoded = EncodeAttachment(path);
+        QVERIFY2(encoded.ok, qPrintable(encoded.error));
+        QCOMPARE(encoded.text, referenceBase64(path, size));
+        QCOMPARE(QByteArray::fromBase64(encoded.text), bytes);
     }
 
     void encodeAttachmentUnreadable()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("missing.ini"));
-        FileLoader loader;
-        TextBuffer output;
-        output.SetText("old");
-        const Result result = EncodeAttachment(path, loader, output);
-        QVERIFY(!result.ok);
-        QVERIFY2(result.error.contains(path), qPrintable(result.error));
-        QVERIFY2(result.error.contains(QStringLiteral("No such file")), qPrintable(result.error));
-        QVERIFY(output.Text().isEmpty());
+        const EncodedAttachment missing = EncodeAttachment(path);
+        QVERIFY(!missing.ok);
+        QVERIFY2(missing.error.contains(path), qPrintable(missing.error));
+        QVERIFY2(missing.error.contains(QStringLiteral("No such file")), qPrintable(missing.error));
+        QVERIFY(missing.text.isEmpty());
 
-        const Result folder = EncodeAttachment(dir.path(), loader, output);
+        const EncodedAttachment folder = EncodeAttachment(dir.path());
         QVERIFY(!folder.ok);
         QVERIFY2(folder.error.contains(dir.path()), qPrintable(folder.error));
-    }
-
-    // The window stays responsive: events run while a large file is encoded,
-    // and an output holder destroyed meanwhile ends the encoding cleanly.
-    void encodeAttachmentProcessesEvents()
-    {
-        QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("big.bin"), randomBytes(12 * 1024 * 1024, 1));
-        FileLoader loader;
-        auto *output = new TextBuffer;
-        QList<qint64> ticks;
-        QElapsedTimer clock;
-        QTimer ticker;
-        ticker.setInterval(0);
-        connect(&ticker, &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
-        clock.start();
-        ticker.start();
-        const Result result = EncodeAttachment(path, loader, *output);
-        const qint64 took = clock.elapsed();
-        ticker.stop();
-        QVERIFY(result.ok);
-        ticks.prepend(0);
-        ticks.append(took);
-        qint64 longestGap = 0;
-        for (qsizetype i = 1; i < ticks.size(); ++i)
-            longestGap = std::max(longestGap, ticks[i] - ticks[i - 1]);
-        QVERIFY2(longestGap < 100, qPrintable(QStringLiteral("%1 ms without events").arg(longestGap)));
-
-        if (took > 30) {
-            QTimer::singleShot(0, output, [output] { delete output; });
-            const Result abandoned = EncodeAttachment(path, loader, *output);
-            QVERIFY(!abandoned.ok);
-            QVERIFY(abandoned.error.contains(QStringLiteral("closed")));
-        } else {
-            delete output;
-        }
     }
 
     void getToken_data()
@@ -921,49 +860,6 @@ private Q_SLOTS:
         QCOMPARE(decoded, fileName);
     }
 
-    void pause_data()
-    {
-        QTest::addColumn<double>("clockStart");
-        QTest::addColumn<int>("atLeastMs");
-        QTest::addColumn<int>("atMostMs");
-        QTest::newRow("noon") << 43200.0 << 495 << 800;
-        QTest::newRow("in the last five seconds") << 86395.2 << 0 << 50;
-        QTest::newRow("running into the last five seconds") << 86394.9 << 95 << 400;
-        QTest::newRow("just after midnight") << 0.2 << 495 << 800;
-    }
-
-    void pause()
-    {
-        QFETCH(double, clockStart);
-        QFETCH(int, atLeastMs);
-        QFETCH(int, atMostMs);
-        startClockAt(clockStart);
-        int ticks = 0;
-        QTimer ticker;
-        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
-        ticker.start(20);
-        QElapsedTimer wall;
-        wall.start();
-        const std::clock_t cpuBefore = std::clock();
-        Pause(0.5);
-        const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
-        const qint64 took = wall.elapsed();
-        QVERIFY2(took >= atLeastMs && took <= atMostMs, qPrintable(QString::number(took)));
-        if (atLeastMs > 100) {
-            QVERIFY2(ticks >= 3, "events were not processed during the pause");
-            QVERIFY2(cpuSeconds < 0.1, qPrintable(QStringLiteral("%1 s of CPU").arg(cpuSeconds)));
-        }
-    }
-
-    void pauseReturnsAtAClockOfZero()
-    {
-        dayclock::overrideForTesting([] { return 0.0; });
-        QElapsedTimer wall;
-        wall.start();
-        Pause(0.5);
-        QVERIFY(wall.elapsed() < 50);
-    }
-
     void ehloIdentity_data()
     {
         QTest::addColumn<QString>("host");
@@ -1003,34 +899,119 @@ private Q_SLOTS:
         QCOMPARE(modSendmail::ehloIdentity(host, address), expected);
     }
 
-    void connectToServerPort_data()
+    // What the server field may hold, and the port and security it leads to
+    // with the connection settings' port and security.
+    void serverField_data()
     {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("empty") << QString() << 25;
-        QTest::newRow("number") << QStringLiteral("2525") << 2525;
-        QTest::newRow("number and text") << QStringLiteral(" 587 (submission)") << 587;
-        QTest::newRow("no number") << QStringLiteral("smtp") << 0;
+        using smtp::Security;
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("settingsPort");
+        QTest::addColumn<int>("settingsSecurity");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("security");
+        QTest::addColumn<QString>("error");
+        const int offered = int(Security::StartTlsWhenOffered);
+        const int implicit = int(Security::ImplicitTls);
+        const int required = int(Security::StartTlsRequired);
+        QTest::newRow("host alone") << "smtp.example.org" << 0 << offered << "smtp.example.org" << 25
+                                    << offered << "";
+        QTest::newRow("blanks around")
+            << "  smtp.example.org " << 0 << offered << "smtp.example.org" << 25 << offered << "";
+        QTest::newRow("host:port") << "smtp.example.org:587" << 0 << offered << "smtp.example.org" << 587
+                                   << offered << "";
+        QTest::newRow("field port wins")
+            << "smtp.example.org:2525" << 587 << required << "smtp.example.org" << 2525 << required << "";
+        QTest::newRow("settings port")
+            << "smtp.example.org" << 587 << offered << "smtp.example.org" << 587 << offered << "";
+        QTest::newRow("465 means TLS")
+            << "smtp.example.org:465" << 0 << offered << "smtp.example.org" << 465 << implicit << "";
+        QTest::newRow("465 keeps a chosen STARTTLS")
+            << "smtp.example.org:465" << 0 << required << "smtp.example.org" << 465 << required << "";
+        QTest::newRow("TLS without a port")
+            << "smtp.example.org" << 0 << implicit << "smtp.example.org" << 465 << implicit << "";
+        QTest::newRow("IPv4:port") << "127.0.0.1:2525" << 0 << offered << "127.0.0.1" << 2525 << offered
+                                   << "";
+        QTest::newRow("IPv6 alone") << "2001:db8::1" << 0 << offered << "2001:db8::1" << 25 << offered << "";
+        QTest::newRow("IPv6 loopback") << "::1" << 0 << offered << "::1" << 25 << offered << "";
+        QTest::newRow("[IPv6]:port") << "[2001:db8::1]:587" << 0 << offered << "2001:db8::1" << 587 << offered
+                                     << "";
+        QTest::newRow("[IPv6]") << "[::1]" << 0 << offered << "::1" << 25 << offered << "";
+        QTest::newRow("empty port") << "smtp.example.org:" << 0 << offered << "" << 0 << offered << "port";
+        QTest::newRow("port 0") << "smtp.example.org:0" << 0 << offered << "" << 0 << offered << "port";
+        QTest::newRow("port too large")
+            << "smtp.example.org:65536" << 0 << offered << "" << 0 << offered << "port";
+        QTest::newRow("port with text")
+            << "smtp.example.org:25x" << 0 << offered << "" << 0 << offered << "port";
+        QTest::newRow("signed port") << "smtp.example.org:+25" << 0 << offered << "" << 0 << offered
+                                     << "port";
+        QTest::newRow("unclosed [") << "[::1:25" << 0 << offered << "" << 0 << offered << "[";
+        QTest::newRow("text after ]") << "[::1]25" << 0 << offered << "" << 0 << offered << "]";
+        QTest::newRow("port alone") << ":25" << 0 << offered << "" << 0 << offered << "host";
+        QTest::newRow("blank inside") << "smtp example.org" << 0 << offered << "" << 0 << offered << "blank";
+        QTest::newRow("blank only") << " " << 0 << offered << "" << 0 << offered << "host";
     }
 
-    void connectToServerPort()
+    void serverField()
     {
-        QFETCH(QString, port);
-        QFETCH(int, expected);
-        Winsock socket;
-        ConnectToServer(QStringLiteral("mail.invalid"), socket, port);
-        QCOMPARE(socket.RemoteHost(), QStringLiteral("mail.invalid"));
-        QCOMPARE(socket.RemotePort(), expected);
+        QFETCH(QString, typed);
+        QFETCH(int, settingsPort);
+        QFETCH(int, settingsSecurity);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(int, security);
+        QFETCH(QString, error);
+        const smtp::Endpoint endpoint
+            = smtp::resolveEndpoint(typed, { settingsPort, static_cast<smtp::Security>(settingsSecurity) });
+        if (!error.isEmpty()) {
+            QVERIFY(!endpoint.ok());
+            QVERIFY2(endpoint.error.contains(error), qPrintable(endpoint.error));
+            return;
+        }
+        QVERIFY2(endpoint.ok(), qPrintable(endpoint.error));
+        QCOMPARE(endpoint.host, host);
+        QCOMPARE(endpoint.port, port);
+        QCOMPARE(int(endpoint.security), security);
     }
 
-    void invalidPortIsAnErrorEvent()
+    void authMechanism_data()
     {
-        Winsock socket;
-        QSignalSpy errors(&socket, &Winsock::Error);
-        ConnectToServer(QStringLiteral("127.0.0.1"), socket, QStringLiteral("0"));
-        QCOMPARE(errors.size(), 0); // reported later, as an event
-        QTRY_COMPARE(errors.size(), 1);
-        QCOMPARE(errors.first().at(0).toInt(), int(Winsock::InvalidPort));
+        QTest::addColumn<QByteArray>("ehlo");
+        QTest::addColumn<int>("mechanism");
+        QTest::newRow("none") << QByteArray("250-x\r\n250 8BITMIME\r\n") << int(smtp::AuthMechanism::None);
+        QTest::newRow("PLAIN first") << QByteArray("250-x\r\n250 AUTH LOGIN PLAIN\r\n")
+                                     << int(smtp::AuthMechanism::Plain);
+        QTest::newRow("LOGIN only") << QByteArray("250-x\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 SIZE\r\n")
+                                    << int(smtp::AuthMechanism::Login);
+        QTest::newRow("old AUTH=") << QByteArray("250-x\r\n250 AUTH=LOGIN\r\n")
+                                   << int(smtp::AuthMechanism::Login);
+        QTest::newRow("lower case") << QByteArray("250-x\r\n250 auth plain\r\n")
+                                    << int(smtp::AuthMechanism::Plain);
+        QTest::newRow("other mechanisms")
+            << QByteArray("250-x\r\n250 AUTH XOAUTH2 CRAM-MD5\r\n") << int(smtp::AuthMechanism::None);
+        QTest::newRow("greeting line is no extension")
+            << QByteArray("250 AUTH PLAIN\r\n") << int(smtp::AuthMechanism::None);
+    }
+
+    void authMechanism()
+    {
+        QFETCH(QByteArray, ehlo);
+        QFETCH(int, mechanism);
+        const smtp::ReplyRead read = smtp::readReply(ehlo);
+        QCOMPARE(read.status, smtp::ReplyRead::Status::Complete);
+        QCOMPARE(int(smtp::chooseAuthMechanism(read.reply)), mechanism);
+    }
+
+    void authResponses()
+    {
+        // RFC 4954's example, and a name and password beyond ASCII in UTF-8.
+        QCOMPARE(smtp::authPlainCommand(QStringLiteral("tim"), QStringLiteral("tanstaaftanstaaf")),
+            QByteArray("AUTH PLAIN AHRpbQB0YW5zdGFhZnRhbnN0YWFm\r\n"));
+        const QByteArray plain
+            = smtp::authPlainCommand(QStringLiteral("zo\u00eb"), QStringLiteral("p\u20ac ss"));
+        QCOMPARE(QByteArray::fromBase64(plain.mid(11).chopped(2)),
+            QByteArray("\0zo\xc3\xab\0p\xe2\x82\xac ss", 13));
+        QCOMPARE(smtp::authLoginLine(QStringLiteral("tim")), QByteArray("dGlt\r\n"));
     }
 };
 

@@ -7,8 +7,8 @@
 #include "fileio/FileRead.h"
 #include "ini/GameEntry.h"
 #include "ini/SettingsFile.h"
+#include "mail/modSendmail.h"
 #include "platform/AppFolder.h"
-#include "platform/FileLoader.h"
 #include "platform/MessageBox.h"
 #include "platform/ProfileWriter.h"
 
@@ -105,9 +105,9 @@ private Q_SLOTS:
         QCOMPARE(error.kind, FileError::Kind::NotRegular);
         QCOMPARE(error.text, reason);
         // The mail window's attachment.
-        FileLoader loader;
-        QVERIFY(!loader.LoadFile(path));
-        QCOMPARE(loader.ErrorString(), reason);
+        const modSendmail::EncodedAttachment attachment = modSendmail::EncodeAttachment(path);
+        QVERIFY(!attachment.ok);
+        QVERIFY2(attachment.error.contains(reason), qPrintable(attachment.error));
         // Add entry, with Ferox.ini a link to it.
         QTemporaryDir folder;
         QVERIFY(QFile::link(path, folder.filePath(QStringLiteral("Ferox.ini"))));

@@ -1,3 +1,0 @@
-#include "platform/TextBuffer.h"
-
-TextBuffer::TextBuffer(QObject *parent) : QObject(parent) { }
