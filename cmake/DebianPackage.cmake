@@ -41,6 +41,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the program links, with the versions they need, as
 # dpkg-shlibdeps finds them in the binary.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The mail window hands a message to the user's own mail program through
+# xdg-email, a program rather than a library, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 # <name>_<version>_<architecture>.deb, as apt and dpkg name packages.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
