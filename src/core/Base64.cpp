@@ -50,6 +50,12 @@ QByteArray lines(QByteArrayView bytes)
         to[-1] = '=';
         if (left == 1)
             to[-2] = '=';
+        // A padded last group may fill its line: a full line ends in CR LF
+        // like every other.
+        if (to + 2 == text.data() + text.size()) {
+            *to++ = '\r';
+            *to++ = '\n';
+        }
     }
     return text;
 }
