@@ -36,16 +36,32 @@ QString fingerprint(const QSslCertificate &certificate)
     return pairs.join(QLatin1Char(':'));
 }
 
+namespace {
+
+// The chain does not end at a certificate this computer trusts.
+bool unknownIssuer(const QSslError &error)
+{
+    switch (error.error()) {
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain:
+    case QSslError::CertificateUntrusted:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 bool onlyCertificateErrors(const QList<QSslError> &errors)
 {
     for (const QSslError &error : errors) {
+        if (unknownIssuer(error))
+            continue;
         switch (error.error()) {
-        case QSslError::UnableToGetIssuerCertificate:
-        case QSslError::UnableToGetLocalIssuerCertificate:
-        case QSslError::UnableToVerifyFirstCertificate:
-        case QSslError::SelfSignedCertificate:
-        case QSslError::SelfSignedCertificateInChain:
-        case QSslError::CertificateUntrusted:
         case QSslError::HostNameMismatch:
         case QSslError::CertificateExpired:
         case QSslError::CertificateNotYetValid:
@@ -76,16 +92,10 @@ QString describe(const QList<QSslError> &errors)
         case QSslError::CertificateNotYetValid:
             reason = QStringLiteral("It is not valid yet.");
             break;
-        case QSslError::UnableToGetIssuerCertificate:
-        case QSslError::UnableToGetLocalIssuerCertificate:
-        case QSslError::UnableToVerifyFirstCertificate:
-        case QSslError::SelfSignedCertificate:
-        case QSslError::SelfSignedCertificateInChain:
-        case QSslError::CertificateUntrusted:
-            reason = QStringLiteral("Its issuer is not one this computer trusts (unknown issuer).");
-            break;
         default:
-            reason = error.errorString() + QLatin1Char('.');
+            reason = unknownIssuer(error)
+                ? QStringLiteral("Its issuer is not one this computer trusts (unknown issuer).")
+                : error.errorString() + QLatin1Char('.');
             break;
         }
         if (!reasons.contains(reason))

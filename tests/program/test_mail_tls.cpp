@@ -54,6 +54,15 @@ class TestMailTls : public QObject {
         return std::unique_ptr<SmtpTestServer>(server);
     }
 
+    // A server that offers STARTTLS with the good certificate and requires a login.
+    std::unique_ptr<SmtpTestServer> startTlsWithLogin()
+    {
+        auto *server = new SmtpTestServer;
+        server->setTls(m_ca.good().certificate, m_ca.good().key);
+        server->setLogin(user, password, true);
+        return start(server);
+    }
+
     Mail withAttachment() const
     {
         Mail mail;
@@ -230,12 +239,7 @@ private Q_SLOTS:
         QFETCH(QString, settingsUser);
         QFETCH(QStringList, passwords);
         QFETCH(int, requests);
-        auto server = start([&] {
-            auto *s = new SmtpTestServer;
-            s->setTls(m_ca.good().certificate, m_ca.good().key);
-            s->setLogin(user, password, true);
-            return s;
-        }());
+        auto server = startTlsWithLogin();
         Mail mail = withAttachment();
         mail.userName = settingsUser;
         mail.from = user;
@@ -316,12 +320,7 @@ private Q_SLOTS:
     {
         QFETCH(int, step);
         QFETCH(bool, bigAttachment);
-        auto server = start([&] {
-            auto *s = new SmtpTestServer;
-            s->setTls(m_ca.good().certificate, m_ca.good().key);
-            s->setLogin(user, password, true);
-            return s;
-        }());
+        auto server = startTlsWithLogin();
         Mail mail = withAttachment();
         if (bigAttachment)
             mail.attachment = writeFile(m_files, QStringLiteral("big.bin"), randomBytes(30 * 1000 * 1000, 5));
