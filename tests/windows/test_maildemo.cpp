@@ -3,6 +3,7 @@
 // that fails or that the user cancels, the login it asks for and what it
 // remembers.
 
+#include "SecretService.h"
 #include "SmtpTestServer.h"
 #include "TestCa.h"
 #include "TestFiles.h"
@@ -29,9 +30,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -90,9 +93,12 @@ private Q_SLOTS:
     void combinationsTypeNothing_data();
     void combinationsTypeNothing();
     void loginDialog();
+    void desktopKeyring();
     void untrustedCertificate();
     void rememberedBetweenRuns();
     void connectionSettings();
+    void handedToTheMailProgram_data();
+    void handedToTheMailProgram();
     void closingMidSendEndsTheSend_data();
     void closingMidSendEndsTheSend();
     void dialogCancelKeepsLastPick();
@@ -115,6 +121,7 @@ private:
     MailOutcome m_outcome;
     TestCa m_ca;
     QTemporaryDir m_settingsDir;
+    std::unique_ptr<SecretService> m_secrets;
 };
 
 void TestMailDemo::initTestCase()
@@ -678,6 +685,93 @@ void TestMailDemo::loginDialog()
     QCOMPARE(m_outcome.kind, MailOutcome::Kind::Cancelled);
 }
 
+// The same login against a real Secret Service: the password ticked to be
+// remembered is kept there and used by the next send without asking; when the
+// server no longer takes it the dialog asks again; with the keyring gone the
+// dialog says it cannot remember. No password ever reaches the settings file.
+void TestMailDemo::desktopKeyring()
+{
+    // The bus outlives the case: the keyring library ends the process when
+    // its session bus goes away.
+    m_secrets = std::make_unique<SecretService>();
+    QString error;
+    QVERIFY2(m_secrets->start(&error), qPrintable(error));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_secrets->address().toLocal8Bit());
+    keyring::useDesktop();
+    const QString user = QStringLiteral("tester@ferox64.example");
+    auto startServer = [&](SmtpTestServer &server, const QString &password) {
+        server.setTls(m_ca.good().certificate, m_ca.good().key);
+        server.setLogin(user, password, true);
+        QString why;
+        QVERIFY2(server.start(&why), qPrintable(why));
+    };
+    // Answers the login dialog the next send opens; false when none opened.
+    auto answerLogin = [&](const QString &password, bool remember, QString *reason) {
+        QPointer<LoginDialog> login;
+        if (!QTest::qWaitFor(
+                [&] { return (login = m_window->findChild<LoginDialog *>()) && login->isVisible(); }, 15000))
+            return false;
+        *reason = child<QLabel>(login, "lblReason")->text();
+        child<QCheckBox>(login, "chkRemember")->setChecked(remember);
+        auto *field = child<QLineEdit>(login, "txtPassword");
+        QTest::keyClicks(field, password);
+        QTest::keyClick(field, Qt::Key_Return);
+        return true;
+    };
+    auto send = [&] {
+        m_ended = 0;
+        QTest::mouseClick(sendButton(), Qt::LeftButton);
+    };
+    const QString settingsFile = m_settingsDir.filePath(QStringLiteral("mail.conf"));
+    auto settingsHold = [&](const QByteArray &text) {
+        QFile settings(settingsFile);
+        return settings.open(QIODevice::ReadOnly) && settings.readAll().contains(text);
+    };
+
+    SmtpTestServer first;
+    startServer(first, QStringLiteral("first pa55"));
+    open();
+    fillForServer(first.portText());
+    send();
+    QString reason;
+    QVERIFY(answerLogin(QStringLiteral("first pa55"), true, &reason));
+    WAIT_FOR_IDLE_AFTER_SEND();
+    QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+    // Kept: the next send logs in without a dialog.
+    send();
+    WAIT_FOR_IDLE_AFTER_SEND();
+    QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+    QCOMPARE(first.messageCount(), 2);
+    QVERIFY(!settingsHold("pa55"));
+
+    // The server's password changed: the kept one is refused, the user asked.
+    SmtpTestServer second;
+    startServer(second, QStringLiteral("second pa55"));
+    fillForServer(second.portText());
+    send();
+    QVERIFY(answerLogin(QStringLiteral("second pa55"), true, &reason));
+    QVERIFY2(reason.contains(QLatin1String("535")), qPrintable(reason));
+    WAIT_FOR_IDLE_AFTER_SEND();
+    QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+    send();
+    WAIT_FOR_IDLE_AFTER_SEND();
+    QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+    QCOMPARE(second.messageCount(), 2);
+
+    // No keyring answers any more: the dialog says so and cannot remember.
+    m_secrets->stopKeyring();
+    send();
+    QPointer<LoginDialog> login;
+    QTRY_VERIFY_WITH_TIMEOUT((login = m_window->findChild<LoginDialog *>()) && login->isVisible(), 15000);
+    QVERIFY(child<QLabel>(login, "lblNoKeyring")->isVisible());
+    QVERIFY(!child<QCheckBox>(login, "chkRemember")->isEnabled());
+    QTest::keyClicks(child<QLineEdit>(login, "txtPassword"), QStringLiteral("second pa55"));
+    QTest::keyClick(child<QLineEdit>(login, "txtPassword"), Qt::Key_Return);
+    WAIT_FOR_IDLE_AFTER_SEND();
+    QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+    QVERIFY(!settingsHold("pa55"));
+}
+
 void TestMailDemo::untrustedCertificate()
 {
     SmtpTestServer server;
@@ -739,6 +833,101 @@ void TestMailDemo::connectionSettings()
     QCOMPARE(saved.connection.security, smtp::Security::ImplicitTls);
     QCOMPARE(saved.userName, QStringLiteral("tess"));
     QVERIFY(!saved.rememberPassword);
+}
+
+// "Send with my mail program" through the real xdg-email, on a desktop made
+// here: its default mail program is a script that writes down the address it
+// was given. Recipients, subject, body and attachment arrive as typed; with no
+// mail program set up the user is told so.
+void TestMailDemo::handedToTheMailProgram_data()
+{
+    QTest::addColumn<bool>("mailProgramSetUp");
+    QTest::newRow("a mail program is set up") << true;
+    QTest::newRow("no mail program") << false;
+}
+
+void TestMailDemo::handedToTheMailProgram()
+{
+    QFETCH(bool, mailProgramSetUp);
+    QTemporaryDir desktop;
+    QVERIFY(desktop.isValid());
+    const QString received = desktop.filePath(QStringLiteral("received.txt"));
+    const QString mailer = writeFile(desktop, QStringLiteral("mailer"),
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + received.toUtf8() + "'\n");
+    QFile::setPermissions(mailer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir(desktop.path()).mkpath(QStringLiteral("data/applications"));
+    QDir(desktop.path()).mkpath(QStringLiteral("config"));
+    QDir(desktop.path()).mkpath(QStringLiteral("system"));
+    if (mailProgramSetUp) {
+        writeFile(desktop, QStringLiteral("data/applications/test-mailer.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Test Mailer\nExec=" + mailer.toUtf8()
+                + " %u\nMimeType=x-scheme-handler/mailto;\n");
+        writeFile(desktop, QStringLiteral("config/mimeapps.list"),
+            "[Default Applications]\nx-scheme-handler/mailto=test-mailer.desktop\n");
+    }
+    // The desktop of this test alone: a generic one, with a display, and no
+    // web browser to fall back to.
+    const QList<QPair<const char *, QByteArray>> environment {
+        { "XDG_CONFIG_HOME", desktop.filePath(QStringLiteral("config")).toLocal8Bit() },
+        { "XDG_DATA_HOME", desktop.filePath(QStringLiteral("data")).toLocal8Bit() },
+        { "XDG_CONFIG_DIRS", desktop.filePath(QStringLiteral("system")).toLocal8Bit() },
+        { "XDG_DATA_DIRS", desktop.filePath(QStringLiteral("system")).toLocal8Bit() },
+        { "XDG_CURRENT_DESKTOP", "X-Generic" },
+        { "DISPLAY", ":0" },
+        { "BROWSER", "false" },
+    };
+    QList<QPair<const char *, std::optional<QByteArray>>> saved;
+    for (const auto &[name, value] : environment) {
+        saved.append({ name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt });
+        qputenv(name, value);
+    }
+    const auto restore = qScopeGuard([&saved] {
+        for (const auto &[name, value] : saved)
+            value ? qputenv(name, *value) : qunsetenv(name);
+    });
+    for (const char *name : { "MAILER", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "WAYLAND_DISPLAY" })
+        qunsetenv(name);
+
+    const QString attachment = writeFile(m_files, QStringLiteral("Ferox 64.ini"), "[Kart Rally 64 (U)]\r\n");
+    const QString subject = QStringLiteral("Neue Einträge & 100% \"sicher\"?");
+    const QString body = QStringLiteral("Hello,\nthe files are in C:\\new\\cfg; a=b&c=d #1\n\\cut here");
+    open();
+    field("txtToAddress")->setText(QStringLiteral("ada@ferox64.example; bo@players.example"));
+    field("txtSubject")->setText(subject);
+    field("txtAttach")->setText(attachment);
+    control<QPlainTextEdit>("txtBody")->setPlainText(body);
+    QTimer::singleShot(0, this, [] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::mouseClick(child<QPushButton>(dialog, "cmdMailProgram"), Qt::LeftButton);
+    });
+    QTest::mouseClick(control<QPushButton>("cmdConnection"), Qt::LeftButton);
+
+    if (!mailProgramSetUp) {
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Status:"), 15000);
+        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(
+            boxes[0].text.startsWith(QLatin1String("No mail program is set up")), qPrintable(boxes[0].text));
+        QVERIFY(!QFile::exists(received));
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Mail handed to your mail program"), 15000);
+    QFile file(received);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QUrl url(QString::fromUtf8(file.readAll()).trimmed());
+    QCOMPARE(url.scheme(), QStringLiteral("mailto"));
+    QStringList to { url.path(QUrl::FullyDecoded) };
+    const QUrlQuery query(url);
+    to += query.allQueryItemValues(QStringLiteral("to"), QUrl::FullyDecoded);
+    QCOMPARE(
+        to, (QStringList { QStringLiteral("ada@ferox64.example"), QStringLiteral("bo@players.example") }));
+    QCOMPARE(query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), subject);
+    // Mail bodies break their lines with CR LF.
+    QCOMPARE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded),
+        QString(body).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+    QCOMPARE(query.queryItemValue(QStringLiteral("attach"), QUrl::FullyDecoded), attachment);
+    QVERIFY(messagebox::takeRecorded().isEmpty());
 }
 
 void TestMailDemo::closingMidSendEndsTheSend_data()
