@@ -6,6 +6,7 @@
 #include "forms/ConnectionDialog.h"
 #include "forms/LoginDialog.h"
 #include "platform/AppFolder.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
 #include "platform/KeyboardAids.h"
 #include "platform/Keyring.h"
@@ -39,11 +40,18 @@ frmDemo::frmDemo(QWidget *parent)
     setWindowIcon(classiclook::windowIcon());
     setFixedSize(size());
 
-    // The captions keep their places and take the width their text needs in
-    // whatever face stands in for the dialog font.
+    // A field's caption may take the room up to its field: the face that
+    // stands in for the dialog font is a little wider than the one the
+    // window was drawn for. Beyond that, a larger font grows the window.
+    const int fieldsLeft = ui->txtServer->x();
     for (QLabel *label :
         { ui->lblServer, ui->lblFrom, ui->lblToAddress, ui->lblSubject, ui->lblAttach, ui->lblBody })
-        label->adjustSize();
+        label->resize(fieldsLeft - 4 - label->x(), label->height());
+    // Send turns into Cancel while a send runs: the button is fitted for the
+    // longer caption.
+    ui->cmdSend->setText(cancelCaption);
+    (new CaptionFit(this))->fit();
+    ui->cmdSend->setText(sendCaption);
 
     m_client->setObjectName(QStringLiteral("Winsock1"));
     // Attaching the settings file that lies beside the program is the usual

@@ -9,9 +9,11 @@
 #include "TestFiles.h"
 #include "TestWidgets.h"
 
+#include "forms/ConnectionDialog.h"
 #include "forms/LoginDialog.h"
 #include "forms/frmDemo.h"
 #include "mail/MailSettings.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
 #include "platform/Keyring.h"
 #include "platform/MessageBox.h"
@@ -97,6 +99,8 @@ private Q_SLOTS:
     void untrustedCertificate();
     void rememberedBetweenRuns();
     void connectionSettings();
+    void captionsFit_data();
+    void captionsFit();
     void handedToTheMailProgram_data();
     void handedToTheMailProgram();
     void closingMidSendEndsTheSend_data();
@@ -833,6 +837,71 @@ void TestMailDemo::connectionSettings()
     QCOMPARE(saved.connection.security, smtp::Security::ImplicitTls);
     QCOMPARE(saved.userName, QStringLiteral("tess"));
     QVERIFY(!saved.rememberPassword);
+}
+
+// Every caption of the window and its dialogs is seen whole at today's font,
+// where the window keeps its designed size, and at one and a half times it
+// (a desktop at 144 dpi), where the window grows; Send's Cancel too.
+void TestMailDemo::captionsFit_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::newRow("today's font") << 1.0;
+    QTest::newRow("144 dpi") << 1.5;
+}
+
+void TestMailDemo::captionsFit()
+{
+    QFETCH(double, scale);
+    // Controls at fixed places must hold what their caption needs; those in
+    // a layout are given at least the size their style asks for.
+    auto captionsSeen = [](QWidget *window) {
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            QString caption;
+            if (auto *button = qobject_cast<QAbstractButton *>(control))
+                caption = button->text().remove(QLatin1Char('&'));
+            else if (auto *label = qobject_cast<QLabel *>(control))
+                caption = label->text().remove(QLatin1Char('&'));
+            if (caption.isEmpty() || !control->isVisible())
+                continue;
+            const bool laidOut = control->parentWidget()->layout();
+            const auto *label = qobject_cast<QLabel *>(control);
+            const QSize needs = !laidOut     ? captionNeeds(control, caption, control->width())
+                : label && label->wordWrap() ? QSize(0, label->heightForWidth(control->width()))
+                                             : control->sizeHint();
+            if (needs.width() > control->width() || needs.height() > control->height())
+                return QStringLiteral("%1 \"%2\" needs %3x%4 in %5x%6")
+                    .arg(control->objectName(), caption)
+                    .arg(needs.width())
+                    .arg(needs.height())
+                    .arg(control->width())
+                    .arg(control->height());
+        }
+        return QString();
+    };
+    open();
+    const QSize designed(361, 332);
+    QCOMPARE(m_window->size(), designed);
+    QFont font = m_window->font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    m_window->setFont(font);
+    if (scale > 1)
+        QTRY_VERIFY(m_window->width() > designed.width());
+    QCOMPARE(captionsSeen(m_window), QString());
+    sendButton()->setText(QStringLiteral("Cancel"));
+    QCOMPARE(captionsSeen(m_window), QString());
+    sendButton()->setText(QStringLiteral("&Send"));
+
+    // The dialogs are laid out by their text.
+    ConnectionDialog connection(MailSettings(), m_window);
+    LoginDialog login(QStringLiteral("mail.example.org"), QStringLiteral("tess"),
+        QStringLiteral("535 5.7.8 Authentication credentials invalid"), false, false, m_window);
+    for (QDialog *dialog : { static_cast<QDialog *>(&connection), static_cast<QDialog *>(&login) }) {
+        dialog->setFont(font);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(captionsSeen(dialog), QString());
+        dialog->hide();
+    }
 }
 
 // "Send with my mail program" through the real xdg-email, on a desktop made
