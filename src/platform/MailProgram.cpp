@@ -83,11 +83,17 @@ void open(const Message &message, QObject *context, std::function<void(bool ok, 
                 done(true, {});
                 return;
             }
-            const QString said = QString::fromLocal8Bit(process->readAll()).trimmed();
-            // xdg-email: 3 a needed tool is missing, 4 the mail program failed.
-            const QString why = code == 3 || code == 4
-                ? QStringLiteral("No mail program is set up on this computer.")
-                : QStringLiteral("The mail program could not take the message.");
+            // xdg-email: 3 no way to open a mailto address was found (its own
+            // words would only repeat the whole address); otherwise the mail
+            // program or xdg-email itself failed, and says why.
+            if (status == QProcess::NormalExit && code == 3) {
+                done(false, QStringLiteral("No mail program is set up on this computer."));
+                return;
+            }
+            QString said = QString::fromLocal8Bit(process->readAll()).trimmed();
+            if (said.size() > 300)
+                said = said.left(300) + QChar(0x2026);
+            const QString why = QStringLiteral("The mail program could not take the message.");
             done(false, said.isEmpty() ? why : why + QLatin1Char('\n') + said);
         });
     QObject::connect(

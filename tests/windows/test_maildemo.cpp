@@ -902,24 +902,29 @@ void TestMailDemo::captionsFit()
 // mail program set up the user is told so.
 void TestMailDemo::handedToTheMailProgram_data()
 {
-    QTest::addColumn<bool>("mailProgramSetUp");
-    QTest::newRow("a mail program is set up") << true;
-    QTest::newRow("no mail program") << false;
+    QTest::addColumn<QByteArray>("mailerExit"); // the mail program's exit status; empty: none set up
+    QTest::addColumn<QString>("report"); // the box's first words; empty: none
+    QTest::newRow("a mail program is set up") << QByteArray("0") << QString();
+    QTest::newRow("the mail program fails")
+        << QByteArray("1") << QStringLiteral("The mail program could not take the message.");
+    QTest::newRow("no mail program") << QByteArray()
+                                     << QStringLiteral("No mail program is set up on this computer.");
 }
 
 void TestMailDemo::handedToTheMailProgram()
 {
-    QFETCH(bool, mailProgramSetUp);
+    QFETCH(QByteArray, mailerExit);
+    QFETCH(QString, report);
     QTemporaryDir desktop;
     QVERIFY(desktop.isValid());
     const QString received = desktop.filePath(QStringLiteral("received.txt"));
     const QString mailer = writeFile(desktop, QStringLiteral("mailer"),
-        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + received.toUtf8() + "'\n");
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + received.toUtf8() + "'\nexit " + mailerExit + "\n");
     QFile::setPermissions(mailer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QDir(desktop.path()).mkpath(QStringLiteral("data/applications"));
     QDir(desktop.path()).mkpath(QStringLiteral("config"));
     QDir(desktop.path()).mkpath(QStringLiteral("system"));
-    if (mailProgramSetUp) {
+    if (!mailerExit.isEmpty()) {
         writeFile(desktop, QStringLiteral("data/applications/test-mailer.desktop"),
             "[Desktop Entry]\nType=Application\nName=Test Mailer\nExec=" + mailer.toUtf8()
                 + " %u\nMimeType=x-scheme-handler/mailto;\n");
@@ -964,13 +969,14 @@ void TestMailDemo::handedToTheMailProgram()
     });
     QTest::mouseClick(control<QPushButton>("cmdConnection"), Qt::LeftButton);
 
-    if (!mailProgramSetUp) {
+    if (!report.isEmpty()) {
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Status:"), 15000);
         const QList<messagebox::Record> boxes = messagebox::takeRecorded();
         QCOMPARE(boxes.size(), 1);
-        QVERIFY2(
-            boxes[0].text.startsWith(QLatin1String("No mail program is set up")), qPrintable(boxes[0].text));
-        QVERIFY(!QFile::exists(received));
+        QVERIFY2(boxes[0].text.startsWith(report), qPrintable(boxes[0].text));
+        // The box does not repeat the whole message as an address.
+        QVERIFY2(!boxes[0].text.contains(QLatin1String("body=")), qPrintable(boxes[0].text));
+        QCOMPARE(QFile::exists(received), !mailerExit.isEmpty());
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Mail handed to your mail program"), 15000);
