@@ -2,6 +2,7 @@
 
 #include "ui_frmDemo.h"
 
+#include "core/MailAddress.h"
 #include "core/MailFields.h"
 #include "forms/ConnectionDialog.h"
 #include "forms/LoginDialog.h"
@@ -17,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace {
 
@@ -373,9 +373,18 @@ void frmDemo::offerCertificateTrust(const MailOutcome &outcome)
 
 void frmDemo::handToMailProgram()
 {
+    // The recipients are read as a send reads them: a comma inside a quoted
+    // name ("Name, Inc." <x@example.org>) separates nothing, and the mail
+    // program is given the addresses alone.
+    const mime::AddressList to
+        = mime::parseAddresses(ui->txtToAddress->text(), QStringLiteral("recipient address"));
+    if (!to.ok) {
+        messagebox::show(this, windowTitle(), to.error, messagebox::Icon::Critical);
+        return;
+    }
     mailprogram::Message message;
-    message.to
-        = ui->txtToAddress->text().split(QRegularExpression(QStringLiteral("[,;]")), Qt::SkipEmptyParts);
+    for (const mime::Mailbox &mailbox : to.mailboxes)
+        message.to << mailbox.typed;
     message.subject = ui->txtSubject->text();
     message.body = ui->txtBody->toPlainText();
     message.attachment = ui->txtAttach->text();

@@ -958,7 +958,8 @@ void TestMailDemo::handedToTheMailProgram()
     const QString subject = QStringLiteral("Neue Einträge & 100% \"sicher\"?");
     const QString body = QStringLiteral("Hello,\nthe files are in C:\\new\\cfg; a=b&c=d #1\n\\cut here");
     open();
-    field("txtToAddress")->setText(QStringLiteral("ada@ferox64.example; bo@players.example"));
+    field("txtToAddress")
+        ->setText(QStringLiteral("\"Quill, Ada\" <ada@ferox64.example>; bo@players.example"));
     field("txtSubject")->setText(subject);
     field("txtAttach")->setText(attachment);
     control<QPlainTextEdit>("txtBody")->setPlainText(body);
