@@ -11,7 +11,12 @@
 
 #include <QPainter>
 
+#include <QFontMetricsF>
+
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
 
 namespace codepageglyphs {
 
@@ -20,6 +25,18 @@ namespace {
 QColor colourOf(long bgr)
 {
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+// What the widget adds to a stand-in's width for the edges of its box.
+constexpr qreal boxEdges = 3;
+
+// The boxes' font: smaller than the text's, because the widget places a box's
+// top at the font's cap height above the baseline, which in the text's own
+// font reaches a pixel into the line above, where nothing covers it.
+QFont boxFont(QFont font)
+{
+    font.setPointSizeF(font.pointSizeF() * 0.8);
+    return font;
 }
 
 bool isHigh(unsigned char byte)
@@ -49,17 +66,55 @@ bool drawnOver(unsigned char byte)
     return isHigh(byte) && byte != 0x81 && byte != 0x8D && byte != 0x8F && byte != 0x90 && byte != 0x9D;
 }
 
-QByteArray standIn(unsigned char byte)
+QByteArray standIn(ByteTextEdit *edit, unsigned char byte)
 {
-    // In byte order from 0x80: each character's look-alike of about its width.
-    static const char *const table[32]
-        = { "C", nullptr, ",", "f", ",,", "...", "+", "+", "^", "%", "S", "<", "OE", nullptr, "Z", nullptr,
-              nullptr, "'", "'", "\"", "\"", "o", "-", "M", "~", "TM", "s", ">", "oe", nullptr, "z", "Y" };
     if (!isHigh(byte))
         return {};
-    if (const char *shown = table[byte - 0x80])
-        return shown;
-    return "x" + QByteArray::number(byte, 16).toUpper();
+    if (!drawnOver(byte))
+        return "x" + QByteArray::number(byte, 16).toUpper();
+    // The widget makes a stand-in as wide as its text in the boxes' font plus
+    // a fixed edge; of the printable characters and their pairs, the one
+    // whose box comes closest to the character's own width.
+    const QFontMetricsF text(edit->font(), edit->viewport());
+    const QFontMetricsF box(boxFont(edit->font()), edit->viewport());
+    const qreal wanted
+        = text.horizontalAdvance(codepage::decode(QByteArray(1, static_cast<char>(byte)))) - boxEdges;
+    std::array<qreal, 0x7F - 0x21> advances {};
+    for (char c = 0x21; c < 0x7F; ++c)
+        advances[static_cast<size_t>(c - 0x21)] = box.horizontalAdvance(QLatin1Char(c));
+    QByteArray best;
+    qreal bestMiss = std::numeric_limits<qreal>::max();
+    const auto consider = [&](const QByteArray &shown, qreal width) {
+        const qreal miss = std::abs(width - wanted);
+        if (miss < bestMiss) {
+            bestMiss = miss;
+            best = shown;
+        }
+    };
+    for (size_t first = 0; first < advances.size(); ++first) {
+        const char a = static_cast<char>(0x21 + first);
+        consider(QByteArray(1, a), advances[first]);
+        for (size_t second = 0; second < advances.size(); ++second)
+            consider(QByteArray(1, a) + static_cast<char>(0x21 + second), advances[first] + advances[second]);
+    }
+    return best;
+}
+
+void setUp(ByteTextEdit *edit)
+{
+    const QFont font = boxFont(edit->font());
+    edit->SendScintilla(QsciScintillaBase::SCI_STYLESETFONT,
+        static_cast<unsigned long>(QsciScintillaBase::STYLE_CONTROLCHAR), font.family().toUtf8().constData());
+    edit->SendScintilla(QsciScintillaBase::SCI_STYLESETSIZEFRACTIONAL,
+        static_cast<unsigned long>(QsciScintillaBase::STYLE_CONTROLCHAR),
+        static_cast<long>(std::lround(font.pointSizeF() * 100)));
+    if (edit->encoding() != ini::Encoding::Ansi)
+        return;
+    for (int byte = 0x80; byte <= 0x9F; ++byte) {
+        const char key[2] = { static_cast<char>(byte), 0 };
+        edit->SendScintilla(QsciScintillaBase::SCI_SETREPRESENTATION, key,
+            standIn(edit, static_cast<unsigned char>(byte)).constData());
+    }
 }
 
 void paint(ByteTextEdit *edit, QPainter &painter)
@@ -111,14 +166,21 @@ void paint(ByteTextEdit *edit, QPainter &painter)
                 : colourOf(send(QsciScintillaBase::SCI_STYLEGETBACK, static_cast<unsigned long>(style)));
             const QColor fore = selected ? edit->palette().color(QPalette::Active, QPalette::HighlightedText)
                                          : foreAt(edit, at, style);
-            // The stand-in's box may reach a pixel beyond its cell's rounded
-            // edges; the first column stays when the caret stands there.
+            // The box may reach the pixel column where the cell's rounded
+            // right edge lies. The widget draws the caret over the first
+            // column of the cell after it and the last of the cell before
+            // it: that column stays as the widget drew it.
             const int from = at == caret ? left + 1 : left;
-            const QRect cell(from, top, std::max(right + 1 - from, 1), height);
-            painter.fillRect(cell, back);
+            const int until = at + 1 == caret ? right - 1 : right + 1;
+            painter.fillRect(QRect(from, top, std::max(until - from, 0), height), back);
+            const QFont font = edit->lexer() ? edit->lexer()->font(style) : edit->font();
+            const QFontMetricsF metrics(font, edit->viewport());
+            const QString shown = codepage::decode(QByteArray(1, static_cast<char>(byte)));
             painter.setPen(fore);
-            painter.setFont(edit->lexer() ? edit->lexer()->font(style) : edit->font());
-            painter.drawText(cell, Qt::AlignCenter, codepage::decode(QByteArray(1, static_cast<char>(byte))));
+            painter.setFont(font);
+            painter.drawText(QPointF(left + (right - left - metrics.horizontalAdvance(shown)) / 2,
+                                 top + std::round(metrics.ascent())),
+                shown);
         }
     }
 }
