@@ -70,6 +70,8 @@ char *Writer::grow(qsizetype chars)
 
 void Writer::add(QByteArrayView bytes)
 {
+    if (bytes.isEmpty()) // its data may be null, which memcpy must not be given
+        return;
     const auto *from = reinterpret_cast<const unsigned char *>(bytes.data());
     qsizetype left = bytes.size();
     if (m_carried > 0) {
