@@ -17,6 +17,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace codepageglyphs {
 
@@ -59,45 +60,43 @@ QColor foreAt(ByteTextEdit *edit, long at, int style)
         edit->SendScintilla(QsciScintillaBase::SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
 }
 
+// The widths of the printable ASCII characters in the boxes' font.
+using Advances = std::array<qreal, 0x7F - 0x21>;
+
+// The widget makes a stand-in as wide as its text in the boxes' font plus a
+// fixed edge: of the printable characters and their pairs, the one whose box
+// comes closest to `wanted`, the character's own width.
+QByteArray closestStandIn(const Advances &advances, qreal wanted)
+{
+    const qreal text = wanted - boxEdges;
+    size_t bestFirst = 0;
+    std::optional<size_t> bestSecond;
+    qreal bestMiss = std::numeric_limits<qreal>::max();
+    for (size_t first = 0; first < advances.size(); ++first) {
+        if (const qreal miss = std::abs(advances[first] - text); miss < bestMiss) {
+            bestMiss = miss;
+            bestFirst = first;
+            bestSecond.reset();
+        }
+        for (size_t second = 0; second < advances.size(); ++second) {
+            if (const qreal miss = std::abs(advances[first] + advances[second] - text); miss < bestMiss) {
+                bestMiss = miss;
+                bestFirst = first;
+                bestSecond = second;
+            }
+        }
+    }
+    QByteArray shown(1, static_cast<char>(0x21 + bestFirst));
+    if (bestSecond)
+        shown += static_cast<char>(0x21 + *bestSecond);
+    return shown;
+}
+
 } // namespace
 
 bool drawnOver(unsigned char byte)
 {
     return isHigh(byte) && byte != 0x81 && byte != 0x8D && byte != 0x8F && byte != 0x90 && byte != 0x9D;
-}
-
-QByteArray standIn(ByteTextEdit *edit, unsigned char byte)
-{
-    if (!isHigh(byte))
-        return {};
-    if (!drawnOver(byte))
-        return "x" + QByteArray::number(byte, 16).toUpper();
-    // The widget makes a stand-in as wide as its text in the boxes' font plus
-    // a fixed edge; of the printable characters and their pairs, the one
-    // whose box comes closest to the character's own width.
-    const QFontMetricsF text(edit->font(), edit->viewport());
-    const QFontMetricsF box(boxFont(edit->font()), edit->viewport());
-    const qreal wanted
-        = text.horizontalAdvance(codepage::decode(QByteArray(1, static_cast<char>(byte)))) - boxEdges;
-    std::array<qreal, 0x7F - 0x21> advances {};
-    for (char c = 0x21; c < 0x7F; ++c)
-        advances[static_cast<size_t>(c - 0x21)] = box.horizontalAdvance(QLatin1Char(c));
-    QByteArray best;
-    qreal bestMiss = std::numeric_limits<qreal>::max();
-    const auto consider = [&](const QByteArray &shown, qreal width) {
-        const qreal miss = std::abs(width - wanted);
-        if (miss < bestMiss) {
-            bestMiss = miss;
-            best = shown;
-        }
-    };
-    for (size_t first = 0; first < advances.size(); ++first) {
-        const char a = static_cast<char>(0x21 + first);
-        consider(QByteArray(1, a), advances[first]);
-        for (size_t second = 0; second < advances.size(); ++second)
-            consider(QByteArray(1, a) + static_cast<char>(0x21 + second), advances[first] + advances[second]);
-    }
-    return best;
 }
 
 void setUp(ByteTextEdit *edit)
@@ -110,10 +109,17 @@ void setUp(ByteTextEdit *edit)
         static_cast<long>(std::lround(font.pointSizeF() * 100)));
     if (edit->encoding() != ini::Encoding::Ansi)
         return;
+    const QFontMetricsF text(edit->font(), edit->viewport());
+    const QFontMetricsF box(font, edit->viewport());
+    Advances advances {};
+    for (size_t i = 0; i < advances.size(); ++i)
+        advances[i] = box.horizontalAdvance(QLatin1Char(static_cast<char>(0x21 + i)));
     for (int byte = 0x80; byte <= 0x9F; ++byte) {
         const char key[2] = { static_cast<char>(byte), 0 };
-        edit->SendScintilla(QsciScintillaBase::SCI_SETREPRESENTATION, key,
-            standIn(edit, static_cast<unsigned char>(byte)).constData());
+        const QByteArray shown = drawnOver(static_cast<unsigned char>(byte))
+            ? closestStandIn(advances, text.horizontalAdvance(codepage::decode(QByteArray(key, 1))))
+            : "x" + QByteArray::number(byte, 16).toUpper();
+        edit->SendScintilla(QsciScintillaBase::SCI_SETREPRESENTATION, key, shown.constData());
     }
 }
 

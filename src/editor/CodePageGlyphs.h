@@ -21,10 +21,6 @@ namespace codepageglyphs {
 // font or the document's code page changed.
 void setUp(ByteTextEdit *edit);
 
-// What the widget lays out for `byte` (0x80-0x9F) in `edit`'s fonts: a
-// Latin-1 stand-in of about the character's width, or the byte's value for
-// an undefined byte.
-QByteArray standIn(ByteTextEdit *edit, unsigned char byte);
 // Whether `byte` is one the code page gives a character of its own to draw.
 bool drawnOver(unsigned char byte);
 
