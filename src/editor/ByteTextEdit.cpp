@@ -294,6 +294,7 @@ void ByteTextEdit::applyDocumentSettings()
     // bytes stay as they are; the widget shows a byte that is no UTF-8 by its
     // value). Switching a filled document re-reads its text, so only those do.
     m_encoding = ini::encodingOf(bytes());
+    m_boxHiddenAt = -1; // a fresh document has no indicators
     if (m_encoding == ini::Encoding::Utf8)
         SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
     // Changing the code page resets the representations, so set them after it.
@@ -304,6 +305,7 @@ void ByteTextEdit::applyDocumentSettings()
 
 void ByteTextEdit::paintEvent(QPaintEvent *event)
 {
+    codepageglyphs::hideBoxBeforeCaret(this, &m_boxHiddenAt);
     QsciScintilla::paintEvent(event);
     if (m_encoding != ini::Encoding::Ansi)
         return;

@@ -45,13 +45,16 @@ bool isHigh(unsigned char byte)
     return byte >= 0x80 && byte <= 0x9F;
 }
 
+// Colours the box before the caret as its background (hideBoxBeforeCaret).
+constexpr unsigned long boxIndicator = 11;
+
 // The text's colour at `at`: its style's, unless an indicator colours it.
 QColor foreAt(ByteTextEdit *edit, long at, int style)
 {
     const long indicators
         = edit->SendScintilla(QsciScintillaBase::SCI_INDICATORALLONFOR, static_cast<unsigned long>(at));
     for (unsigned long indicator = 0; indicator < 32; ++indicator) {
-        if ((indicators & (1L << indicator))
+        if (indicator != boxIndicator && (indicators & (1L << indicator))
             && edit->SendScintilla(QsciScintillaBase::SCI_INDICGETSTYLE, indicator)
                 == QsciScintillaBase::INDIC_TEXTFORE)
             return colourOf(edit->SendScintilla(QsciScintillaBase::SCI_INDICGETFORE, indicator));
@@ -123,6 +126,32 @@ void setUp(ByteTextEdit *edit)
     }
 }
 
+void hideBoxBeforeCaret(ByteTextEdit *edit, long *marked)
+{
+    const auto send = [edit](unsigned int message, unsigned long w = 0, long l = 0) {
+        return edit->SendScintilla(message, w, l);
+    };
+    const long caret = send(QsciScintillaBase::SCI_GETCURRENTPOS);
+    long wanted = -1;
+    if (edit->encoding() == ini::Encoding::Ansi && caret > 0 && send(QsciScintillaBase::SCI_GETSELECTIONEMPTY)
+        && drawnOver(static_cast<unsigned char>(send(QsciScintillaBase::SCI_GETCHARAT, caret - 1))))
+        wanted = caret - 1;
+    if (wanted == *marked)
+        return;
+    send(QsciScintillaBase::SCI_SETINDICATORCURRENT, boxIndicator);
+    // Edits move a mark with its text: clear it wherever it went.
+    if (*marked >= 0)
+        send(QsciScintillaBase::SCI_INDICATORCLEARRANGE, 0, send(QsciScintillaBase::SCI_GETLENGTH));
+    *marked = wanted;
+    if (wanted < 0)
+        return;
+    const long style = send(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(wanted));
+    send(QsciScintillaBase::SCI_INDICSETSTYLE, boxIndicator, QsciScintillaBase::INDIC_TEXTFORE);
+    send(QsciScintillaBase::SCI_INDICSETFORE, boxIndicator,
+        send(QsciScintillaBase::SCI_STYLEGETBACK, static_cast<unsigned long>(style)));
+    send(QsciScintillaBase::SCI_INDICATORFILLRANGE, static_cast<unsigned long>(wanted), 1);
+}
+
 void paint(ByteTextEdit *edit, QPainter &painter)
 {
     const auto send = [edit](unsigned int message, unsigned long w = 0, long l = 0) {
@@ -175,7 +204,8 @@ void paint(ByteTextEdit *edit, QPainter &painter)
             // The box may reach the pixel column where the cell's rounded
             // right edge lies. The widget draws the caret over the first
             // column of the cell after it and the last of the cell before
-            // it: that column stays as the widget drew it.
+            // it: that column stays as the widget drew it (the box before the
+            // caret is coloured as its background, so only the caret shows).
             const int from = at == caret ? left + 1 : left;
             const int until = at + 1 == caret ? right - 1 : right + 1;
             painter.fillRect(QRect(from, top, std::max(until - from, 0), height), back);

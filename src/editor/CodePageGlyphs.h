@@ -24,6 +24,12 @@ void setUp(ByteTextEdit *edit);
 // Whether `byte` is one the code page gives a character of its own to draw.
 bool drawnOver(unsigned char byte);
 
+// Before the widget paints: the box of a character just before the caret is
+// coloured as its background, because the caret's column of it cannot be
+// drawn over without hiding the caret. `marked` holds the position so
+// coloured (-1 for none) between calls, for this document.
+void hideBoxBeforeCaret(ByteTextEdit *edit, long *marked);
+
 // Draws the code page's characters over their stand-ins on the lines that
 // are on screen.
 void paint(ByteTextEdit *edit, QPainter &painter);

@@ -202,12 +202,15 @@ private Q_SLOTS:
     void codePageCharactersLookLikeText_data()
     {
         QTest::addColumn<bool>("selected");
-        QTest::newRow("plain") << false;
-        QTest::newRow("selected") << true;
+        QTest::addColumn<int>("caretWidth");
+        QTest::newRow("plain") << false << 1;
+        QTest::newRow("selected") << true << 1;
+        QTest::newRow("the caret in its blink's dark phase") << false << 0;
     }
     void codePageCharactersLookLikeText()
     {
         QFETCH(bool, selected);
+        QFETCH(int, caretWidth);
         const QByteArray special = "\x93\x94\x80\x96\x97\x85\x99\x8A\x9C";
         const QByteArray ansi = "\r\nk=\x93Snow\x94 \x80 \x96\x97\x85\x99\x8A\x9C\r\n\r\n";
         const QByteArray utf8 = "\xEF\xBB\xBF" + codepage::decode(ansi).toUtf8();
@@ -222,6 +225,7 @@ private Q_SLOTS:
         const auto show = [&](const QByteArray &bytes, bool isUtf8) {
             edit->setBytes(bytes);
             edit->SendScintilla(QsciScintillaBase::SCI_SETCARETPERIOD, 0UL); // the caret always shown
+            edit->SendScintilla(QsciScintillaBase::SCI_SETCARETWIDTH, static_cast<unsigned long>(caretWidth));
             const auto x = [&](qsizetype at) {
                 return static_cast<int>(edit->SendScintilla(
                     QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(at)));
@@ -262,7 +266,7 @@ private Q_SLOTS:
 
         // Ink: how far the pixels are from the cell's background, the caret's
         // columns left out.
-        const auto ink = [](const Shown &shown, int left, int right) {
+        const auto ink = [](const Shown &shown, int left, int right, bool withCaret = false) {
             const QImage &image = shown.image;
             const int top = shown.top;
             const int height = shown.height;
@@ -272,7 +276,7 @@ private Q_SLOTS:
             int farthest = 0;
             for (int y = top; y < top + height; ++y)
                 for (int x = left; x < right; ++x) {
-                    if (std::abs(x - shown.caret) <= 1)
+                    if (!withCaret && std::abs(x - shown.caret) <= 1)
                         continue;
                     const QRgb c = image.pixel(x, y);
                     const int far = std::abs(qRed(c) - qRed(back)) + std::abs(qGreen(c) - qGreen(back))
@@ -304,6 +308,15 @@ private Q_SLOTS:
         const double textInk = std::get<0>(ink(text, 0, text.caret + 4));
         QVERIFY2(codeInk > textInk * 0.9 && codeInk < textInk * 1.1,
             qPrintable(u"ink %1, as text %2"_s.arg(codeInk).arg(textInk)));
+        if (caretWidth == 0) {
+            // Nothing where the caret would be: the last character and the
+            // caret's place hold as much ink as in the text.
+            const double codeLast = std::get<0>(ink(code, code.left.last(), code.caret + 2, true));
+            const double textLast = std::get<0>(ink(text, text.left.last(), text.caret + 2, true));
+            QVERIFY2(
+                codeLast < textLast * 1.15, qPrintable(u"ink %1, as text %2"_s.arg(codeLast).arg(textLast)));
+            return;
+        }
         // The caret after the last character: a column of its colour over the
         // line's height, as in the text.
         const auto caretShown = [](const Shown &shown) {
