@@ -784,7 +784,7 @@ frmINIEditor::Written frmINIEditor::writeBack(std::optional<WrittenHeads> *heads
             if (heads) {
                 try {
                     scan = std::async(std::launch::async, [text, names = m_names->items()] {
-                        WrittenHeads found;
+                        WrittenHeads found {};
                         found.at = settingsfile::sectionHeadsIn(text, names, &found.unchanged);
                         return found;
                     });

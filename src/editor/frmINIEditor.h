@@ -100,9 +100,11 @@ private:
     bool loadTextOf(const QString &path);
     // The section heads of the text just written: where each starts, and
     // whether their names are those the list holds.
+    // (No member initialisers: a nested class that has them is not yet
+    // default-constructible to some compilers inside its enclosing class.)
     struct WrittenHeads {
         QList<qsizetype> at;
-        bool unchanged = false;
+        bool unchanged;
     };
     // Writes the text back. With `heads`, the text's heads are found on a
     // thread of their own while the write runs, for showWrittenText(), so
