@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+
+// Large blocks of memory (the text of a big file, its line index) are touched
+// page by page right after they are allocated, and on a system that gives
+// 2 MB pages only where asked, each 4 KB page costs a fault: a gigabyte took
+// seconds. The program's operator new asks for 2 MB pages for every block of
+// kLargeBlock bytes or more, before anything touches it; smaller blocks and
+// the memory itself are as the C library gives them.
+namespace hugepages {
+
+constexpr std::size_t kLargeBlock = std::size_t(32) << 20;
+
+// Asks that the whole 2 MB pages inside [block, block + size) be backed by
+// 2 MB pages once touched. Harmless where the system has none.
+void advise(void *block, std::size_t size);
+
+} // namespace hugepages
