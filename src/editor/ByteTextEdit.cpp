@@ -8,6 +8,7 @@
 #include "editor/CodePageGlyphs.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
+#include "platform/HugePages.h"
 #include "platform/KeyboardAids.h"
 
 #include <Qsci/qscicommand.h>
@@ -455,6 +456,7 @@ struct ByteTextEdit::Reading {
     FileError error; // why it failed: kind System with errnum 0 while it has not
     bool failed = false;
     bool exited = false;
+    std::atomic<qint64> prepared = 0; // of the room for the text, cleared
     std::atomic<qint64> read = 0;
     // From the GUI thread.
     bool settingsApplied = false;
@@ -473,8 +475,17 @@ void ByteTextEdit::readFile(Reading *reading, int fd, qint64 size, const ByteTex
 {
     Reading &r = *reading;
     // Scintilla's loader is meant to be filled away from the view: making one
-    // only creates a document, and its AddData touches no view.
-    ILoader *loader = Fill::createLoader(edit, size, false);
+    // only creates a document, and its AddData touches no view. Making it
+    // allocates and clears room for the whole text in one call, which for a
+    // large file takes about as long as reading it: its pages count for half
+    // of the progress.
+    ILoader *loader = nullptr;
+    {
+        const hugepages::ReportTouching report(
+            [&r, size](std::size_t done, std::size_t) { r.prepared = std::min<qint64>(qint64(done), size); });
+        loader = Fill::createLoader(edit, size, false);
+    }
+    r.prepared = size;
     std::unique_lock lock(r.mutex);
     r.created = true;
     r.loader = loader;
@@ -578,7 +589,7 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
         if (reading->filled)
             break;
         // The user's events (Cancel among them) are heard between the waits.
-        const qint64 bytesIn = reading->read;
+        const qint64 bytesIn = (reading->prepared + reading->read) / 2;
         lock.unlock();
         const bool goOn = !progress || progress(bytesIn);
         lock.lock();
@@ -589,7 +600,7 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
         *error = reading->error;
         return false;
     }
-    const qint64 bytesIn = reading->read;
+    const qint64 bytesIn = (reading->prepared + reading->read) / 2;
     lock.unlock();
     if (progress && !progress(bytesIn))
         return cancelled();

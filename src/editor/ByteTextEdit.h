@@ -57,7 +57,8 @@ public:
     // Replaces the text with the file's bytes. On failure (or when `progress`
     // stops it) the text stays as it was and `error` says why. `progress` is
     // called every few tens of milliseconds while the file is read, also
-    // while no byte comes in, so that it can let the user's events through.
+    // while no byte comes in, so that it can let the user's events through;
+    // the first half of its count is the room for the text being made.
     bool loadFile(const QString &path, FileError *error, const Progress &progress = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);

@@ -23,13 +23,14 @@ void CutListModel::setItems(QList<QByteArray> items, QStringList shown)
 }
 
 QStringList CutListModel::shownTexts(const QList<QByteArray> &items, const Decoder &decode,
-    const QString &duplicateNote, const std::atomic<bool> *stop)
+    const QString &duplicateNote, const std::function<bool(qsizetype done)> &listed)
 {
+    constexpr qsizetype kReportEvery = 4096;
     QStringList shown;
     shown.reserve(items.size());
     QSet<QByteArray> seen;
     for (const QByteArray &item : items) {
-        if (stop && *stop)
+        if (listed && shown.size() % kReportEvery == 0 && !listed(shown.size()))
             break;
         shown.append(shownText(item, decode));
         if (duplicateNote.isEmpty())

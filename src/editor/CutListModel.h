@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringListModel>
 
-#include <atomic>
 #include <functional>
 
 using Decoder = std::function<QString(QByteArrayView)>;
@@ -32,10 +31,11 @@ public:
     // nor on the GUI thread.
     void setItems(QList<QByteArray> items, QStringList shown);
     // What the list shows for `items`, items equal to an earlier one followed
-    // by `duplicateNote`; safe on any thread. Once `stop` is set, it ends
+    // by `duplicateNote`; safe on any thread. `listed` is told every few
+    // thousand items how many are done; once it returns false, the work ends
     // early with what it has.
     static QStringList shownTexts(const QList<QByteArray> &items, const Decoder &decode,
-        const QString &duplicateNote, const std::atomic<bool> *stop = nullptr);
+        const QString &duplicateNote, const std::function<bool(qsizetype done)> &listed = {});
     QString duplicateNote() const { return m_duplicateNote; }
     // The whole item in row `row`, as the file holds it.
     QByteArray whole(int row) const { return m_items.value(row); }

@@ -366,17 +366,25 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
     QList<QByteArray> names;
     QStringList shown;
     settingsfile::ReadResult result;
-    std::atomic<qint64> scanned = 0;
-    // The scan and the texts of a long list are made on a worker thread; an
-    // open's progress window is fed and heard meanwhile.
+    std::atomic<qint64> read = 0;
+    std::atomic<qint64> listed = 0; // of the bytes read, those whose names are listed
+    // The scan and the texts of a long list are made on a worker thread, and
+    // an open's progress window is fed and heard meanwhile: reading the file
+    // counts for half of it, making the list's texts for the other half.
     backgroundwork::run(
         [&](const std::atomic<bool> &stop) {
             result = settingsfile::readSectionNames(path, &names, [&](qint64 bytes) {
-                scanned = bytes;
+                read = bytes;
                 return !stop;
             });
-            if (result.error.kind != FileError::Kind::Cancelled)
-                shown = CutListModel::shownTexts(names, decoderFor(result.encoding), duplicateNote, &stop);
+            if (result.error.kind != FileError::Kind::Cancelled) {
+                shown = CutListModel::shownTexts(
+                    names, decoderFor(result.encoding), duplicateNote, [&](qsizetype done) {
+                        listed = names.isEmpty() ? read.load() : read * done / names.size();
+                        return !stop;
+                    });
+                listed = read.load();
+            }
             if (stop) {
                 result.ok = false;
                 result.error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
@@ -385,7 +393,7 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
                 shown = {};
             }
         },
-        [&] { return !m_scanProgress || m_scanProgress(scanned); });
+        [&] { return !m_scanProgress || m_scanProgress((read + listed) / 2); });
     // A cancelled scan lists nothing: the open puts the lists back as they were.
     if (!result.ok && result.error.kind == FileError::Kind::Cancelled)
         return result;

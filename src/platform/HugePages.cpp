@@ -1,8 +1,10 @@
 #include "platform/HugePages.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -16,6 +18,40 @@ void advise(void *block, std::size_t size)
     const std::uintptr_t last = (start + size) & ~(kPage - 1);
     if (last > first)
         ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+}
+
+namespace {
+thread_local const ReportTouching::Touched *t_touched = nullptr;
+} // namespace
+
+ReportTouching::ReportTouching(Touched touched) : m_touched(std::move(touched)), m_outer(t_touched)
+{
+    t_touched = &m_touched;
+}
+
+ReportTouching::~ReportTouching()
+{
+    t_touched = m_outer;
+}
+
+void prepareLargeBlock(void *block, std::size_t size)
+{
+    advise(block, size);
+    if (!t_touched)
+        return;
+    constexpr std::size_t kStep = std::size_t(8) << 20;
+    constexpr std::size_t kSmallPage = 4096;
+    // The block is fresh from malloc: its content is nobody's yet, and one
+    // written byte per page brings the page in (a read would map a page of
+    // zeros first, and the write would then fault again).
+    auto *bytes = static_cast<volatile char *>(block);
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t step = std::min(kStep, size - done);
+        for (std::size_t at = done; at < done + step; at += kSmallPage)
+            bytes[at] = 0;
+        done += step;
+        (*t_touched)(done, size);
+    }
 }
 
 } // namespace hugepages
@@ -35,7 +71,7 @@ void *operator new(std::size_t size)
     for (;;) {
         if (void *block = std::malloc(size)) {
             if (size >= hugepages::kLargeBlock)
-                hugepages::advise(block, size);
+                hugepages::prepareLargeBlock(block, size);
             return block;
         }
         const std::new_handler handler = std::get_new_handler();
