@@ -58,7 +58,15 @@ void prepareLargeBlock(void *block, std::size_t size)
 
 // The sanitizers bring their own operator new and check that what it gave is
 // what operator delete gets: there the library's stays.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FEROX_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define FEROX_SANITIZER_ALLOCATOR 1
+#endif
+#endif
+
+#if !defined(FEROX_SANITIZER_ALLOCATOR)
 
 // Replaces the global operator new of the whole program (the widget library's
 // allocations included) with the C library's malloc, as the default one is,
