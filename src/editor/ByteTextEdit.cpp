@@ -3,10 +3,12 @@
 #include "core/CodePage.h"
 #include "core/LineEnds.h"
 #include "core/LongLines.h"
+#include "editor/BackgroundWork.h"
 #include "editor/ByteTextAccessible.h"
 #include "editor/CodePageGlyphs.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
+#include "platform/HugePages.h"
 #include "platform/KeyboardAids.h"
 
 #include <Qsci/qscicommand.h>
@@ -21,10 +23,18 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QToolTip>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <optional>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Scintilla's document loader interface. QScintilla does not ship the header
@@ -259,6 +269,8 @@ bool ByteTextEdit::refusedAtCut(qsizetype position)
 
 ByteTextEdit::~ByteTextEdit()
 {
+    // A worker may still be making or freeing a document: it ends soon.
+    joinEndedWorkers(true);
     // Hand QsciScintilla back the document it created: it releases that one.
     SendScintilla(SCI_SETDOCPOINTER, 0UL, m_ownDocument);
     SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_ownDocument);
@@ -327,7 +339,13 @@ class ByteTextEdit::Fill {
 public:
     // `styles`: the document keeps a style byte per byte, which hiding the
     // tails of long lines needs; other documents save the memory.
-    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false) : m_edit(edit), m_styles(styles)
+    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false)
+        : Fill(edit, createLoader(edit, bytes, styles), styles, true)
+    { }
+    // Fills `loader`, which a worker thread made and adds the data to: until
+    // adopt(), releasing it is the worker's business.
+    Fill(ByteTextEdit *edit, ILoader *loader, bool styles, bool owned)
+        : m_edit(edit), m_styles(styles), m_owned(owned)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_encoding = m_edit->m_encoding;
@@ -336,11 +354,7 @@ public:
         m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
         m_caret = m_edit->SendScintilla(SCI_GETCURRENTPOS);
         m_firstLine = m_edit->SendScintilla(SCI_GETFIRSTVISIBLELINE);
-        // Room for the whole text and a little more: a buffer that the last
-        // piece would fill exactly is reallocated (and copied) at that moment.
-        m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
-            static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
-            static_cast<long>(m_styles ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
+        m_loader = loader;
         if (!m_loader)
             return;
         m_document = m_loader->ConvertToDocument();
@@ -352,23 +366,44 @@ public:
     {
         // Not committed: the view keeps its old text, the new one goes.
         if (m_loader) {
-            m_loader->Release();
+            if (m_owned)
+                m_loader->Release();
             m_edit->SendScintilla(SCI_SETSEL, static_cast<unsigned long>(m_anchor), m_caret);
             m_edit->SendScintilla(SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(m_firstLine));
             m_edit->m_encoding = m_encoding;
         }
         m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
     }
+    Fill(const Fill &) = delete;
+    Fill &operator=(const Fill &) = delete;
+
+    // Room for the whole text and a little more: a buffer that the last
+    // piece would fill exactly is reallocated (and copied) at that moment.
+    // The loader is made in one call that clears all of that room.
+    static ILoader *createLoader(const ByteTextEdit *edit, qint64 bytes, bool styles)
+    {
+        try {
+            return reinterpret_cast<ILoader *>(edit->SendScintilla(SCI_CREATELOADER,
+                static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
+                static_cast<long>(styles ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+    }
+
     bool ok() const { return m_loader != nullptr && m_ok; }
     void add(const char *data, qsizetype length)
     {
         if (m_loader && m_loader->AddData(data, static_cast<ptrdiff_t>(length)) != SC_STATUS_OK)
             m_ok = false;
     }
+    // The loader is this thread's from now on.
+    void adopt() { m_owned = true; }
     void commit()
     {
         m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
-        m_loader->Release(); // the view holds the document now
+        if (m_owned)
+            m_loader->Release(); // the view holds the document now
         m_loader = nullptr;
         m_edit->applyDocumentSettings();
         // Before anything lays out a line (placing the caret does).
@@ -390,6 +425,7 @@ public:
 private:
     ByteTextEdit *m_edit;
     bool m_styles;
+    bool m_owned;
     void *m_previous = nullptr;
     ILoader *m_loader = nullptr;
     void *m_document = nullptr;
@@ -400,41 +436,178 @@ private:
     ini::Encoding m_encoding = ini::Encoding::Ansi;
 };
 
+// What a load's worker thread and the GUI thread share. The worker makes the
+// loader (one long step for a large file: all of its room is allocated and
+// cleared at once), waits for the GUI thread to give the empty document the
+// view's settings, reads the file into it, and then waits for the verdict:
+// the GUI thread takes the loader, or abandons it, and then the worker
+// releases it, so that freeing a large text never holds up the window.
+struct ByteTextEdit::Reading {
+    std::mutex mutex;
+    std::condition_variable changed;
+    // From the worker.
+    bool created = false; // the loader was made, or could not be (null)
+    ILoader *loader = nullptr;
+    bool filled = false; // every byte is in, or the read failed
+    FileError error; // why it failed: kind System with errnum 0 while it has not
+    bool failed = false;
+    bool exited = false;
+    std::atomic<qint64> prepared = 0; // of the room for the text, cleared
+    std::atomic<qint64> read = 0;
+    // From the GUI thread.
+    bool settingsApplied = false;
+    bool taken = false;
+    std::atomic<bool> abandoned = false;
+
+    void abandon()
+    {
+        const std::lock_guard lock(mutex);
+        abandoned = true;
+        changed.notify_all();
+    }
+};
+
+void ByteTextEdit::readFile(Reading *reading, int fd, qint64 size, const ByteTextEdit *edit)
+{
+    Reading &r = *reading;
+    // Scintilla's loader is meant to be filled away from the view: making one
+    // only creates a document, and its AddData touches no view. Making it
+    // allocates and clears room for the whole text in one call, which for a
+    // large file takes about as long as reading it: its pages count for half
+    // of the progress.
+    ILoader *loader = nullptr;
+    {
+        const hugepages::ReportTouching report(
+            [&r, size](std::size_t done, std::size_t) { r.prepared = std::min<qint64>(qint64(done), size); });
+        loader = Fill::createLoader(edit, size, false);
+    }
+    r.prepared = size;
+    std::unique_lock lock(r.mutex);
+    r.created = true;
+    r.loader = loader;
+    if (!loader) {
+        r.failed = true;
+        r.error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
+    }
+    r.changed.notify_all();
+    if (loader) {
+        r.changed.wait(lock, [&] { return r.settingsApplied || r.abandoned; });
+        lock.unlock();
+        FileError error;
+        bool failed = false;
+        std::vector<char> chunk(static_cast<size_t>(std::min<qint64>(kChunk, std::max<qint64>(size, 1))));
+        while (!r.abandoned) {
+            const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = FileError::system(errno);
+                failed = true;
+                break;
+            }
+            if (n == 0)
+                break;
+            if (loader->AddData(chunk.data(), static_cast<ptrdiff_t>(n)) != SC_STATUS_OK) {
+                error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
+                failed = true;
+                break;
+            }
+            r.read += n;
+        }
+        std::vector<char>().swap(chunk);
+        lock.lock();
+        r.failed = failed;
+        r.error = error;
+        r.filled = true;
+        r.changed.notify_all();
+        r.changed.wait(lock, [&] { return r.taken || r.abandoned; });
+        if (!r.taken) {
+            lock.unlock();
+            loader->Release();
+            lock.lock();
+        }
+    }
+    ::close(fd);
+    r.exited = true;
+    r.changed.notify_all();
+}
+
+void ByteTextEdit::joinEndedWorkers(bool all)
+{
+    std::erase_if(m_workers, [all](Worker &worker) {
+        {
+            const std::lock_guard lock(worker.reading->mutex);
+            if (!all && !worker.reading->exited)
+                return false;
+        }
+        worker.thread.join();
+        return true;
+    });
+}
+
 bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress)
 {
     // Only a regular file: a FIFO or a device would block the open or never end.
     const int fd = filebytes::openRegular(path, error);
     if (fd < 0)
         return false;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    struct stat status { };
+    if (::fstat(fd, &status) != 0) {
+        *error = FileError::system(errno);
         ::close(fd);
-        *error = FileError::of(file);
         return false;
     }
-    Fill fill(this, file.size());
-    qint64 loaded = 0;
-    QByteArray chunk(static_cast<qsizetype>(std::min<qint64>(kChunk, std::max<qint64>(file.size(), 1))),
-        Qt::Uninitialized);
-    while (fill.ok()) {
-        const qint64 n = file.read(chunk.data(), chunk.size());
-        if (n < 0) {
-            *error = FileError::of(file);
-            return false;
+    joinEndedWorkers(false);
+    const auto reading = std::make_shared<Reading>();
+    // The worker owns the file from here on.
+    m_workers.push_back({ reading, std::thread(readFile, reading.get(), fd, qint64(status.st_size), this) });
+    // Any way out that does not take the text leaves it to the worker to free.
+    auto abandon = qScopeGuard([&reading] { reading->abandon(); });
+    std::optional<Fill> fill;
+    const auto cancelled = [error] {
+        *error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
+        return false;
+    };
+    std::unique_lock lock(reading->mutex);
+    for (;;) {
+        reading->changed.wait_for(lock, std::chrono::milliseconds(backgroundwork::kPollMs),
+            [&] { return (reading->created && !fill) || reading->filled; });
+        if (reading->created && !fill) {
+            if (!reading->loader)
+                break;
+            lock.unlock();
+            fill.emplace(this, reading->loader, false, false);
+            lock.lock();
+            reading->settingsApplied = true;
+            reading->changed.notify_all();
+            continue;
         }
-        if (n == 0) {
-            fill.commit();
-            return true;
-        }
-        fill.add(chunk.constData(), n);
-        loaded += n;
-        if (progress && !progress(loaded)) {
-            *error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
-            return false;
-        }
+        if (reading->filled)
+            break;
+        // The user's events (Cancel among them) are heard between the waits.
+        const qint64 bytesIn = (reading->prepared + reading->read) / 2;
+        lock.unlock();
+        const bool goOn = !progress || progress(bytesIn);
+        lock.lock();
+        if (!goOn)
+            return cancelled();
     }
-    *error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
-    return false;
+    if (reading->failed) {
+        *error = reading->error;
+        return false;
+    }
+    const qint64 bytesIn = (reading->prepared + reading->read) / 2;
+    lock.unlock();
+    if (progress && !progress(bytesIn))
+        return cancelled();
+    lock.lock();
+    reading->taken = true;
+    reading->changed.notify_all();
+    lock.unlock();
+    abandon.dismiss();
+    fill->adopt();
+    fill->commit();
+    return true;
 }
 
 bool ByteTextEdit::copyIntoStyledDocument()

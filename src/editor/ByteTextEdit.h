@@ -19,6 +19,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
 
 // The editor's raw text area. It holds a settings file's bytes one to one: the
 // widget runs in 8-bit mode, so every document position is a byte offset and no
@@ -41,7 +44,8 @@
 //
 // Large files load through Scintilla's document loader into a document
 // without style bytes (unless long lines need them), in the 8-bit code page from the start, without undo
-// history.
+// history. A file is read into the loader on a worker thread, so that the
+// window answers while it reads; a cancelled load frees what it built there.
 class ByteTextEdit : public QsciScintilla {
     Q_OBJECT
 public:
@@ -51,7 +55,10 @@ public:
     // Told how many bytes have been loaded so far; false stops the load.
     using Progress = std::function<bool(qint64 bytesLoaded)>;
     // Replaces the text with the file's bytes. On failure (or when `progress`
-    // stops it) the text stays as it was and `error` says why.
+    // stops it) the text stays as it was and `error` says why. `progress` is
+    // called every few tens of milliseconds while the file is read, also
+    // while no byte comes in, so that it can let the user's events through;
+    // the first half of its count is the room for the text being made.
     bool loadFile(const QString &path, FileError *error, const Progress &progress = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);
@@ -126,6 +133,9 @@ private:
     void keepSelectionShown();
     bool refusedAtCut(qsizetype position);
     class Fill;
+    struct Reading;
+    static void readFile(Reading *reading, int fd, qint64 size, const ByteTextEdit *edit);
+    void joinEndedWorkers(bool all);
     bool copyIntoStyledDocument();
     void hideTails(const QList<longlines::Tail> &tails, bool styled);
     void setStyle(qsizetype start, qsizetype length, int style);
@@ -157,4 +167,11 @@ private:
     long m_lineCount = 1;
     // The last selection asked for by selectBytes(), while it is shown.
     qsizetype m_askedStart = -1;
+    // Worker threads of loads, with what each shares with this thread; those
+    // of cancelled loads may still be freeing what they built.
+    struct Worker {
+        std::shared_ptr<Reading> reading;
+        std::thread thread;
+    };
+    std::vector<Worker> m_workers;
 };

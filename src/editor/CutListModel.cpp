@@ -11,21 +11,36 @@ QString shownText(QByteArrayView bytes, const Decoder &decode)
 
 void CutListModel::setItems(QList<QByteArray> items, const Decoder &decode)
 {
+    QStringList shown = shownTexts(items, decode, m_duplicateNote);
+    setItems(std::move(items), std::move(shown));
+}
+
+void CutListModel::setItems(QList<QByteArray> items, QStringList shown)
+{
+    // The whole items first: setting the list makes views ask for them.
+    m_items = std::move(items);
+    setStringList(shown);
+}
+
+QStringList CutListModel::shownTexts(const QList<QByteArray> &items, const Decoder &decode,
+    const QString &duplicateNote, const std::function<bool(qsizetype done)> &listed)
+{
+    constexpr qsizetype kReportEvery = 4096;
     QStringList shown;
     shown.reserve(items.size());
     QSet<QByteArray> seen;
     for (const QByteArray &item : items) {
+        if (listed && shown.size() % kReportEvery == 0 && !listed(shown.size()))
+            break;
         shown.append(shownText(item, decode));
-        if (m_duplicateNote.isEmpty())
+        if (duplicateNote.isEmpty())
             continue;
         if (seen.contains(item))
-            shown.last() += m_duplicateNote;
+            shown.last() += duplicateNote;
         else
             seen.insert(item);
     }
-    // The whole items first: setting the list makes views ask for them.
-    m_items = std::move(items);
-    setStringList(shown);
+    return shown;
 }
 
 bool CutListModel::isLaterDuplicate(int row) const

@@ -26,6 +26,17 @@ public:
 
     // Replaces the items; `decode` turns the shown bytes of each into text.
     void setItems(QList<QByteArray> items, const Decoder &decode);
+    // The same with the texts shownTexts() gave for them (or stringList()
+    // held for them before), which a long list had better not make twice,
+    // nor on the GUI thread.
+    void setItems(QList<QByteArray> items, QStringList shown);
+    // What the list shows for `items`, items equal to an earlier one followed
+    // by `duplicateNote`; safe on any thread. `listed` is told every few
+    // thousand items how many are done; once it returns false, the work ends
+    // early with what it has.
+    static QStringList shownTexts(const QList<QByteArray> &items, const Decoder &decode,
+        const QString &duplicateNote, const std::function<bool(qsizetype done)> &listed = {});
+    QString duplicateNote() const { return m_duplicateNote; }
     // The whole item in row `row`, as the file holds it.
     QByteArray whole(int row) const { return m_items.value(row); }
     const QList<QByteArray> &items() const { return m_items; }

@@ -4,6 +4,7 @@
 #include "core/CodePage.h"
 #include "core/IniText.h"
 #include "core/KeySearch.h"
+#include "editor/BackgroundWork.h"
 #include "editor/CutListModel.h"
 #include "editor/DiskWatch.h"
 #include "editor/EditorFind.h"
@@ -327,22 +328,24 @@ void frmINIEditor::forgetKeyChoice()
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
 {
-    return { ui->txtPath->text(), m_names->items(), m_keys->items(), m_values->items(),
-        selectedRow(ui->ListNames), selectedRow(ui->ListKey1), selectedRow(ui->ListKey2), m_listEncoding };
+    return { ui->txtPath->text(), m_names->items(), m_keys->items(), m_values->items(), m_names->stringList(),
+        m_keys->stringList(), m_values->stringList(), selectedRow(ui->ListNames), selectedRow(ui->ListKey1),
+        selectedRow(ui->ListKey2), m_listEncoding };
 }
 
 void frmINIEditor::restoreLists(const Lists &lists)
 {
     ui->txtPath->setText(lists.path);
     m_listEncoding = lists.encoding;
-    const auto restore
-        = [this](QListView *view, CutListModel *model, const QList<QByteArray> &items, int row) {
-              model->setItems(items, listDecoder());
-              selectSilently(view, model, row);
-          };
-    restore(ui->ListNames, m_names, lists.names, lists.nameRow);
-    restore(ui->ListKey1, m_keys, lists.keys, lists.keyRow);
-    restore(ui->ListKey2, m_values, lists.values, lists.valueRow);
+    // With the texts they showed: a long list is not decoded again.
+    const auto restore = [](QListView *view, CutListModel *model, const QList<QByteArray> &items,
+                             const QStringList &shown, int row) {
+        model->setItems(items, shown);
+        selectSilently(view, model, row);
+    };
+    restore(ui->ListNames, m_names, lists.names, lists.namesShown, lists.nameRow);
+    restore(ui->ListKey1, m_keys, lists.keys, lists.keysShown, lists.keyRow);
+    restore(ui->ListKey2, m_values, lists.values, lists.valuesShown, lists.valueRow);
     showCount();
 }
 
@@ -360,19 +363,57 @@ void frmINIEditor::selectSilently(QListView *view, CutListModel *model, int row)
 settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
     m_names->setItems({}, listDecoder());
+    const QString path = appfolder::besideProgram(ui->txtPath->text());
+    const QString duplicateNote = m_names->duplicateNote();
     QList<QByteArray> names;
-    const settingsfile::ReadResult result = settingsfile::readSectionNames(
-        appfolder::besideProgram(ui->txtPath->text()), &names, m_scanProgress);
+    QStringList shown;
+    settingsfile::ReadResult result;
+    std::atomic<qint64> read = 0;
+    std::atomic<qint64> listed = 0; // of the bytes read, those whose names are listed
+    // The scan and the texts of a long list are made on a worker thread, and
+    // an open's progress window is fed and heard meanwhile: reading the file
+    // counts for half of it, making the list's texts for the other half.
+    backgroundwork::run(
+        [&](const std::atomic<bool> &stop) {
+            result = settingsfile::readSectionNames(path, &names, [&](qint64 bytes) {
+                read = bytes;
+                return !stop;
+            });
+            if (result.error.kind != FileError::Kind::Cancelled) {
+                shown = CutListModel::shownTexts(
+                    names, decoderFor(result.encoding), duplicateNote, [&](qsizetype done) {
+                        listed = names.isEmpty() ? read.load() : read * done / names.size();
+                        return !stop;
+                    });
+                listed = read.load();
+            }
+            if (stop) {
+                result.ok = false;
+                result.error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
+                // Freed here, not on the thread the user waits for.
+                names = {};
+                shown = {};
+            }
+        },
+        [&] { return !m_scanProgress || m_scanProgress((read + listed) / 2); });
+    // A cancelled scan lists nothing: the open puts the lists back as they were.
+    if (!result.ok && result.error.kind == FileError::Kind::Cancelled)
+        return result;
     // A scan that failed part-way still lists what it read.
     m_listEncoding = result.encoding;
-    m_names->setItems(std::move(names), listDecoder());
+    m_names->setItems(std::move(names), std::move(shown));
     showCount();
     return result;
 }
 
+Decoder frmINIEditor::decoderFor(ini::Encoding encoding)
+{
+    return [encoding](QByteArrayView bytes) { return ini::decode(bytes, encoding); };
+}
+
 Decoder frmINIEditor::listDecoder() const
 {
-    return [encoding = m_listEncoding](QByteArrayView bytes) { return ini::decode(bytes, encoding); };
+    return decoderFor(m_listEncoding);
 }
 
 void frmINIEditor::showCount()

@@ -128,6 +128,7 @@ private:
     void placeStatus();
     // Decodes list items as the file's encoding has them written.
     Decoder listDecoder() const;
+    static Decoder decoderFor(ini::Encoding encoding);
     void formSearchText();
     void setAutoSizedText(class QLabel *label, const QString &text);
     static int selectedRow(const QListView *list);
@@ -150,6 +151,7 @@ private:
     struct Lists {
         QString path;
         QList<QByteArray> names, keys, values;
+        QStringList namesShown, keysShown, valuesShown;
         int nameRow, keyRow, valueRow;
         ini::Encoding encoding;
     };

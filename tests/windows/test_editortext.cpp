@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -351,6 +352,91 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         QFETCH(QList<longlines::Tail>, tails);
         QCOMPARE(longlines::tails(text, 4), tails);
+    }
+
+    // A load reads on a worker thread and reports its progress all the way;
+    // stopped at any moment, it leaves the text, the caret and the view as
+    // they were, and the text area loads again (or goes) at once.
+    void loadReportsProgressAndStopsAnyTime_data()
+    {
+        QTest::addColumn<int>("stopAtPercent"); // -1: never
+        QTest::newRow("whole load") << -1;
+        QTest::newRow("at the first report") << 0;
+        QTest::newRow("half-way") << 50;
+    }
+    void loadReportsProgressAndStopsAnyTime()
+    {
+        QFETCH(int, stopAtPercent);
+        QTemporaryDir dir;
+        QByteArray file;
+        for (int i = 0; file.size() < (40 << 20); ++i)
+            file += "[Game " + QByteArray::number(i) + "]\r\nUCode=" + QByteArray::number(i % 7) + "\r\n";
+        const QString path = writeFile(dir, u"big.ini"_s, file);
+        const QByteArray before = "[Old]\r\nk=v\r\n"_ba;
+        edit->setBytes(before);
+        edit->selectBytes(2, 3);
+
+        QList<qint64> reports;
+        FileError error;
+        const bool loaded = edit->loadFile(path, &error, [&](qint64 bytes) {
+            reports.append(bytes);
+            return stopAtPercent < 0 || bytes * 100 < file.size() * stopAtPercent;
+        });
+        QVERIFY(!reports.isEmpty());
+        QVERIFY(std::is_sorted(reports.begin(), reports.end()));
+        if (stopAtPercent < 0) {
+            QVERIFY(loaded);
+            QCOMPARE(reports.last(), file.size());
+            QCOMPARE(edit->bytes(), QByteArrayView(file));
+            QVERIFY(!edit->changedSinceSave());
+            return;
+        }
+        QVERIFY(!loaded);
+        QCOMPARE(error.kind, FileError::Kind::Cancelled);
+        QVERIFY(reports.last() < file.size());
+        QCOMPARE(edit->bytes(), QByteArrayView(before));
+        QCOMPARE(edit->selectionStartOffset(), 2);
+        QCOMPARE(edit->selectionLength(), 3);
+        // The stopped load may still be freeing its text: neither a new load
+        // nor the text area's end waits on it or trips over it.
+        QVERIFY(edit->loadFile(path, &error));
+        QCOMPARE(edit->bytes(), QByteArrayView(file));
+        QVERIFY(!edit->loadFile(path, &error, [](qint64) { return false; }));
+        edit.reset();
+    }
+
+    // The room for a large text is backed by 2 MB pages where the system
+    // gives them when asked: page by page, a gigabyte took seconds to clear.
+    void largeTextLiesInLargePages()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the sanitizer's own allocator is in use");
+#endif
+        QFile mode(u"/sys/kernel/mm/transparent_hugepage/enabled"_s);
+        if (!mode.open(QIODevice::ReadOnly) || mode.readAll().contains("[never]"))
+            QSKIP("this system has no 2 MB pages for programs");
+        QTemporaryDir dir;
+        const QByteArray file = QByteArray(64 << 20, 'x');
+        FileError error;
+        QVERIFY(edit->loadFile(writeFile(dir, u"big.ini"_s, file), &error));
+        // Past the block's first, unaligned 2 MB.
+        const auto inside = reinterpret_cast<quintptr>(edit->bytes().data()) + (8 << 20);
+        QFile maps(u"/proc/self/smaps"_s);
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        bool found = false;
+        qint64 hugeKb = -1;
+        for (const QByteArray &line : maps.readAll().split('\n')) {
+            const int dash = line.indexOf('-');
+            const int space = line.indexOf(' ');
+            if (dash > 0 && space > dash && !line.left(space).endsWith(':')) {
+                found = line.left(dash).toULongLong(nullptr, 16) <= inside
+                    && inside < line.mid(dash + 1, space - dash - 1).toULongLong(nullptr, 16);
+            } else if (found && line.startsWith("AnonHugePages:")) {
+                hugeKb = line.mid(14).trimmed().split(' ').value(0).toLongLong();
+                break;
+            }
+        }
+        QVERIFY2(hugeKb > 0, qPrintable(QString::number(hugeKb)));
     }
 
     // A file with a very long line opens about as quickly as others: only

@@ -168,6 +168,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("cancelAt");
         QTest::addColumn<bool>("escape");
         QTest::newRow("reading the names") << 0 << false;
+        QTest::newRow("Escape, reading the names") << 0 << true;
         QTest::newRow("loading the text") << 500 << false;
         QTest::newRow("Escape, loading the text") << 500 << true;
     }
