@@ -10,6 +10,7 @@ FEROX_PACKAGES=(
   qt6-base-dev libqscintilla2-qt6-dev libbenchmark-dev
   python3 python3-aiosmtpd
   qtkeychain-qt6-dev openssl xdg-utils
+  gnome-keyring dbus-daemon dbus-bin
   xvfb xauth xdotool x11-utils imagemagick openbox
   fonts-liberation2 fonts-dejavu-core librsvg2-bin
   desktop-file-utils

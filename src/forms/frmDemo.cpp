@@ -2,10 +2,12 @@
 
 #include "ui_frmDemo.h"
 
+#include "core/MailAddress.h"
 #include "core/MailFields.h"
 #include "forms/ConnectionDialog.h"
 #include "forms/LoginDialog.h"
 #include "platform/AppFolder.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
 #include "platform/KeyboardAids.h"
 #include "platform/Keyring.h"
@@ -16,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
-#include <QRegularExpression>
 
 namespace {
 
@@ -39,11 +40,18 @@ frmDemo::frmDemo(QWidget *parent)
     setWindowIcon(classiclook::windowIcon());
     setFixedSize(size());
 
-    // The captions keep their places and take the width their text needs in
-    // whatever face stands in for the dialog font.
+    // A field's caption may take the room up to its field: the face that
+    // stands in for the dialog font is a little wider than the one the
+    // window was drawn for. Beyond that, a larger font grows the window.
+    const int fieldsLeft = ui->txtServer->x();
     for (QLabel *label :
         { ui->lblServer, ui->lblFrom, ui->lblToAddress, ui->lblSubject, ui->lblAttach, ui->lblBody })
-        label->adjustSize();
+        label->resize(fieldsLeft - 4 - label->x(), label->height());
+    // Send turns into Cancel while a send runs: the button is fitted for the
+    // longer caption.
+    ui->cmdSend->setText(cancelCaption);
+    (new CaptionFit(this))->fit();
+    ui->cmdSend->setText(sendCaption);
 
     m_client->setObjectName(QStringLiteral("Winsock1"));
     // Attaching the settings file that lies beside the program is the usual
@@ -365,9 +373,18 @@ void frmDemo::offerCertificateTrust(const MailOutcome &outcome)
 
 void frmDemo::handToMailProgram()
 {
+    // The recipients are read as a send reads them: a comma inside a quoted
+    // name ("Name, Inc." <x@example.org>) separates nothing, and the mail
+    // program is given the addresses alone.
+    const mime::AddressList to
+        = mime::parseAddresses(ui->txtToAddress->text(), QStringLiteral("recipient address"));
+    if (!to.ok) {
+        messagebox::show(this, windowTitle(), to.error, messagebox::Icon::Critical);
+        return;
+    }
     mailprogram::Message message;
-    message.to
-        = ui->txtToAddress->text().split(QRegularExpression(QStringLiteral("[,;]")), Qt::SkipEmptyParts);
+    for (const mime::Mailbox &mailbox : to.mailboxes)
+        message.to << mailbox.typed;
     message.subject = ui->txtSubject->text();
     message.body = ui->txtBody->toPlainText();
     message.attachment = ui->txtAttach->text();

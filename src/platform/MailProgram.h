@@ -17,6 +17,9 @@ struct Message {
     QString attachment; // a path, or empty
 };
 
+// The message as a mailto address (RFC 6068), with the attachment's absolute
+// path in an "attach" field as desktop mail programs take it.
+QString mailtoAddress(const Message &message);
 // The arguments of xdg-email for the message.
 QStringList arguments(const Message &message);
 

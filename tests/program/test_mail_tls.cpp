@@ -171,20 +171,23 @@ private Q_SLOTS:
     // when the user asks for it.
     void certificateFails_data()
     {
-        QTest::addColumn<bool>("wrongName");
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("implicit");
         QTest::addColumn<QString>("why");
-        QTest::newRow("wrong name, STARTTLS") << true << false << "wrong name";
-        QTest::newRow("unknown issuer, STARTTLS") << false << false << "unknown issuer";
-        QTest::newRow("unknown issuer, TLS from the start") << false << true << "unknown issuer";
+        QTest::newRow("wrong name, STARTTLS") << "wrongName" << false << "wrong name";
+        QTest::newRow("expired, STARTTLS") << "expired" << false << "expired";
+        QTest::newRow("unknown issuer, STARTTLS") << "unknownIssuer" << false << "unknown issuer";
+        QTest::newRow("unknown issuer, TLS from the start") << "unknownIssuer" << true << "unknown issuer";
     }
 
     void certificateFails()
     {
-        QFETCH(bool, wrongName);
+        QFETCH(QString, kind);
         QFETCH(bool, implicit);
         QFETCH(QString, why);
-        const TestCa::Certificate certificate = wrongName ? m_ca.wrongName() : m_ca.unknownIssuer();
+        const TestCa::Certificate certificate = kind == QLatin1String("wrongName") ? m_ca.wrongName()
+            : kind == QLatin1String("expired")                                     ? m_ca.expired()
+                                                                                   : m_ca.unknownIssuer();
         auto server = start([&] {
             auto *s = new SmtpTestServer;
             s->setTls(certificate.certificate, certificate.key, implicit);

@@ -2,7 +2,8 @@
 
 // A certificate authority of the test's own, made with openssl in a temporary
 // folder, and server certificates: one it signed for 127.0.0.1 and localhost,
-// one it signed for another name, and one that a stranger signed.
+// one it signed for another name, one whose time ran out the day before, and
+// one that a stranger signed.
 
 #include <QDir>
 #include <QFile>
@@ -30,6 +31,8 @@ public:
                 QStringLiteral("DNS:localhost,IP:127.0.0.1"), error)
             && leaf(QStringLiteral("wrongname"), QStringLiteral("ca"),
                 QStringLiteral("DNS:mail.wrong.example"), error)
+            && leaf(QStringLiteral("expired"), QStringLiteral("ca"),
+                QStringLiteral("DNS:localhost,IP:127.0.0.1"), error, -1)
             && leaf(QStringLiteral("unknown"), QStringLiteral("stranger"),
                 QStringLiteral("DNS:localhost,IP:127.0.0.1"), error);
     }
@@ -38,6 +41,7 @@ public:
     QString authorityFile() const { return path(QStringLiteral("ca.pem")); }
     Certificate good() const { return named(QStringLiteral("server")); }
     Certificate wrongName() const { return named(QStringLiteral("wrongname")); }
+    Certificate expired() const { return named(QStringLiteral("expired")); }
     Certificate unknownIssuer() const { return named(QStringLiteral("unknown")); }
 
     // The SHA-256 fingerprint as openssl prints it ("AB:CD:...").
@@ -87,7 +91,10 @@ private:
             error);
     }
 
-    bool leaf(const QString &name, const QString &issuer, const QString &altNames, QString *error)
+    // A negative `days` (openssl's x509 takes it) ends the certificate's time
+    // before it begins, so that it has expired when it is made.
+    bool leaf(
+        const QString &name, const QString &issuer, const QString &altNames, QString *error, int days = 2)
     {
         QFile ext(path(name + ".ext"));
         if (!ext.open(QIODevice::WriteOnly))
@@ -99,11 +106,11 @@ private:
                        + QStringList { QStringLiteral("-keyout"), name + ".key", QStringLiteral("-out"),
                            name + ".csr", QStringLiteral("-subj"), QStringLiteral("/CN=") + name },
                    error)
-            && openssl(
-                { QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), name + ".csr",
-                    QStringLiteral("-CA"), issuer + ".pem", QStringLiteral("-CAkey"), issuer + ".key",
-                    QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), name + ".pem",
-                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), name + ".ext" },
+            && openssl({ QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), name + ".csr",
+                           QStringLiteral("-CA"), issuer + ".pem", QStringLiteral("-CAkey"), issuer + ".key",
+                           QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), name + ".pem",
+                           QStringLiteral("-days"), QString::number(days), QStringLiteral("-extfile"),
+                           name + ".ext" },
                 error);
     }
 

@@ -3,14 +3,17 @@
 // that fails or that the user cancels, the login it asks for and what it
 // remembers.
 
+#include "SecretService.h"
 #include "SmtpTestServer.h"
 #include "TestCa.h"
 #include "TestFiles.h"
 #include "TestWidgets.h"
 
+#include "forms/ConnectionDialog.h"
 #include "forms/LoginDialog.h"
 #include "forms/frmDemo.h"
 #include "mail/MailSettings.h"
+#include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
 #include "platform/Keyring.h"
 #include "platform/MessageBox.h"
@@ -29,9 +32,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -90,9 +95,14 @@ private Q_SLOTS:
     void combinationsTypeNothing_data();
     void combinationsTypeNothing();
     void loginDialog();
+    void desktopKeyring();
     void untrustedCertificate();
     void rememberedBetweenRuns();
     void connectionSettings();
+    void captionsFit_data();
+    void captionsFit();
+    void handedToTheMailProgram_data();
+    void handedToTheMailProgram();
     void closingMidSendEndsTheSend_data();
     void closingMidSendEndsTheSend();
     void dialogCancelKeepsLastPick();
@@ -115,6 +125,7 @@ private:
     MailOutcome m_outcome;
     TestCa m_ca;
     QTemporaryDir m_settingsDir;
+    std::unique_ptr<SecretService> m_secrets;
 };
 
 void TestMailDemo::initTestCase()
@@ -678,6 +689,85 @@ void TestMailDemo::loginDialog()
     QCOMPARE(m_outcome.kind, MailOutcome::Kind::Cancelled);
 }
 
+// The same login against a real Secret Service: the password ticked to be
+// remembered is kept there and used by the next send without asking; when the
+// server no longer takes it the dialog asks again; with the keyring gone the
+// dialog says it cannot remember. No password ever reaches the settings file.
+void TestMailDemo::desktopKeyring()
+{
+    // The bus outlives the case: the keyring library ends the process when
+    // its session bus goes away.
+    m_secrets = std::make_unique<SecretService>();
+    QString error;
+    QVERIFY2(m_secrets->start(&error), qPrintable(error));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_secrets->address().toLocal8Bit());
+    keyring::useDesktop();
+    const QString user = QStringLiteral("tester@ferox64.example");
+    auto startServer = [&](SmtpTestServer &server, const QString &password) {
+        server.setTls(m_ca.good().certificate, m_ca.good().key);
+        server.setLogin(user, password, true);
+        QString why;
+        QVERIFY2(server.start(&why), qPrintable(why));
+    };
+    // Answers the login dialog the next send opens; false when none opened.
+    auto answerLogin = [&](const QString &password, bool remember, QString *reason) {
+        QPointer<LoginDialog> login;
+        if (!QTest::qWaitFor(
+                [&] { return (login = m_window->findChild<LoginDialog *>()) && login->isVisible(); }, 15000))
+            return false;
+        *reason = child<QLabel>(login, "lblReason")->text();
+        child<QCheckBox>(login, "chkRemember")->setChecked(remember);
+        auto *field = child<QLineEdit>(login, "txtPassword");
+        QTest::keyClicks(field, password);
+        QTest::keyClick(field, Qt::Key_Return);
+        return true;
+    };
+    auto send = [&] {
+        m_ended = 0;
+        QTest::mouseClick(sendButton(), Qt::LeftButton);
+    };
+    const QString settingsFile = m_settingsDir.filePath(QStringLiteral("mail.conf"));
+    auto settingsHold = [&](const QByteArray &text) {
+        QFile settings(settingsFile);
+        return settings.open(QIODevice::ReadOnly) && settings.readAll().contains(text);
+    };
+
+    // The first server's password is kept and used again without asking; the
+    // second wants another, so the kept one is refused and the user asked.
+    SmtpTestServer servers[2];
+    const QString passwords[2] = { QStringLiteral("first pa55"), QStringLiteral("second pa55") };
+    open();
+    for (int i = 0; i < 2; ++i) {
+        startServer(servers[i], passwords[i]);
+        fillForServer(servers[i].portText());
+        send();
+        QString reason;
+        QVERIFY(answerLogin(passwords[i], true, &reason));
+        if (i > 0)
+            QVERIFY2(reason.contains(QLatin1String("535")), qPrintable(reason));
+        WAIT_FOR_IDLE_AFTER_SEND();
+        QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+        send();
+        WAIT_FOR_IDLE_AFTER_SEND();
+        QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+        QCOMPARE(servers[i].messageCount(), 2);
+    }
+    QVERIFY(!settingsHold("pa55"));
+
+    // No keyring answers any more: the dialog says so and cannot remember.
+    m_secrets->stopKeyring();
+    send();
+    QPointer<LoginDialog> login;
+    QTRY_VERIFY_WITH_TIMEOUT((login = m_window->findChild<LoginDialog *>()) && login->isVisible(), 15000);
+    QVERIFY(child<QLabel>(login, "lblNoKeyring")->isVisible());
+    QVERIFY(!child<QCheckBox>(login, "chkRemember")->isEnabled());
+    QTest::keyClicks(child<QLineEdit>(login, "txtPassword"), QStringLiteral("second pa55"));
+    QTest::keyClick(child<QLineEdit>(login, "txtPassword"), Qt::Key_Return);
+    WAIT_FOR_IDLE_AFTER_SEND();
+    QCOMPARE(m_outcome.kind, MailOutcome::Kind::Sent);
+    QVERIFY(!settingsHold("pa55"));
+}
+
 void TestMailDemo::untrustedCertificate()
 {
     SmtpTestServer server;
@@ -739,6 +829,173 @@ void TestMailDemo::connectionSettings()
     QCOMPARE(saved.connection.security, smtp::Security::ImplicitTls);
     QCOMPARE(saved.userName, QStringLiteral("tess"));
     QVERIFY(!saved.rememberPassword);
+}
+
+// Every caption of the window and its dialogs is seen whole at today's font,
+// where the window keeps its designed size, and at one and a half times it
+// (a desktop at 144 dpi), where the window grows; Send's Cancel too.
+void TestMailDemo::captionsFit_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::newRow("today's font") << 1.0;
+    QTest::newRow("144 dpi") << 1.5;
+}
+
+void TestMailDemo::captionsFit()
+{
+    QFETCH(double, scale);
+    // Controls at fixed places must hold what their caption needs; those in
+    // a layout are given at least the size their style asks for.
+    auto captionsSeen = [](QWidget *window) {
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            QString caption;
+            if (auto *button = qobject_cast<QAbstractButton *>(control))
+                caption = button->text().remove(QLatin1Char('&'));
+            else if (auto *label = qobject_cast<QLabel *>(control))
+                caption = label->text().remove(QLatin1Char('&'));
+            if (caption.isEmpty() || !control->isVisible())
+                continue;
+            const bool laidOut = control->parentWidget()->layout();
+            const auto *label = qobject_cast<QLabel *>(control);
+            const QSize needs = !laidOut     ? captionNeeds(control, caption, control->width())
+                : label && label->wordWrap() ? QSize(0, label->heightForWidth(control->width()))
+                                             : control->sizeHint();
+            if (needs.width() > control->width() || needs.height() > control->height())
+                return QStringLiteral("%1 \"%2\" needs %3x%4 in %5x%6")
+                    .arg(control->objectName(), caption)
+                    .arg(needs.width())
+                    .arg(needs.height())
+                    .arg(control->width())
+                    .arg(control->height());
+        }
+        return QString();
+    };
+    open();
+    const QSize designed(361, 332);
+    QCOMPARE(m_window->size(), designed);
+    QFont font = m_window->font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    m_window->setFont(font);
+    if (scale > 1)
+        QTRY_VERIFY(m_window->width() > designed.width());
+    QCOMPARE(captionsSeen(m_window), QString());
+    sendButton()->setText(QStringLiteral("Cancel"));
+    QCOMPARE(captionsSeen(m_window), QString());
+    sendButton()->setText(QStringLiteral("&Send"));
+
+    // The dialogs are laid out by their text.
+    ConnectionDialog connection(MailSettings(), m_window);
+    LoginDialog login(QStringLiteral("mail.example.org"), QStringLiteral("tess"),
+        QStringLiteral("535 5.7.8 Authentication credentials invalid"), false, false, m_window);
+    for (QDialog *dialog : { static_cast<QDialog *>(&connection), static_cast<QDialog *>(&login) }) {
+        dialog->setFont(font);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(captionsSeen(dialog), QString());
+        dialog->hide();
+    }
+}
+
+// "Send with my mail program" through the real xdg-email, on a desktop made
+// here: its default mail program is a script that writes down the address it
+// was given. Recipients, subject, body and attachment arrive as typed; with no
+// mail program set up the user is told so.
+void TestMailDemo::handedToTheMailProgram_data()
+{
+    QTest::addColumn<QByteArray>("mailerExit"); // the mail program's exit status; empty: none set up
+    QTest::addColumn<QString>("report"); // the box's first words; empty: none
+    QTest::newRow("a mail program is set up") << QByteArray("0") << QString();
+    QTest::newRow("the mail program fails")
+        << QByteArray("1") << QStringLiteral("The mail program could not take the message.");
+    QTest::newRow("no mail program") << QByteArray()
+                                     << QStringLiteral("No mail program is set up on this computer.");
+}
+
+void TestMailDemo::handedToTheMailProgram()
+{
+    QFETCH(QByteArray, mailerExit);
+    QFETCH(QString, report);
+    QTemporaryDir desktop;
+    QVERIFY(desktop.isValid());
+    const QString received = desktop.filePath(QStringLiteral("received.txt"));
+    const QString mailer = writeFile(desktop, QStringLiteral("mailer"),
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + received.toUtf8() + "'\nexit " + mailerExit + "\n");
+    QFile::setPermissions(mailer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir(desktop.path()).mkpath(QStringLiteral("data/applications"));
+    QDir(desktop.path()).mkpath(QStringLiteral("config"));
+    QDir(desktop.path()).mkpath(QStringLiteral("system"));
+    if (!mailerExit.isEmpty()) {
+        writeFile(desktop, QStringLiteral("data/applications/test-mailer.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Test Mailer\nExec=" + mailer.toUtf8()
+                + " %u\nMimeType=x-scheme-handler/mailto;\n");
+        writeFile(desktop, QStringLiteral("config/mimeapps.list"),
+            "[Default Applications]\nx-scheme-handler/mailto=test-mailer.desktop\n");
+    }
+    // The desktop of this test alone: a generic one, with a display, and no
+    // web browser to fall back to.
+    const QList<QPair<const char *, QByteArray>> environment {
+        { "XDG_CONFIG_HOME", desktop.filePath(QStringLiteral("config")).toLocal8Bit() },
+        { "XDG_DATA_HOME", desktop.filePath(QStringLiteral("data")).toLocal8Bit() },
+        { "XDG_CONFIG_DIRS", desktop.filePath(QStringLiteral("system")).toLocal8Bit() },
+        { "XDG_DATA_DIRS", desktop.filePath(QStringLiteral("system")).toLocal8Bit() },
+        { "XDG_CURRENT_DESKTOP", "X-Generic" },
+        { "DISPLAY", ":0" },
+        { "BROWSER", "false" },
+    };
+    QList<QPair<const char *, std::optional<QByteArray>>> saved;
+    for (const auto &[name, value] : environment) {
+        saved.append({ name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt });
+        qputenv(name, value);
+    }
+    const auto restore = qScopeGuard([&saved] {
+        for (const auto &[name, value] : saved)
+            value ? qputenv(name, *value) : qunsetenv(name);
+    });
+    for (const char *name : { "MAILER", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "WAYLAND_DISPLAY" })
+        qunsetenv(name);
+
+    const QString attachment = writeFile(m_files, QStringLiteral("Ferox 64.ini"), "[Kart Rally 64 (U)]\r\n");
+    const QString subject = QStringLiteral("Neue Einträge & 100% \"sicher\"?");
+    const QString body = QStringLiteral("Hello,\nthe files are in C:\\new\\cfg; a=b&c=d #1\n\\cut here");
+    open();
+    field("txtToAddress")
+        ->setText(QStringLiteral("\"Quill, Ada\" <ada@ferox64.example>; bo@players.example"));
+    field("txtSubject")->setText(subject);
+    field("txtAttach")->setText(attachment);
+    control<QPlainTextEdit>("txtBody")->setPlainText(body);
+    QTimer::singleShot(0, this, [] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTest::mouseClick(child<QPushButton>(dialog, "cmdMailProgram"), Qt::LeftButton);
+    });
+    QTest::mouseClick(control<QPushButton>("cmdConnection"), Qt::LeftButton);
+
+    if (!report.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Status:"), 15000);
+        const QList<messagebox::Record> boxes = messagebox::takeRecorded();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].text.startsWith(report), qPrintable(boxes[0].text));
+        // The box does not repeat the whole message as an address.
+        QVERIFY2(!boxes[0].text.contains(QLatin1String("body=")), qPrintable(boxes[0].text));
+        QCOMPARE(QFile::exists(received), !mailerExit.isEmpty());
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Mail handed to your mail program"), 15000);
+    QFile file(received);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QUrl url(QString::fromUtf8(file.readAll()).trimmed());
+    QCOMPARE(url.scheme(), QStringLiteral("mailto"));
+    QStringList to { url.path(QUrl::FullyDecoded) };
+    const QUrlQuery query(url);
+    to += query.allQueryItemValues(QStringLiteral("to"), QUrl::FullyDecoded);
+    QCOMPARE(
+        to, (QStringList { QStringLiteral("ada@ferox64.example"), QStringLiteral("bo@players.example") }));
+    QCOMPARE(query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), subject);
+    // Mail bodies break their lines with CR LF.
+    QCOMPARE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded),
+        QString(body).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+    QCOMPARE(query.queryItemValue(QStringLiteral("attach"), QUrl::FullyDecoded), attachment);
+    QVERIFY(messagebox::takeRecorded().isEmpty());
 }
 
 void TestMailDemo::closingMidSendEndsTheSend_data()
