@@ -14,10 +14,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -51,13 +53,14 @@ constexpr qint64 kHeadroom = 64 * 1024;
 // Laying out a line measures every one of its characters, at about a
 // microsecond each, and the widget does it for a whole line whenever it shows
 // any part of it. So only the first bytes of a very long line are shown (more
-// than a screen can hold); its other bytes stay in the text, unchanged, in a
-// style that is not drawn, which is not measured either.
+// than a screen can hold); its other bytes are kept out of the widget, so that
+// nothing measures, styles or indexes them.
 constexpr qsizetype kShownOfLongLine = 64 * 1024;
-constexpr int kShownStyle = 0;
-// Above the styles a lexer colours with (the INI lexer uses 0 to 5), below
-// the widget's own predefined ones (32 on): hiding it hides nothing else.
-constexpr int kHiddenStyle = 31;
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 bool isPrintable(const QString &text)
 {
@@ -115,20 +118,11 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
         });
 }
 
-// The range [m_editedFrom, m_editedTo] covers what the edits since the last
-// announcement touched, in the positions of the text after them.
+// Told just before each change of the widget's text.
 void ByteTextEdit::noteEdit(qsizetype position, qsizetype inserted, qsizetype removed)
 {
-    if (!m_editsPending) {
-        m_editsPending = true;
-        m_editedFrom = m_editedTo = position;
-    }
-    if (m_editedTo >= position + removed)
-        m_editedTo += inserted - removed;
-    else if (m_editedTo > position)
-        m_editedTo = position;
-    m_editedFrom = std::min(m_editedFrom, position);
-    m_editedTo = std::max(m_editedTo, position + inserted);
+    m_editsPending = true;
+    moveCuts(position, inserted, removed);
     // Edits that no input event of this widget brought (a call from
     // elsewhere) are announced once control is back in the event loop.
     if (!m_publishQueued) {
@@ -148,11 +142,6 @@ void ByteTextEdit::publishEdits()
     if (!m_editsPending)
         return;
     m_editsPending = false;
-    if (m_hidesTails) {
-        const qsizetype length = SendScintilla(SCI_GETLENGTH);
-        const qsizetype from = std::min(m_editedFrom, length);
-        restyleEditedLines(from, std::min(m_editedTo, length) - from);
-    }
     Q_EMIT textChanged();
     const long lines = SendScintilla(SCI_GETLINECOUNT);
     if (lines != m_lineCount) {
@@ -162,12 +151,10 @@ void ByteTextEdit::publishEdits()
 }
 
 // After every event the widget handled (a key, a click, a drop, a menu
-// command): the edits it made are announced, and the caret is kept out of
-// hidden text.
+// command): the edits it made are announced.
 void ByteTextEdit::afterInput()
 {
     publishEdits();
-    keepSelectionShown();
 }
 
 bool ByteTextEdit::event(QEvent *event)
@@ -198,14 +185,23 @@ void ByteTextEdit::redo()
 
 void ByteTextEdit::cut()
 {
-    QsciScintilla::cut();
+    if (!selectionCoversCut())
+        QsciScintilla::cut();
     afterInput();
 }
 
 void ByteTextEdit::removeSelectedText()
 {
-    QsciScintilla::removeSelectedText();
+    if (!selectionCoversCut())
+        QsciScintilla::removeSelectedText();
     afterInput();
+}
+
+bool ByteTextEdit::selectionCoversCut()
+{
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    return start != end && refusedAtCut(start, end);
 }
 
 void ByteTextEdit::replaceSelectedText(const QString &text)
@@ -216,45 +212,114 @@ void ByteTextEdit::replaceSelectedText(const QString &text)
 
 qsizetype ByteTextEdit::cutOfLineAt(qsizetype position) const
 {
-    if (!m_hidesTails)
+    if (m_cuts.isEmpty())
         return -1;
     const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
-    const qsizetype start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
     const qsizetype end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-    return end - start > kShownOfLongLine ? start + kShownOfLongLine : -1;
+    const auto cut = std::lower_bound(
+        m_cuts.begin(), m_cuts.end(), end, [](const Cut &c, qsizetype at) { return c.at < at; });
+    return cut != m_cuts.end() && cut->at == end ? end : -1;
 }
 
-// A caret (or selection end) past the cut of a long line goes back to the cut.
-void ByteTextEdit::keepSelectionShown()
+// A deletion that reaches over a cut takes hidden bytes with it; one that
+// starts at a cut joins the next line behind the hidden part, where it is not
+// shown; an insertion at a cut would go unseen before the hidden part.
+bool ByteTextEdit::refusedAtCut(qsizetype from, qsizetype to)
 {
-    if (!m_hidesTails)
-        return;
-    const auto shown = [this](qsizetype position) {
-        const qsizetype cut = cutOfLineAt(position);
-        return cut < 0 || position <= cut ? position : cut;
-    };
-    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
-    const qsizetype anchor = SendScintilla(SCI_GETANCHOR);
-    const qsizetype shownCaret = shown(caret);
-    const qsizetype shownAnchor = anchor == caret ? shownCaret : shown(anchor);
-    if (shownCaret != caret || shownAnchor != anchor)
-        SendScintilla(SCI_SETSEL, static_cast<unsigned long>(shownAnchor), static_cast<long>(shownCaret));
-}
-
-// Typing or deleting at the cut of a long line would change the hidden part,
-// which the user cannot see.
-bool ByteTextEdit::refusedAtCut(qsizetype position)
-{
-    if (cutOfLineAt(position) != position)
+    const auto cut = std::lower_bound(
+        m_cuts.begin(), m_cuts.end(), from, [](const Cut &c, qsizetype at) { return c.at < at; });
+    if (cut == m_cuts.end() || !(cut->at < to || (from == to && cut->at == from)))
         return false;
     m_lastRefusal = tr("This line is longer than the editor shows; its hidden part, after the caret, "
                        "cannot be changed here.");
     QApplication::beep();
-    const QPoint at(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(position)),
-        SendScintilla(SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(position)));
+    const QPoint at(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(cut->at)),
+        SendScintilla(SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(cut->at)));
     QToolTip::showText(viewport()->mapToGlobal(at), m_lastRefusal, this);
     Q_EMIT inputRefused(m_lastRefusal);
     return true;
+}
+
+// The widget's own editing keys (Delete, Backspace, Enter, cut, the word
+// deletions) on the range each would change. Deleting to a line's start or
+// end never reaches over a cut.
+bool ByteTextEdit::keyRefusedAtCut(const QKeyEvent *event)
+{
+    if (m_cuts.isEmpty())
+        return false;
+    const int modifiers = (event->modifiers()
+        & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+                              .toInt();
+    const QsciCommand *command = standardCommands()->boundTo(event->key() | modifiers);
+    if (!command)
+        return false;
+    using C = QsciCommand;
+    const C::Command what = command->command();
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
+    const auto blanks = [this](qsizetype from, qsizetype to) {
+        const auto *text = reinterpret_cast<const char *>(SendScintilla(
+            SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), static_cast<long>(to - from)));
+        return std::all_of(text, text + (to - from), [](char c) { return c == ' ' || c == '\t'; });
+    };
+    // The word deletions work from the caret whatever is selected.
+    switch (what) {
+    case C::Newline:
+    case C::Formfeed:
+        return refusedAtCut(start, end);
+    case C::SelectionCut:
+        return start != end && refusedAtCut(start, end);
+    case C::Delete:
+        return start != end ? refusedAtCut(start, end) : refusedAtCut(caret, caret + 1);
+    case C::DeleteBack: {
+        if (start != end)
+            return refusedAtCut(start, end);
+        const qsizetype before = SendScintilla(SCI_POSITIONBEFORE, static_cast<unsigned long>(caret));
+        return before < caret && refusedAtCut(before, caret);
+    }
+    case C::DeleteWordRight:
+        // It runs over line ends only from a line end.
+        return refusedAtCut(caret, caret + 1);
+    case C::DeleteWordRightEnd: {
+        // It runs over blanks, and from there over line ends.
+        const qsizetype cut = cutOfLineAt(caret);
+        return cut >= 0 && blanks(caret, cut) && refusedAtCut(caret, cut + 1);
+    }
+    case C::DeleteWordLeft: {
+        // It runs back over blanks, and from there over line ends.
+        const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret));
+        const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+        qsizetype from = lineStart;
+        while (from > 0
+            && isLineEnd(
+                static_cast<char>(SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(from - 1)))))
+            --from;
+        return from < lineStart && blanks(lineStart, caret) && refusedAtCut(from, caret);
+    }
+    default:
+        return false;
+    }
+}
+
+// The cuts move with the text before them. A deletion over a cut has taken
+// its hidden bytes too (the text area refuses that; calls from elsewhere may
+// do it).
+void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype removed)
+{
+    if (m_cuts.isEmpty())
+        return;
+    m_storeIsWhole = false;
+    const qsizetype end = position + removed;
+    m_cuts.removeIf([&](const Cut &cut) { return cut.at > position && cut.at < end; });
+    for (Cut &cut : m_cuts) {
+        if (removed > 0 && cut.at >= end)
+            cut.at -= removed;
+        else if (inserted > 0 && cut.at >= position)
+            cut.at += inserted;
+    }
+    if (m_cuts.isEmpty())
+        m_store.clear();
 }
 
 ByteTextEdit::~ByteTextEdit()
@@ -293,7 +358,7 @@ void ByteTextEdit::applyDocumentSettings()
     // A text that begins with a UTF-8 byte-order mark is shown as UTF-8 (its
     // bytes stay as they are; the widget shows a byte that is no UTF-8 by its
     // value). Switching a filled document re-reads its text, so only those do.
-    m_encoding = ini::encodingOf(bytes());
+    m_encoding = ini::encodingOf(shownBytes());
     if (m_encoding == ini::Encoding::Utf8) {
         SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
         return;
@@ -324,14 +389,13 @@ codepage::Encoded ByteTextEdit::encodeText(const QString &text) const
 
 // Loading fills a fresh document while no view shows it: Scintilla's document
 // loader appends without undo history, without style bytes, and without a
-// view to notify. The loader makes a UTF-8 document,
+// view to notify. The tails of long lines are kept aside on the way, so the
+// document never holds them. The loader makes a UTF-8 document,
 // and switching a filled document to the 8-bit code page re-reads all of its
 // text, so the empty document is shown once to take its settings first.
 class ByteTextEdit::Fill {
 public:
-    // `styles`: the document keeps a style byte per byte, which hiding the
-    // tails of long lines needs; other documents save the memory.
-    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false) : m_edit(edit), m_styles(styles)
+    Fill(ByteTextEdit *edit, qint64 bytes) : m_edit(edit), m_cutter(kShownOfLongLine)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_encoding = m_edit->m_encoding;
@@ -344,7 +408,7 @@ public:
         // piece would fill exactly is reallocated (and copied) at that moment.
         m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
             static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
-            static_cast<long>(m_styles ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
+            static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
         if (!m_loader)
             return;
         m_document = m_loader->ConvertToDocument();
@@ -366,20 +430,33 @@ public:
     bool ok() const { return m_loader != nullptr && m_ok; }
     void add(const char *data, qsizetype length)
     {
-        if (m_loader && m_loader->AddData(data, static_cast<ptrdiff_t>(length)) != SC_STATUS_OK)
-            m_ok = false;
+        if (!m_loader)
+            return;
+        for (const longlines::Part &part : m_cutter.feed(QByteArrayView(data, length))) {
+            if (!part.hidden) {
+                if (m_loader->AddData(part.bytes.data(), static_cast<ptrdiff_t>(part.bytes.size()))
+                    != SC_STATUS_OK)
+                    m_ok = false;
+                m_shown += part.bytes.size();
+                continue;
+            }
+            // A tail goes on in the next piece; it ends with its line.
+            if (m_cuts.isEmpty() || m_cuts.last().at != m_shown)
+                m_cuts.append({ m_shown, m_store.size(), 0 });
+            m_store.append(part.bytes);
+            m_cuts.last().length += part.bytes.size();
+        }
     }
     void commit()
     {
         m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
         m_loader->Release(); // the view holds the document now
         m_loader = nullptr;
+        m_edit->m_cuts = std::move(m_cuts);
+        m_edit->m_store = std::move(m_store);
+        m_edit->m_storeIsWhole = false;
         m_edit->applyDocumentSettings();
-        // Before anything lays out a line (placing the caret does).
-        const QList<longlines::Tail> tails = longlines::tails(m_edit->bytes(), kShownOfLongLine);
-        if (!tails.isEmpty() && !m_styles && m_edit->copyIntoStyledDocument())
-            return; // the copy's own commit did the rest
-        m_edit->hideTails(tails, m_styles);
+        m_edit->showCuts();
         m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
         m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
         m_edit->SendScintilla(SCI_SETSAVEPOINT);
@@ -393,7 +470,10 @@ public:
 
 private:
     ByteTextEdit *m_edit;
-    bool m_styles;
+    longlines::Cutter m_cutter;
+    qsizetype m_shown = 0; // bytes given to the document
+    QList<Cut> m_cuts;
+    QByteArray m_store;
     void *m_previous = nullptr;
     ILoader *m_loader = nullptr;
     void *m_document = nullptr;
@@ -441,57 +521,15 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
     return false;
 }
 
-bool ByteTextEdit::copyIntoStyledDocument()
+void ByteTextEdit::showCuts()
 {
-    const QByteArrayView text = bytes();
-    Fill fill(this, text.size(), true);
-    for (qsizetype at = 0; at < text.size(); at += kChunk)
-        fill.add(text.data() + at, std::min<qsizetype>(kChunk, text.size() - at));
-    if (!fill.ok())
-        return false;
-    fill.commit();
-    return true;
-}
-
-void ByteTextEdit::hideTails(const QList<longlines::Tail> &tails, bool styled)
-{
-    m_hidesTails = styled && !tails.isEmpty();
+    const bool cut = !m_cuts.isEmpty();
     // A long line stays in the layout cache while it is on screen, so that
     // drawing another line does not lay it out again.
-    SendScintilla(
-        SCI_SETLAYOUTCACHE, static_cast<unsigned long>(m_hidesTails ? SC_CACHE_PAGE : SC_CACHE_CARET));
-    // Drawing a long line still walks all of its bytes, so a blinking caret in
+    SendScintilla(SCI_SETLAYOUTCACHE, static_cast<unsigned long>(cut ? SC_CACHE_PAGE : SC_CACHE_CARET));
+    // Drawing a long line walks all of its shown bytes, so a blinking caret in
     // it would keep the program busy: the caret stays on instead.
-    SendScintilla(SCI_SETCARETPERIOD, static_cast<unsigned long>(m_hidesTails ? 0 : m_caretPeriod));
-    if (!m_hidesTails)
-        return;
-    SendScintilla(SCI_STYLESETVISIBLE, static_cast<unsigned long>(kHiddenStyle), 0L);
-    for (const longlines::Tail &tail : tails)
-        setStyle(tail.start, tail.end - tail.start, kHiddenStyle);
-}
-
-void ByteTextEdit::setStyle(qsizetype start, qsizetype length, int style)
-{
-    if (length <= 0)
-        return;
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
-    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
-}
-
-// Edits move bytes between the shown and the hidden part of a long line, and
-// make lines longer or shorter: the lines an edit touched are styled afresh.
-void ByteTextEdit::restyleEditedLines(qsizetype position, qsizetype insertedLength)
-{
-    const long first = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
-    const long last
-        = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position + insertedLength));
-    for (long line = first; line <= last; ++line) {
-        const qsizetype start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-        const qsizetype end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-        const qsizetype shown = std::min(end - start, kShownOfLongLine);
-        setStyle(start, shown, kShownStyle);
-        setStyle(start + shown, end - start - shown, kHiddenStyle);
-    }
+    SendScintilla(SCI_SETCARETPERIOD, static_cast<unsigned long>(cut ? 0 : m_caretPeriod));
 }
 
 void ByteTextEdit::setBytes(QByteArrayView bytes)
@@ -503,7 +541,7 @@ void ByteTextEdit::setBytes(QByteArrayView bytes)
         fill.commit();
 }
 
-QByteArrayView ByteTextEdit::bytes()
+QByteArrayView ByteTextEdit::shownBytes() const
 {
     const qsizetype length = SendScintilla(SCI_GETLENGTH);
     if (length == 0)
@@ -512,38 +550,105 @@ QByteArrayView ByteTextEdit::bytes()
     return QByteArrayView(data, length);
 }
 
+QList<QByteArrayView> ByteTextEdit::pieces() const
+{
+    const QByteArrayView shown = shownBytes();
+    if (m_cuts.isEmpty())
+        return { shown };
+    if (m_storeIsWhole)
+        return { m_store };
+    QList<QByteArrayView> out;
+    qsizetype from = 0;
+    for (const Cut &cut : m_cuts) {
+        out.append(shown.sliced(from, cut.at - from));
+        out.append(QByteArrayView(m_store).sliced(cut.from, cut.length));
+        from = cut.at;
+    }
+    out.append(shown.sliced(from));
+    return out;
+}
+
+// The whole text is put together when asked for after an edit; the tails are
+// then read from it, so the program holds them once.
+QByteArrayView ByteTextEdit::bytes()
+{
+    if (m_cuts.isEmpty())
+        return shownBytes();
+    if (!m_storeIsWhole) {
+        const QList<QByteArrayView> parts = pieces();
+        qsizetype size = 0;
+        for (const QByteArrayView part : parts)
+            size += part.size();
+        QByteArray whole(size, Qt::Uninitialized);
+        qsizetype at = 0;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            // Every second piece is a tail.
+            if (i % 2 == 1)
+                m_cuts[i / 2].from = at;
+            std::copy(parts[i].begin(), parts[i].end(), whole.data() + at);
+            at += parts[i].size();
+        }
+        m_store = std::move(whole);
+        m_storeIsWhole = true;
+    }
+    return m_store;
+}
+
+qsizetype ByteTextEdit::positionOf(qsizetype offset) const
+{
+    qsizetype hidden = 0;
+    for (const Cut &cut : m_cuts) {
+        const qsizetype tail = cut.at + hidden;
+        if (offset <= tail)
+            break;
+        if (offset < tail + cut.length)
+            return cut.at;
+        hidden += cut.length;
+    }
+    return offset - hidden;
+}
+
+qsizetype ByteTextEdit::offsetAt(qsizetype position) const
+{
+    qsizetype hidden = 0;
+    for (const Cut &cut : m_cuts) {
+        if (cut.at >= position)
+            break;
+        hidden += cut.length;
+    }
+    return position + hidden;
+}
+
 qsizetype ByteTextEdit::selectionStartOffset() const
 {
     const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
     // A selection asked for in hidden text shows at its cut; while it does,
     // it still starts where it was asked to.
-    if (m_askedStart >= 0 && start != m_askedStart && start == SendScintilla(SCI_GETSELECTIONEND)
-        && start == cutOfLineAt(m_askedStart))
+    if (m_askedStart >= 0 && start == SendScintilla(SCI_GETSELECTIONEND) && start == cutOfLineAt(start)
+        && start == positionOf(m_askedStart))
         return m_askedStart;
-    return start;
+    return offsetAt(start);
 }
 
 qsizetype ByteTextEdit::selectionLength() const
 {
-    return SendScintilla(SCI_GETSELECTIONEND) - SendScintilla(SCI_GETSELECTIONSTART);
+    return offsetAt(SendScintilla(SCI_GETSELECTIONEND)) - offsetAt(SendScintilla(SCI_GETSELECTIONSTART));
 }
 
 void ByteTextEdit::selectBytes(qsizetype start, qsizetype length)
 {
-    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(start + length));
-    keepSelectionShown();
+    const qsizetype from = positionOf(start);
+    const qsizetype to = positionOf(start + length);
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(from), static_cast<long>(to));
     m_askedStart = start;
     // Setting the selection scrolls only its caret end into view; show the
     // selection from its start, so the line it lies on is seen from its left.
-    const qsizetype shownStart = SendScintilla(SCI_GETSELECTIONSTART);
-    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(SendScintilla(SCI_GETSELECTIONEND)),
-        static_cast<long>(shownStart));
+    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(to), static_cast<long>(from));
 }
 
 void ByteTextEdit::placeCaret(qsizetype offset)
 {
-    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(offset));
-    keepSelectionShown();
+    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(positionOf(offset)));
 }
 
 bool ByteTextEdit::changedSinceSave() const
@@ -571,7 +676,7 @@ void ByteTextEdit::refuse(const QString &text, qsizetype position) const
 
 bool ByteTextEdit::insertTyped(const QString &text)
 {
-    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART)))
+    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART), SendScintilla(SCI_GETSELECTIONEND)))
         return false;
     const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
@@ -615,9 +720,7 @@ void ByteTextEdit::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
-    // Delete at the cut of a long line would take a hidden byte.
-    if (event->key() == Qt::Key_Delete && selectionLength() == 0
-        && refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART))) {
+    if (keyRefusedAtCut(event)) {
         event->accept();
         return;
     }
@@ -656,7 +759,7 @@ void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
     const QMimeData *data = QApplication::clipboard()->mimeData(mode);
     if (isReadOnly() || !data || !data->hasText())
         return;
-    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART)))
+    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART), SendScintilla(SCI_GETSELECTIONEND)))
         return;
     const QString text = lineends::withCrLf(data->text());
     const codepage::Encoded encoded = encodeText(text);
@@ -682,8 +785,9 @@ void ByteTextEdit::mousePressEvent(QMouseEvent *event)
         return;
     }
     const QPoint at = event->position().toPoint();
-    placeCaret(SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
-        static_cast<long>(std::max(at.y(), 0))));
+    SendScintilla(SCI_GOTOPOS,
+        static_cast<unsigned long>(SendScintilla(SCI_POSITIONFROMPOINT,
+            static_cast<unsigned long>(std::max(at.x(), 0)), static_cast<long>(std::max(at.y(), 0)))));
     pasteFrom(QClipboard::Selection);
     event->accept();
 }
@@ -695,6 +799,23 @@ void ByteTextEdit::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     QsciScintilla::mouseReleaseEvent(event);
+}
+
+void ByteTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createStandardContextMenu();
+    if (!menu)
+        return;
+    // The menu's Delete would clear the selection past the checks the keys
+    // and the other commands go through.
+    for (QAction *action : menu->actions()) {
+        if (action->text().remove(u'&') == QStringLiteral("Delete")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, &ByteTextEdit::removeSelectedText);
+        }
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void ByteTextEdit::replaceSelection(const QByteArray &bytes)
@@ -729,13 +850,13 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     const QPoint at = event->position().toPoint();
     qsizetype position = SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
         static_cast<long>(std::max(at.y(), 0)));
-    if (refusedAtCut(position)) {
+    const bool moving = event->source() == this && event->dropAction() == Qt::MoveAction;
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    if (refusedAtCut(position, position) || (moving && start != end && refusedAtCut(start, end))) {
         event->ignore();
         return;
     }
-    const bool moving = event->source() == this && event->dropAction() == Qt::MoveAction;
-    const qsizetype start = selectionStartOffset();
-    const qsizetype end = start + selectionLength();
     event->acceptProposedAction();
     if (moving && position >= start && position <= end)
         return; // dropped onto itself
@@ -749,7 +870,7 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     SendScintilla(
         SCI_REPLACETARGET, static_cast<unsigned long>(encoded.bytes.size()), encoded.bytes.constData());
     SendScintilla(SCI_ENDUNDOACTION);
-    selectBytes(position, encoded.bytes.size());
+    selectBytes(offsetAt(position), encoded.bytes.size());
 }
 
 QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular) const
@@ -764,9 +885,29 @@ QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular
     return encoded.bytes;
 }
 
+// What is copied or dragged is the selection; one that reaches over a cut
+// holds the hidden bytes, as the file does.
 QMimeData *ByteTextEdit::toMimeData(const QByteArray &text, bool /*rectangular*/) const
 {
     auto *data = new QMimeData;
-    data->setText(ini::decode(text, m_encoding));
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    if (m_cuts.isEmpty() || text.size() != end - start || offsetAt(end) - offsetAt(start) == text.size()) {
+        data->setText(ini::decode(text, m_encoding));
+        return data;
+    }
+    QByteArray whole;
+    const QList<QByteArrayView> parts = pieces();
+    qsizetype at = 0;
+    const qsizetype from = offsetAt(start);
+    const qsizetype to = offsetAt(end);
+    for (const QByteArrayView part : parts) {
+        const qsizetype first = std::max(from, at);
+        const qsizetype last = std::min(to, at + part.size());
+        if (first < last)
+            whole += part.sliced(first - at, last - first);
+        at += part.size();
+    }
+    data->setText(ini::decode(whole, m_encoding));
     return data;
 }
