@@ -395,7 +395,8 @@ codepage::Encoded ByteTextEdit::encodeText(const QString &text) const
 // text, so the empty document is shown once to take its settings first.
 class ByteTextEdit::Fill {
 public:
-    Fill(ByteTextEdit *edit, qint64 bytes) : m_edit(edit), m_cutter(kShownOfLongLine)
+    Fill(ByteTextEdit *edit, qint64 bytes)
+        : m_edit(edit), m_cutter(kShownOfLongLine), m_expected(std::max<qint64>(bytes, 0))
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_encoding = m_edit->m_encoding;
@@ -404,17 +405,6 @@ public:
         m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
         m_caret = m_edit->SendScintilla(SCI_GETCURRENTPOS);
         m_firstLine = m_edit->SendScintilla(SCI_GETFIRSTVISIBLELINE);
-        // Room for the whole text and a little more: a buffer that the last
-        // piece would fill exactly is reallocated (and copied) at that moment.
-        m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
-            static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
-            static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
-        if (!m_loader)
-            return;
-        m_document = m_loader->ConvertToDocument();
-        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
-        m_edit->applyDocumentSettings();
-        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_previous);
     }
     ~Fill()
     {
@@ -427,12 +417,23 @@ public:
         }
         m_edit->SendScintilla(SCI_RELEASEDOCUMENT, 0UL, m_previous);
     }
-    bool ok() const { return m_loader != nullptr && m_ok; }
+    bool ok() const { return m_ok; }
     void add(const char *data, qsizetype length)
     {
-        if (!m_loader)
+        if (!m_ok)
             return;
-        for (const longlines::Part &part : m_cutter.feed(QByteArrayView(data, length))) {
+        const QList<longlines::Part> parts = m_cutter.feed(QByteArrayView(data, length));
+        if (!m_loader) {
+            // The document gets room for what the first piece says will be
+            // shown of the whole: all of an ordinary file, a little of one
+            // that is a long line.
+            qint64 shown = 0;
+            for (const longlines::Part &part : parts)
+                shown += part.hidden ? 0 : part.bytes.size();
+            if (!start(std::max(shown, length > 0 ? m_expected * shown / length : 0)))
+                return;
+        }
+        for (const longlines::Part &part : parts) {
             if (!part.hidden) {
                 if (m_loader->AddData(part.bytes.data(), static_cast<ptrdiff_t>(part.bytes.size()))
                     != SC_STATUS_OK)
@@ -447,8 +448,10 @@ public:
             m_cuts.last().length += part.bytes.size();
         }
     }
-    void commit()
+    bool commit()
     {
+        if (!m_loader && !start(0))
+            return false;
         m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
         m_loader->Release(); // the view holds the document now
         m_loader = nullptr;
@@ -466,11 +469,31 @@ public:
         m_edit->m_lineCount = m_edit->SendScintilla(SCI_GETLINECOUNT);
         m_edit->m_askedStart = -1;
         Q_EMIT m_edit->documentReplaced();
+        return true;
     }
 
 private:
+    bool start(qint64 room)
+    {
+        // Room for the text and a little more: a buffer that the last piece
+        // would fill exactly is reallocated (and copied) at that moment. The
+        // document fills it at once, so room it will not use costs memory.
+        m_loader = reinterpret_cast<ILoader *>(m_edit->SendScintilla(SCI_CREATELOADER,
+            static_cast<unsigned long>(room + kHeadroom), static_cast<long>(SC_DOCUMENTOPTION_STYLES_NONE)));
+        if (!m_loader) {
+            m_ok = false;
+            return false;
+        }
+        m_document = m_loader->ConvertToDocument();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
+        m_edit->applyDocumentSettings();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_previous);
+        return true;
+    }
+
     ByteTextEdit *m_edit;
     longlines::Cutter m_cutter;
+    qint64 m_expected; // the text's size, as far as known beforehand
     qsizetype m_shown = 0; // bytes given to the document
     QList<Cut> m_cuts;
     QByteArray m_store;
@@ -507,8 +530,9 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
             return false;
         }
         if (n == 0) {
-            fill.commit();
-            return true;
+            if (fill.commit())
+                return true;
+            continue;
         }
         fill.add(chunk.constData(), n);
         loaded += n;
