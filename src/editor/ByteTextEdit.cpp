@@ -23,6 +23,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QToolTip>
 
 #include <algorithm>
@@ -433,6 +434,7 @@ public:
             if (!start(std::max(shown, length > 0 ? m_expected * shown / length : 0)))
                 return;
         }
+        const auto fed = qScopeGuard([&] { m_fed += length; });
         for (const longlines::Part &part : parts) {
             if (!part.hidden) {
                 if (m_loader->AddData(part.bytes.data(), static_cast<ptrdiff_t>(part.bytes.size()))
@@ -442,8 +444,15 @@ public:
                 continue;
             }
             // A tail goes on in the next piece; it ends with its line.
-            if (m_cuts.isEmpty() || m_cuts.last().at != m_shown)
+            if (m_cuts.isEmpty() || m_cuts.last().at != m_shown) {
                 m_cuts.append({ m_shown, m_store.size(), 0 });
+                // Room for the rest of the text at most, so that the store is
+                // never moved as it grows; pages it does not fill are never
+                // touched, so they cost no memory.
+                const qint64 rest = m_expected - m_fed + (data + length - part.bytes.data());
+                if (m_store.capacity() - m_store.size() < rest)
+                    m_store.reserve(m_store.size() + rest);
+            }
             m_store.append(part.bytes);
             m_cuts.last().length += part.bytes.size();
         }
@@ -494,6 +503,7 @@ private:
     ByteTextEdit *m_edit;
     longlines::Cutter m_cutter;
     qint64 m_expected; // the text's size, as far as known beforehand
+    qint64 m_fed = 0; // bytes added so far
     qsizetype m_shown = 0; // bytes given to the document
     QList<Cut> m_cuts;
     QByteArray m_store;
