@@ -111,11 +111,14 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     SendScintilla(
         SCI_SETMODEVENTMASK, static_cast<unsigned long>(SendScintilla(SCI_GETMODEVENTMASK) & ~kAfterChange));
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-        [this](int position, int type, const char *, int length) {
-            if (type & SC_MOD_BEFOREINSERT)
+        [this](int position, int type, const char *text, int length) {
+            if (type & SC_MOD_BEFOREINSERT) {
                 noteEdit(position, length, 0);
-            else if (type & SC_MOD_BEFOREDELETE)
+                if (type & SC_PERFORMED_UNDO)
+                    restoreCuts(position, QByteArrayView(text, length));
+            } else if (type & SC_MOD_BEFOREDELETE) {
                 noteEdit(position, 0, length);
+            }
         });
 }
 
@@ -312,7 +315,22 @@ void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype re
         return;
     m_storeIsWhole = false;
     const qsizetype end = position + removed;
-    m_cuts.removeIf([&](const Cut &cut) { return cut.at > position && cut.at < end; });
+    Removal removal;
+    m_cuts.removeIf([&](const Cut &cut) {
+        if (cut.at <= position || cut.at >= end)
+            return false;
+        removal.cuts.append({ cut.at - position, removal.tails.size(), cut.length });
+        removal.tails += QByteArrayView(m_store).sliced(cut.from, cut.length);
+        return true;
+    });
+    if (!removal.cuts.isEmpty()) {
+        // Kept until the deletion is undone; it is still in the document.
+        removal.position = position;
+        removal.text = QByteArray(reinterpret_cast<const char *>(SendScintilla(SCI_GETRANGEPOINTER,
+                                      static_cast<unsigned long>(position), static_cast<long>(removed))),
+            removed);
+        m_removals.append(std::move(removal));
+    }
     for (Cut &cut : m_cuts) {
         if (removed > 0 && cut.at >= end)
             cut.at -= removed;
@@ -321,6 +339,23 @@ void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype re
     }
     if (m_cuts.isEmpty())
         m_store.clear();
+}
+
+// Undoing a deletion that took hidden tails (a selection dragged out to
+// another program, say) puts them back with the bytes around them.
+void ByteTextEdit::restoreCuts(qsizetype position, QByteArrayView text)
+{
+    if (m_removals.isEmpty() || m_removals.last().position != position || m_removals.last().text != text)
+        return;
+    const Removal removal = m_removals.takeLast();
+    for (const Cut &cut : removal.cuts) {
+        const Cut back { position + cut.at, m_store.size(), cut.length };
+        m_store += QByteArrayView(removal.tails).sliced(cut.from, cut.length);
+        m_cuts.insert(std::lower_bound(m_cuts.begin(), m_cuts.end(), back.at,
+                          [](const Cut &c, qsizetype at) { return c.at < at; }),
+            back);
+    }
+    m_storeIsWhole = false;
 }
 
 ByteTextEdit::~ByteTextEdit()
@@ -467,6 +502,7 @@ public:
         m_edit->m_cuts = std::move(m_cuts);
         m_edit->m_store = std::move(m_store);
         m_edit->m_storeIsWhole = false;
+        m_edit->m_removals.clear();
         m_edit->applyDocumentSettings();
         m_edit->showCuts();
         m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);

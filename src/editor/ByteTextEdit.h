@@ -141,6 +141,7 @@ private:
     bool keyRefusedAtCut(const QKeyEvent *event);
     bool selectionCoversCut();
     void moveCuts(qsizetype position, qsizetype inserted, qsizetype removed);
+    void restoreCuts(qsizetype position, QByteArrayView text);
     class Fill;
     void showCuts();
     bool insertTyped(const QString &text);
@@ -167,6 +168,15 @@ private:
     // m_store holds the whole text as bytes() gives it: no edit since it was
     // put together.
     bool m_storeIsWhole = false;
+    // Tails a deletion took (the bytes it deleted, where, and the tails at
+    // their places in it), latest last, until it is undone.
+    struct Removal {
+        qsizetype position = 0;
+        QByteArray text;
+        QList<Cut> cuts; // `at` within `text`, `from` within `tails`
+        QByteArray tails;
+    };
+    QList<Removal> m_removals;
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
     ini::Encoding m_encoding = ini::Encoding::Ansi;

@@ -486,6 +486,21 @@ private Q_SLOTS:
         QCOMPARE(edit->selectionLength(), 2 + text.indexOf("\r\nwww") - cut + 2 + 64 * 1024);
         QTest::keyClick(edit.get(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text().toLatin1(), text.mid(cut - 2, edit->selectionLength()));
+
+        // A deletion over the cut from elsewhere (a selection dragged out to
+        // another program) takes the hidden bytes; undo brings them back.
+        const qsizetype lineEnd = text.indexOf("\r\nwww");
+        edit->SendScintilla(QsciScintillaBase::SCI_DELETERANGE, static_cast<unsigned long>(cut - 2), 4L);
+        QByteArray without = text;
+        without.remove(cut - 2, lineEnd + 2 - (cut - 2));
+        QCOMPARE(edit->bytes(), QByteArrayView(without));
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        edit->redo();
+        QCOMPARE(edit->bytes(), QByteArrayView(without));
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        QVERIFY(edit->hidesTails());
     }
 
     void tabMovesTheFocus()
