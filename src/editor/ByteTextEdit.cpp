@@ -111,11 +111,11 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     SendScintilla(
         SCI_SETMODEVENTMASK, static_cast<unsigned long>(SendScintilla(SCI_GETMODEVENTMASK) & ~kAfterChange));
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-        [this](int position, int type, const char *text, int length) {
+        [this](int position, int type, const char *, int length) {
             if (type & SC_MOD_BEFOREINSERT) {
                 noteEdit(position, length, 0);
                 if (type & SC_PERFORMED_UNDO)
-                    restoreCuts(position, QByteArrayView(text, length));
+                    restoreCuts(position, length);
             } else if (type & SC_MOD_BEFOREDELETE) {
                 noteEdit(position, 0, length);
             }
@@ -311,7 +311,7 @@ bool ByteTextEdit::keyRefusedAtCut(const QKeyEvent *event)
 // do it).
 void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype removed)
 {
-    if (m_cuts.isEmpty())
+    if (m_cuts.isEmpty() && !m_tracksRemovals)
         return;
     m_storeIsWhole = false;
     const qsizetype end = position + removed;
@@ -323,12 +323,12 @@ void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype re
         removal.tails += QByteArrayView(m_store).sliced(cut.from, cut.length);
         return true;
     });
-    if (!removal.cuts.isEmpty()) {
-        // Kept until the deletion is undone; it is still in the document.
+    // Every deletion is noted, in the order of the undo history, so that its
+    // undo (which inserts what it deleted) finds its own note; only undo
+    // inserts, and the file's load empties the history.
+    if (removed > 0 && m_tracksRemovals) {
         removal.position = position;
-        removal.text = QByteArray(reinterpret_cast<const char *>(SendScintilla(SCI_GETRANGEPOINTER,
-                                      static_cast<unsigned long>(position), static_cast<long>(removed))),
-            removed);
+        removal.length = removed;
         m_removals.append(std::move(removal));
     }
     for (Cut &cut : m_cuts) {
@@ -343,11 +343,16 @@ void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype re
 
 // Undoing a deletion that took hidden tails (a selection dragged out to
 // another program, say) puts them back with the bytes around them.
-void ByteTextEdit::restoreCuts(qsizetype position, QByteArrayView text)
+void ByteTextEdit::restoreCuts(qsizetype position, qsizetype length)
 {
-    if (m_removals.isEmpty() || m_removals.last().position != position || m_removals.last().text != text)
+    if (m_removals.isEmpty())
         return;
     const Removal removal = m_removals.takeLast();
+    if (removal.position != position || removal.length != length) {
+        // Not the deletion this undoes: the notes no longer follow the history.
+        m_removals.clear();
+        return;
+    }
     for (const Cut &cut : removal.cuts) {
         const Cut back { position + cut.at, m_store.size(), cut.length };
         m_store += QByteArrayView(removal.tails).sliced(cut.from, cut.length);
@@ -503,6 +508,7 @@ public:
         m_edit->m_store = std::move(m_store);
         m_edit->m_storeIsWhole = false;
         m_edit->m_removals.clear();
+        m_edit->m_tracksRemovals = !m_edit->m_cuts.isEmpty();
         m_edit->applyDocumentSettings();
         m_edit->showCuts();
         m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);

@@ -141,7 +141,7 @@ private:
     bool keyRefusedAtCut(const QKeyEvent *event);
     bool selectionCoversCut();
     void moveCuts(qsizetype position, qsizetype inserted, qsizetype removed);
-    void restoreCuts(qsizetype position, QByteArrayView text);
+    void restoreCuts(qsizetype position, qsizetype length);
     class Fill;
     void showCuts();
     bool insertTyped(const QString &text);
@@ -168,15 +168,17 @@ private:
     // m_store holds the whole text as bytes() gives it: no edit since it was
     // put together.
     bool m_storeIsWhole = false;
-    // Tails a deletion took (the bytes it deleted, where, and the tails at
-    // their places in it), latest last, until it is undone.
+    // The deletions made since the load, latest last, each with the tails it
+    // took (at their places in what it deleted), until it is undone. Kept
+    // for texts loaded with long lines only.
     struct Removal {
         qsizetype position = 0;
-        QByteArray text;
-        QList<Cut> cuts; // `at` within `text`, `from` within `tails`
+        qsizetype length = 0;
+        QList<Cut> cuts; // `at` from `position`, `from` within `tails`
         QByteArray tails;
     };
     QList<Removal> m_removals;
+    bool m_tracksRemovals = false;
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
     ini::Encoding m_encoding = ini::Encoding::Ansi;

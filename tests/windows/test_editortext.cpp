@@ -498,6 +498,10 @@ private Q_SLOTS:
         QCOMPARE(edit->bytes(), QByteArrayView(text));
         edit->redo();
         QCOMPARE(edit->bytes(), QByteArrayView(without));
+        // A later deletion at the same place is undone first, without them.
+        edit->SendScintilla(QsciScintillaBase::SCI_DELETERANGE, static_cast<unsigned long>(cut - 2), 4L);
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(without));
         edit->undo();
         QCOMPARE(edit->bytes(), QByteArrayView(text));
         QVERIFY(edit->hidesTails());
