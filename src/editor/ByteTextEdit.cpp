@@ -79,8 +79,8 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
     m_caretPeriod = SendScintilla(SCI_GETCARETPERIOD);
     SendScintilla(SCI_ADDREFDOCUMENT, 0UL, m_ownDocument);
 
-    applyDocumentSettings();
     setFont(classiclook::dialogFont());
+    applyDocumentSettings();
     for (int margin = 0; margin < 5; ++margin)
         setMarginWidth(margin, 0);
     setWrapMode(WrapNone);
@@ -400,22 +400,18 @@ void ByteTextEdit::applyDocumentSettings()
     // bytes stay as they are; the widget shows a byte that is no UTF-8 by its
     // value). Switching a filled document re-reads its text, so only those do.
     m_encoding = ini::encodingOf(shownBytes());
-    if (m_encoding == ini::Encoding::Utf8) {
+    m_boxHiddenAt = -1; // a fresh document has no indicators
+    if (m_encoding == ini::Encoding::Utf8)
         SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
-        return;
-    }
     // Changing the code page resets the representations, so set them after it.
     // The widget has no glyphs for 0x80-0x9F: they are laid out as stand-ins
     // and drawn as the code page's characters after each paint.
-    for (int byte = 0x80; byte <= 0x9F; ++byte) {
-        const char key[2] = { static_cast<char>(byte), 0 };
-        SendScintilla(SCI_SETREPRESENTATION, key,
-            codepageglyphs::standIn(static_cast<unsigned char>(byte)).constData());
-    }
+    codepageglyphs::setUp(this);
 }
 
 void ByteTextEdit::paintEvent(QPaintEvent *event)
 {
+    codepageglyphs::hideBoxBeforeCaret(this, &m_boxHiddenAt);
     QsciScintilla::paintEvent(event);
     if (m_encoding != ini::Encoding::Ansi)
         return;

@@ -182,6 +182,7 @@ private:
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
     ini::Encoding m_encoding = ini::Encoding::Ansi;
+    long m_boxHiddenAt = -1; // see codepageglyphs::hideBoxBeforeCaret
 
     // Edits made since they were last announced (textChanged, linesChanged).
     bool m_editsPending = false;

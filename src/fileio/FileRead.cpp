@@ -67,4 +67,30 @@ bool read(const QString &path, QByteArray *bytes, FileError *error)
     return true;
 }
 
+bool readInPieces(const QString &path, qsizetype pieceBytes, const std::function<void(qint64 size)> &sized,
+    const std::function<void(QByteArrayView piece)> &take, FileError *error)
+{
+    const parts::Fd fd(openRegular(path, error));
+    if (!fd)
+        return false;
+    struct stat st { };
+    if (::fstat(fd.get(), &st) != 0) {
+        *error = FileError::system(errno);
+        return false;
+    }
+    sized(st.st_size);
+    QByteArray buffer(pieceBytes, Qt::Uninitialized);
+    for (qint64 offset = 0;;) {
+        // Read on to the end the descriptor reports, not the size above: the
+        // file may grow meanwhile, and all of what was read is taken.
+        const qint64 got = parts::preadAll(fd.get(), offset, buffer.data(), pieceBytes, error);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        take(QByteArrayView(buffer.constData(), got));
+        offset += got;
+    }
+}
+
 } // namespace filebytes

@@ -3,8 +3,10 @@
 #include "fileio/FileError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Opening and reading settings files and attachments.
@@ -23,5 +25,12 @@ std::optional<FileError> notRegularFile(const QString &path);
 
 // Reads the whole file; on failure returns false and says why in `error`.
 bool read(const QString &path, QByteArray *bytes, FileError *error);
+
+// Reads the whole file through one buffer of `pieceBytes`, for readers that
+// need not hold all of it: `sized` is told the file's size before the first
+// piece, `take` gets the pieces in order (the view is valid during the call).
+// On failure returns false and says why in `error`.
+bool readInPieces(const QString &path, qsizetype pieceBytes, const std::function<void(qint64 size)> &sized,
+    const std::function<void(QByteArrayView piece)> &take, FileError *error);
 
 } // namespace filebytes

@@ -2,6 +2,7 @@
 // text row by row, GetToken, the EHLO identity, the server field and the login.
 
 #include "TestFiles.h"
+#include "core/Base64.h"
 #include "core/LineEnds.h"
 #include "core/MailAddress.h"
 #include "core/MailFields.h"
@@ -94,7 +95,7 @@ private Q_SLOTS:
     void encodeAttachment_data()
     {
         QTest::addColumn<qsizetype>("size");
-        for (qsizetype size : { 0, 1, 2, 3, 52, 53, 54, 55, 56, 57, 108, 32767, 100003 })
+        for (qsizetype size : { 0, 1, 2, 3, 52, 53, 54, 55, 56, 57, 107, 108, 109, 32767, 100003, 110593 })
             QTest::addRow("%lld bytes", static_cast<long long>(size)) << size;
     }
 
@@ -110,6 +111,30 @@ private Q_SLOTS:
         QVERIFY2(encoded.ok, qPrintable(encoded.error));
         QCOMPARE(encoded.text, referenceBase64(path, size));
         QCOMPARE(QByteArray::fromBase64(encoded.text), bytes);
+    }
+
+    // Pieces of any size, as a file is read, give the text of the whole.
+    void encodePieces_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<qsizetype>("piece");
+        for (qsizetype size : { 0, 2, 53, 54, 107, 109, 1000 })
+            for (qsizetype piece : { 1, 2, 53, 54, 55, 200 })
+                QTest::addRow("%lld bytes in pieces of %lld", static_cast<long long>(size),
+                    static_cast<long long>(piece))
+                    << size << piece;
+    }
+    void encodePieces()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(qsizetype, piece);
+        const QByteArray bytes = randomBytes(size, static_cast<quint32>(size) + 11);
+        base64::Writer writer(piece); // a wrong guess of the size only costs time
+        writer.add(QByteArrayView()); // nothing, not even a pointer
+        for (qsizetype at = 0; at < size; at += piece)
+            writer.add(QByteArrayView(bytes).sliced(at, std::min(piece, size - at)));
+        QCOMPARE(writer.finish(), base64::lines(bytes));
+        QCOMPARE(writer.finish(), QByteArray()); // and starts afresh
     }
 
     void encodeAttachmentUnreadable()

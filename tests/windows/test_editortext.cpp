@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -205,24 +206,6 @@ private Q_SLOTS:
             const bool undefined = codepage::decode(QByteArray(key)).at(0).unicode() == byte;
             QCOMPARE(QByteArray(shown).startsWith('x'), undefined);
         }
-        // How much of a character's cell is ink: a box with the byte's value
-        // is mostly ink, a character is not.
-        const QImage shot = edit->viewport()->grab().toImage();
-        const auto ink = [&](long at) {
-            const int left = edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, at) + 1;
-            const int right = edit->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, at + 1);
-            const int top = edit->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, at);
-            const int height = edit->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 0UL);
-            int dark = 0;
-            for (int y = top; y < top + height; ++y)
-                for (int x = left; x < right; ++x)
-                    dark += qGray(shot.pixel(x, y)) < 128;
-            return static_cast<double>(dark) / std::max((right - left) * height, 1);
-        };
-        const double box = ink(bytes.indexOf('\x81'));
-        for (const char byte : { '\x80', '\x93', '\x94' })
-            QVERIFY2(
-                ink(bytes.indexOf(byte)) < box / 2, qPrintable(QString::number(ink(bytes.indexOf(byte)))));
         QCOMPARE(edit->bytes(), bytes);
 
         const QByteArray utf8 = "\xEF\xBB\xBF[Caf\xC3\xA9]\r\n";
@@ -238,6 +221,144 @@ private Q_SLOTS:
         edit->placeCaret(1);
         typeText(edit.get(), u"\u20AC"_s);
         QCOMPARE(edit->bytes(), "a\x80");
+    }
+
+    // A code-page character looks as the same character does in a UTF-8
+    // text: no trace of the box it is laid out as (in its line or the lines
+    // around it), about its own width, in the text's own colours, selected or
+    // not, with the caret beside it shown.
+    void codePageCharactersLookLikeText_data()
+    {
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<int>("caretWidth");
+        QTest::newRow("plain") << false << 1;
+        QTest::newRow("selected") << true << 1;
+        QTest::newRow("the caret in its blink's dark phase") << false << 0;
+    }
+    void codePageCharactersLookLikeText()
+    {
+        QFETCH(bool, selected);
+        QFETCH(int, caretWidth);
+        const QByteArray special = "\x93\x94\x80\x96\x97\x85\x99\x8A\x9C";
+        const QByteArray ansi = "\r\nk=\x93Snow\x94 \x80 \x96\x97\x85\x99\x8A\x9C\r\n\r\n";
+        const QByteArray utf8 = "\xEF\xBB\xBF" + codepage::decode(ansi).toUtf8();
+        edit->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(edit.get()));
+        QTRY_VERIFY(edit->hasFocus());
+        struct Shown {
+            QImage image;
+            QList<int> left, right; // each special character's cell
+            int top = 0, height = 0, caret = 0;
+        };
+        const auto show = [&](const QByteArray &bytes, bool isUtf8) {
+            edit->setBytes(bytes);
+            edit->SendScintilla(QsciScintillaBase::SCI_SETCARETPERIOD, 0UL); // the caret always shown
+            edit->SendScintilla(QsciScintillaBase::SCI_SETCARETWIDTH, static_cast<unsigned long>(caretWidth));
+            const auto x = [&](qsizetype at) {
+                return static_cast<int>(edit->SendScintilla(
+                    QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(at)));
+            };
+            const qsizetype lineStart = bytes.indexOf('k');
+            const qsizetype lineEnd = bytes.indexOf('\r', lineStart);
+            if (selected)
+                edit->selectBytes(lineStart, lineEnd - lineStart);
+            else
+                edit->placeCaret(lineEnd);
+            Shown shown;
+            for (qsizetype at = lineStart; at < lineEnd; ++at) {
+                const auto byte = static_cast<unsigned char>(bytes[at]);
+                if (isUtf8 ? byte >= 0xC0 : special.contains(static_cast<char>(byte))) {
+                    const qsizetype next = isUtf8 ? at + (byte >= 0xE0 ? 3 : 2) : at + 1;
+                    shown.left << x(at);
+                    shown.right << x(next);
+                }
+            }
+            shown.caret = x(lineEnd);
+            shown.top = static_cast<int>(edit->SendScintilla(
+                QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(lineStart)));
+            shown.height = static_cast<int>(edit->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, 1UL));
+            shown.image = edit->viewport()->grab().toImage();
+            return shown;
+        };
+        const Shown text = show(utf8, true);
+        const Shown code = show(ansi, false);
+        QCOMPARE(edit->bytes(), QByteArrayView(ansi));
+        QCOMPARE(text.left.size(), special.size());
+        QCOMPARE(code.left.size(), special.size());
+
+        // The empty lines above and below are paper only.
+        const QRgb paper = code.image.pixel(code.image.width() / 2, code.top - 2);
+        for (const int y : { code.top - 1, code.top + code.height })
+            for (int x = code.left.first() - 4; x < code.right.last() + 4; ++x)
+                QVERIFY2(code.image.pixel(x, y) == paper, qPrintable(u"trace at %1,%2"_s.arg(x).arg(y)));
+
+        // Ink: how far the pixels are from the cell's background, the caret's
+        // columns left out.
+        const auto ink = [](const Shown &shown, int left, int right, bool withCaret = false) {
+            const QImage &image = shown.image;
+            const int top = shown.top;
+            const int height = shown.height;
+            const QRgb back = image.pixel(left, top);
+            double sum = 0;
+            QRgb strongest = back;
+            int farthest = 0;
+            for (int y = top; y < top + height; ++y)
+                for (int x = left; x < right; ++x) {
+                    if (!withCaret && std::abs(x - shown.caret) <= 1)
+                        continue;
+                    const QRgb c = image.pixel(x, y);
+                    const int far = std::abs(qRed(c) - qRed(back)) + std::abs(qGreen(c) - qGreen(back))
+                        + std::abs(qBlue(c) - qBlue(back));
+                    sum += far;
+                    if (far > farthest) {
+                        farthest = far;
+                        strongest = c;
+                    }
+                }
+            return std::tuple { sum, back, strongest };
+        };
+        for (qsizetype i = 0; i < special.size(); ++i) {
+            const QString what = codepage::decode(special.mid(i, 1));
+            const int codeWidth = code.right[i] - code.left[i];
+            const int textWidth = text.right[i] - text.left[i];
+            QVERIFY2(std::abs(codeWidth - textWidth) <= 2,
+                qPrintable(u"%1: %2 pixels wide, as text %3"_s.arg(what).arg(codeWidth).arg(textWidth)));
+            const auto [codeInk, codeBack, codeFore] = ink(code, code.left[i], code.right[i]);
+            const auto [textInk, textBack, textFore] = ink(text, text.left[i], text.right[i]);
+            QCOMPARE(codeBack, textBack);
+            for (const int shift : { 16, 8, 0 })
+                QVERIFY2(std::abs(int(codeFore >> shift & 0xFF) - int(textFore >> shift & 0xFF)) <= 48,
+                    qPrintable(
+                        u"%1: colour %2, as text %3"_s.arg(what).arg(codeFore, 0, 16).arg(textFore, 0, 16)));
+        }
+        // As much ink in the line as in the text: no box, nor a character lost.
+        const double codeInk = std::get<0>(ink(code, 0, code.caret + 4));
+        const double textInk = std::get<0>(ink(text, 0, text.caret + 4));
+        QVERIFY2(codeInk > textInk * 0.9 && codeInk < textInk * 1.1,
+            qPrintable(u"ink %1, as text %2"_s.arg(codeInk).arg(textInk)));
+        if (caretWidth == 0) {
+            // Nothing where the caret would be: the last character and the
+            // caret's place hold as much ink as in the text.
+            const double codeLast = std::get<0>(ink(code, code.left.last(), code.caret + 2, true));
+            const double textLast = std::get<0>(ink(text, text.left.last(), text.caret + 2, true));
+            QVERIFY2(
+                codeLast < textLast * 1.15, qPrintable(u"ink %1, as text %2"_s.arg(codeLast).arg(textLast)));
+            return;
+        }
+        // The caret after the last character: a column of its colour over the
+        // line's height, as in the text.
+        const auto caretShown = [](const Shown &shown) {
+            for (int x = shown.caret - 1; x <= shown.caret + 1; ++x) {
+                bool whole = true;
+                for (int y = shown.top; y < shown.top + shown.height && whole; ++y)
+                    whole = qGray(shown.image.pixel(x, y)) < 64;
+                if (whole)
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(caretShown(text));
+        QVERIFY(caretShown(code));
     }
 
     // Lines longer than shown lose their tails, whatever the pieces the text
