@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace profile {
 namespace {
@@ -152,11 +153,13 @@ struct ScannedLine {
     qint64 next = 0;
     QByteArrayView key;
     bool keyTooLong = false;
+    bool head = false; // a head line by the rule of IniText.h
 };
 
 // Splits a stretch of text that arrives in pieces into lines by the line
 // model of IniText.h, keeping of a line only what planning needs, so that a
-// section of any size is planned in the memory of a piece.
+// section of any size is planned in the memory of a piece. It tells head
+// lines too, so that a section's end is found in the same pass as its lines.
 class LineScan {
 public:
     LineScan(qint64 offset, qsizetype longestKey) : m_begin(offset), m_at(offset), m_longest(longestKey) { }
@@ -183,6 +186,8 @@ public:
             const bool crSplit = lineEnd && *lineEnd == '\r' && lineEnd + 1 == end;
             if (!m_keyDone)
                 takeKey(p, stop, m_begin >= base, lineEnd && !crSplit);
+            if (m_lead == Lead::Blanks || m_lead == Lead::Bracket)
+                classify(p, stop);
             if (!lineEnd)
                 break;
             if (crSplit) {
@@ -210,6 +215,28 @@ public:
     }
 
 private:
+    // What the line's bytes so far say about its being a head: only blanks,
+    // a "[" first and no "]" after it yet, a head, or anything else.
+    enum class Lead { Blanks, Bracket, Head, Other };
+
+    void classify(const char *from, const char *to)
+    {
+        if (m_lead == Lead::Blanks) {
+            while (from < to && ini::isBlank(*from))
+                ++from;
+            if (from == to)
+                return;
+            if (*from != '[') {
+                m_lead = Lead::Other;
+                return;
+            }
+            m_lead = Lead::Bracket;
+            ++from;
+        }
+        if (from < to && std::memchr(from, ']', static_cast<size_t>(to - from)))
+            m_lead = Lead::Head;
+    }
+
     // The key part of [from, to), the line's bytes in this piece: in place
     // when the line and its key are whole in the piece (the usual case), else
     // gathered without its blanks around it, and only up to the longest key
@@ -248,7 +275,8 @@ private:
 
     template <class F> void endLine(qint64 end, qint64 next, F &&f)
     {
-        ScannedLine line { m_begin, end, next, m_viewed ? m_view : QByteArrayView(m_key), m_tooLong };
+        ScannedLine line { m_begin, end, next, m_viewed ? m_view : QByteArrayView(m_key), m_tooLong,
+            m_lead == Lead::Head };
         f(line);
         m_begin = next;
         m_viewed = false;
@@ -257,6 +285,7 @@ private:
         if (!m_blanks.isEmpty())
             m_blanks.clear();
         m_keyDone = m_tooLong = false;
+        m_lead = Lead::Blanks;
     }
 
     qint64 m_begin; // where the current line begins
@@ -268,40 +297,52 @@ private:
     bool m_viewed = false;
     QByteArray m_key; // else the key gathered so far
     QByteArray m_blanks; // blanks after m_key, which count only if more follows
+    Lead m_lead = Lead::Blanks;
     bool m_crPending = false; // a piece ended with a CR
     qint64 m_crAt = 0;
 };
 
-// Plans every write on the section whose head's "[" is at `head` and that
-// ends at `end` (the next head's "[", or the text's end: `lastSection`),
-// reading it in pieces. Each write replaces the first line of the section
-// with its key, or is added after the body's last line; a write whose key an
-// earlier write of the plan added replaces that line. The result equals
-// planning each write on the text the writes before it left.
-bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read,
-    const QList<KeyWrite> &writes, const Style &style, qint64 pieceSize, Plan *plan)
+// Plans every write on the section whose head's "[" is at `head`, in a text
+// of `size` bytes, reading it in pieces from there to its end (the next head
+// line, or the text's end), which the same scan finds. Each write replaces
+// the first line of the section with its key, or is added after the body's
+// last line; a write whose key an earlier write of the plan added replaces
+// that line. The result equals planning each write on the text the writes
+// before it left.
+bool planInSection(qint64 head, qint64 size, const ReadAt &read, const QList<KeyWrite> &writes,
+    const Style &style, qint64 pieceSize, Plan *plan)
 {
     qsizetype longest = 0;
-    QList<QByteArrayView> names;
+    std::vector<QByteArrayView> names;
     for (const KeyWrite &write : writes) {
-        names.append(ini::withoutBlanks(write.key));
+        names.push_back(ini::withoutBlanks(write.key));
         longest = std::max(longest, names.back().size());
     }
     // Most lines' keys differ in length from every key written: in the code
     // page a name's length is its letters', so they are passed over at once.
     const bool byLength = style.encoding != ini::Encoding::Utf8;
+    std::vector<bool> lengthWritten(longest + 1);
+    for (const QByteArrayView name : names)
+        lengthWritten[name.size()] = true;
     // A name in UTF-8 may take up to three bytes per letter that another
     // spelling of it takes one for.
     LineScan scan(head, 3 * longest + 4);
-    QList<std::optional<ScannedLine>> found(writes.size());
+    std::vector<std::optional<ScannedLine>> found(names.size());
     qsizetype unfound = writes.size();
     ScannedLine lastOfBody;
     bool headSeen = false;
+    bool ended = false; // the next head was seen
     bool inBody = true; // until the first empty line
     const auto take = [&](const ScannedLine &line) {
+        if (ended)
+            return;
         if (!headSeen) {
             headSeen = true;
             lastOfBody = line;
+            return;
+        }
+        if (line.head) {
+            ended = true;
             return;
         }
         if (line.end == line.begin) {
@@ -312,7 +353,9 @@ bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read
             lastOfBody = line;
         if (line.keyTooLong || unfound == 0)
             return;
-        for (qsizetype i = 0; i < writes.size(); ++i) {
+        if (byLength && (line.key.size() > longest || !lengthWritten[line.key.size()]))
+            return;
+        for (size_t i = 0; i < names.size(); ++i) {
             if (found[i] || (byLength && line.key.size() != names[i].size()))
                 continue;
             if (sameName(line.key, names[i], style.encoding)) {
@@ -322,19 +365,19 @@ bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read
         }
     };
     QByteArray piece;
-    for (qint64 at = head; at < end; at += piece.size()) {
+    for (qint64 at = head; at < size && !ended; at += piece.size()) {
         // Once the body has ended and every key has its line, the rest of the
         // section cannot change the plan.
         if (!inBody && unfound == 0)
             break;
-        if (!read(at, std::min(end - at, pieceSize), &piece, &plan->error))
+        if (!read(at, std::min(size - at, pieceSize), &piece, &plan->error))
             return false;
         if (piece.isEmpty()) // shortened meanwhile; the replace will notice
             break;
         scan.feed(piece, take);
     }
-    // The blanks before the next head's "[" are that head's line.
-    scan.finish(lastSection, take);
+    // A last line without a line end belongs to the section unless it is a head.
+    scan.finish(true, take);
 
     // Lines replaced, each by the last write that found it.
     QList<Edit> edits;
@@ -359,7 +402,7 @@ bool planInSection(qint64 head, qint64 end, bool lastSection, const ReadAt &read
         Edit edit;
         edit.at = lastOfBody.next;
         QByteArray after;
-        if (edit.at < end && !read(edit.at, 1, &after, &plan->error))
+        if (edit.at < size && !read(edit.at, 1, &after, &plan->error))
             return false;
         const QByteArrayView lineEnd = lineEndBetween(style, false, after.startsWith('\n'));
         if (lastOfBody.next == lastOfBody.end)
@@ -445,22 +488,19 @@ Plan planOn(qint64 size, const ReadAt &read, const std::function<ProfileKeys(ini
     plan.refused = false;
     const qsizetype start = ini::textStart(piece);
 
-    // The section's head and the head after it, and the first line end.
+    // The section's head, and the first line end. The section itself is
+    // read from its head on, once: the scan of its lines finds its end.
     std::optional<qint64> head;
-    std::optional<qint64> after;
     const auto match = [&](qsizetype at, QByteArrayView line) {
-        if (head) {
-            after = at;
-            return false;
-        }
         if (sameName(*ini::headName(line), keys.section, style.encoding))
             head = at;
-        return true;
+        return !head;
     };
     std::optional<QByteArrayView> lineEnd;
     bool crAtPieceEnd = false;
+    qint64 offset = 0;
     ini::HeadReader reader;
-    for (qint64 offset = 0; offset < size;) {
+    while (offset < size) {
         if (offset > 0 && !read(offset, std::min(size - offset, pieceSize), &piece, &plan.error))
             return plan;
         if (crAtPieceEnd && !lineEnd)
@@ -482,8 +522,16 @@ Plan planOn(qint64 size, const ReadAt &read, const std::function<ProfileKeys(ini
         if (piece.isEmpty()) // shortened meanwhile; the replace will notice
             break;
     }
-    if (!after)
+    if (!head)
         reader.finish(match);
+    if (!lineEnd && crAtPieceEnd && head && offset + piece.size() < size) {
+        // The head's piece ended with the file's first line end, a CR: the
+        // byte after it tells whether that is CR LF.
+        QByteArray next;
+        if (!read(offset + piece.size(), 1, &next, &plan.error))
+            return plan;
+        lineEnd = next.startsWith('\n') ? QByteArrayView("\r\n") : QByteArrayView("\r");
+    }
     if (!lineEnd && crAtPieceEnd)
         lineEnd = "\r";
     if (lineEnd)
@@ -493,7 +541,7 @@ Plan planOn(qint64 size, const ReadAt &read, const std::function<ProfileKeys(ini
         return plan;
     }
     if (head) {
-        if (!planInSection(*head, after ? *after : size, !after, read, keys.writes, style, pieceSize, &plan))
+        if (!planInSection(*head, size, read, keys.writes, style, pieceSize, &plan))
             return plan;
         plan.ok = true;
         return plan;

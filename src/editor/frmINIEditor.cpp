@@ -42,6 +42,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <future>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -567,7 +569,10 @@ void frmINIEditor::cmdAdd_Click()
     if (!sameFile(ui->txtPath->text(), LoadedPath) && !maySwitchTo(ui->txtPath->text()))
         return;
     if (!LoadedPath.isEmpty()) {
-        const Written written = writeBack();
+        // The lists follow the text when the path box names the file written.
+        const bool listsFollow = sameFile(appfolder::besideProgram(ui->txtPath->text()), LoadedPath);
+        std::optional<WrittenHeads> heads;
+        const Written written = writeBack(listsFollow ? &heads : nullptr);
         // A refused or failed write keeps the text and the file it belongs to.
         if (written == Written::Cancelled || written == Written::Failed)
             return;
@@ -584,8 +589,8 @@ void frmINIEditor::cmdAdd_Click()
         }
         // The file the lists read now holds the text: they are brought up to
         // date from it, and the user's place stays.
-        if (written == Written::Done && sameFile(appfolder::besideProgram(ui->txtPath->text()), LoadedPath)) {
-            showWrittenText();
+        if (written == Written::Done && listsFollow) {
+            showWrittenText(std::move(heads));
             return;
         }
     }
@@ -612,7 +617,7 @@ void frmINIEditor::cmdAdd_Click()
     m_values->setItems({}, listDecoder());
 }
 
-void frmINIEditor::showWrittenText()
+void frmINIEditor::showWrittenText(std::optional<WrittenHeads> known)
 {
     const QByteArrayView text = ui->Text1->bytes();
     const ini::Encoding encoding = ini::encodingOf(text);
@@ -620,8 +625,12 @@ void frmINIEditor::showWrittenText()
     const bool force = encoding != m_listEncoding;
     m_listEncoding = encoding;
     const int keyRow = selectedRow(ui->ListKey1);
-    bool unchanged = false;
-    const QList<qsizetype> heads = settingsfile::sectionHeadsIn(text, m_names->items(), &unchanged);
+    if (!known) {
+        known.emplace();
+        known->at = settingsfile::sectionHeadsIn(text, m_names->items(), &known->unchanged);
+    }
+    const bool unchanged = known->unchanged;
+    const QList<qsizetype> &heads = known->at;
     if (force || !unchanged)
         refill(ui->ListNames, m_names, settingsfile::sectionNamesIn(text), selectedRow(ui->ListNames), true);
     showCount();
@@ -661,7 +670,7 @@ void frmINIEditor::fileChangedOnDisk()
 {
     // Not while another question or dialog waits for the user (the change may
     // be the one that question is about): looked at again once it is answered.
-    if (QApplication::activeModalWidget() || m_askingAboutDisk) {
+    if (QApplication::activeModalWidget() || m_askingAboutDisk || m_writing) {
         QTimer::singleShot(500, this, &frmINIEditor::fileChangedOnDisk);
         return;
     }
@@ -749,7 +758,7 @@ void frmINIEditor::showEvent(QShowEvent *event)
         move(pos() + WindowSlot::offsetOf(m_slot->index()));
 }
 
-frmINIEditor::Written frmINIEditor::writeBack()
+frmINIEditor::Written frmINIEditor::writeBack(std::optional<WrittenHeads> *heads)
 {
     // Text in UTF-16 would be written back as 8-bit bytes: no reader could read it.
     if (ini::encodingOf(ui->Text1->bytes()) == ini::Encoding::Utf16) {
@@ -767,8 +776,30 @@ frmINIEditor::Written frmINIEditor::writeBack()
         WindowWait waiting(this);
         {
             const BusyCursor busy;
-            written = editorupdate::write(
-                LoadedPath, ui->Text1->bytes(), overwrite ? nullptr : &m_stamp, waiting.wait());
+            const QByteArrayView text = ui->Text1->bytes();
+            // The text stays as it is until the write returns (no input
+            // reaches the window, and no reload replaces it), so a second
+            // thread may read it meanwhile.
+            std::future<WrittenHeads> scan;
+            if (heads) {
+                try {
+                    scan = std::async(std::launch::async, [text, names = m_names->items()] {
+                        WrittenHeads found {};
+                        found.at = settingsfile::sectionHeadsIn(text, names, &found.unchanged);
+                        return found;
+                    });
+                } catch (const std::system_error &) {
+                    // No thread to be had: the heads are found after the write.
+                }
+            }
+            m_writing = true;
+            written = editorupdate::write(LoadedPath, text, overwrite ? nullptr : &m_stamp, waiting.wait());
+            m_writing = false;
+            if (scan.valid()) {
+                WrittenHeads found = scan.get();
+                if (written.ok)
+                    *heads = std::move(found);
+            }
         }
         if (!written.changedOnDisk) {
             if (!written.ok) {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CutListModel;
 class DiskWatch;
@@ -97,13 +98,24 @@ private:
     void addWorkingAids();
     bool loadText();
     bool loadTextOf(const QString &path);
-    Written writeBack();
+    // The section heads of the text just written: where each starts, and
+    // whether their names are those the list holds.
+    // (No member initialisers: a nested class that has them is not yet
+    // default-constructible to some compilers inside its enclosing class.)
+    struct WrittenHeads {
+        QList<qsizetype> at;
+        bool unchanged;
+    };
+    // Writes the text back. With `heads`, the text's heads are found on a
+    // thread of their own while the write runs, for showWrittenText(), so
+    // that the lists cost the save no pass of their own over the text.
+    Written writeBack(std::optional<WrittenHeads> *heads = nullptr);
     bool confirmDiscard();
     void showCount();
     // After a write of the text to the file the lists read: the lists are
     // brought up to date from the text (which the file now holds), refilling
     // only what changed and keeping the chosen section and key.
-    void showWrittenText();
+    void showWrittenText(std::optional<WrittenHeads> heads = std::nullopt);
     // The file changed on disk: reloaded when the text holds no edits of the
     // user's, else the user is asked at once.
     void fileChangedOnDisk();
@@ -151,6 +163,9 @@ private:
     // The change on disk the user was last asked about, not to ask twice.
     diskstamp::Stamp m_askedAbout;
     bool m_askingAboutDisk = false;
+    // A write holds a view of the text while it waits for the file: nothing
+    // may replace the text until it returns.
+    bool m_writing = false;
     std::unique_ptr<WindowSlot> m_slot;
     bool m_placed = false;
     settingsfile::Progress m_scanProgress;

@@ -80,6 +80,12 @@ public:
     // it was taken: a copy from a file that changed meanwhile would splice old
     // and new content.
     bool unchanged() const;
+    // Closes the file once a rename has replaced it. Its last close frees
+    // its cached pages, which for a big file takes the kernel a while that
+    // the caller need not wait for: a big one is closed on a thread of its
+    // own. Its lock goes with the close; a writer still waiting on it finds
+    // the new file at the path once granted.
+    void closeReplaced();
 
 private:
     QByteArray m_bytes;

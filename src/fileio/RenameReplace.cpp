@@ -93,6 +93,8 @@ Outcome replaceByRename(const Target &target, const Old &old, const QList<Piece>
     syncFolder(target);
     if (written)
         written(out.get());
+    if (old.file)
+        old.file->closeReplaced();
     return Outcome::Done;
 }
 

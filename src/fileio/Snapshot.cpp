@@ -7,6 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <system_error>
+#include <thread>
+#include <utility>
+
 namespace filebytes {
 
 namespace {
@@ -110,6 +114,23 @@ bool OldFile::copyTo(int fd, qint64 offset, qint64 size, FileError *error) const
         size -= n;
     }
     return true;
+}
+
+void OldFile::closeReplaced()
+{
+    constexpr qint64 kAsideFrom = 16 << 20;
+    const int fd = std::exchange(m_fd, -1);
+    if (fd < 0)
+        return;
+    if (m_size >= kAsideFrom) {
+        try {
+            std::thread([fd] { ::close(fd); }).detach();
+            return;
+        } catch (const std::system_error &) {
+            // No thread to be had: closed here, which only takes longer.
+        }
+    }
+    ::close(fd);
 }
 
 bool OldFile::unchanged() const

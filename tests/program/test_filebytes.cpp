@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -223,6 +224,38 @@ private Q_SLOTS:
         QCOMPARE(
             readFile(path), before.first(1000) + inserted + before.sliced(990, 10) + before.sliced(1000));
         QCOMPARE(filesIn(dir).size(), hardLink ? 2 : 1);
+    }
+
+    // The replaced file is let go of once the update returns, also a big
+    // one, whose last close (the kernel dropping its cached pages) is left
+    // to a thread of its own: no descriptor of it stays open to hold its
+    // space or its lock.
+    void replacedFileIsLetGo_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("small") << (1 << 20);
+        QTest::newRow("big, closed on the side") << (20 << 20);
+    }
+    void replacedFileIsLetGo()
+    {
+        QFETCH(int, size);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Ferox.ini"));
+        writeFile(path, QByteArray(size, ';'));
+        struct stat old { };
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &old), 0);
+        FileError error;
+        QVERIFY2(filebytes::replace(path, { "[G]\r\nk=1\r\n" }, &error), qPrintable(error.text));
+        const auto holdsOld = [&] {
+            const QStringList fds
+                = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System);
+            return std::any_of(fds.begin(), fds.end(), [&](const QString &fd) {
+                struct stat st { };
+                return ::fstat(fd.toInt(), &st) == 0 && st.st_dev == old.st_dev && st.st_ino == old.st_ino;
+            });
+        };
+        QTRY_VERIFY(!holdsOld());
+        QCOMPARE(readFile(path), QByteArray("[G]\r\nk=1\r\n"));
     }
 
     // Another program rewrites the file in place while a change that names

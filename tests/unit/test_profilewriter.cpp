@@ -431,6 +431,46 @@ private Q_SLOTS:
         QVERIFY(inTurn.text.contains("\r\nKey 7=seven\r\n"));
     }
 
+    // The section's end is found by the scan of its lines, in pieces of any
+    // size: the next head (cut by a piece's end, after blanks, without a line
+    // end at the text's end) ends it, a line that only looks like one does
+    // not, and nothing after the end is read.
+    void sectionEndIsFoundInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("next head") << QByteArray("[Big]\r\na=1\r\nb=2\r\n[After]\r\nUCode=9\r\n");
+        QTest::newRow("blanks before it") << QByteArray("[Big]\na=1\n \t\v[After]\nUCode=9\n");
+        QTest::newRow("no line end at the end") << QByteArray("[Big]\ra=1\r\x1a[After]");
+        QTest::newRow("no head without ]") << QByteArray("[Big]\r\na=1\r\n[broken\r\nUCode=1\r\n");
+        QTest::newRow("] far along") << QByteArray("[Big]\r\na=1\r\n  [x = long line ]\r\nUCode=1\r\n");
+        QTest::newRow("body ends, key later")
+            << QByteArray("[Big]\r\na=1\r\n\r\nUCode=1\r\n[After]\r\nUCode=9");
+        QTest::newRow("last section") << QByteArray("[x]\r\n\r\n[Big]\r\na=1\r\nUCode=1");
+    }
+    void sectionEndIsFoundInPieces()
+    {
+        QFETCH(QByteArray, text);
+        const QList<profile::KeyWrite> writes = { { "UCode", "2" }, { "//", "me" } };
+        const profile::Updated inTurn = writtenInTurn(text, "Big", writes);
+        QVERIFY(inTurn.ok);
+        const qsizetype after = text.indexOf("[After]");
+        for (const qsizetype pieceSize : { 1, 2, 3, 5, 8, 4096 }) {
+            qint64 readTo = 0;
+            const auto read = [&](qint64 offset, qint64 size, QByteArray *out, QString *) {
+                *out = text.sliced(offset, std::min<qint64>(size, text.size() - offset));
+                readTo = std::max(readTo, offset + out->size());
+                return true;
+            };
+            const auto compose = [&](ini::Encoding) { return ProfileKeys { "Big", writes, {} }; };
+            const profile::Plan plan = profile::planOn(text.size(), read, compose, pieceSize);
+            QVERIFY2(plan.ok, qPrintable(plan.error));
+            QCOMPARE(profile::applied(text, plan.edits), inTurn.text);
+            // The scan stops with the piece that holds the next head's line end.
+            if (after >= 0 && pieceSize < 16)
+                QVERIFY2(readTo <= after + 8 + pieceSize, qPrintable(QString::number(pieceSize)));
+        }
+    }
+
     // The fast head search skips lines but must see the same heads as the line
     // reader: "[" at the start or after a line end, blanks between allowed.
     void nextHeadAgreesWithLineReader_data()
