@@ -221,6 +221,29 @@ void openOneLongLine(benchmark::State &state, std::string reference)
     fullOpen(state, oneLongLineFile(), reference, true);
 }
 
+// In the open one-line file: a key typed in the shown part of the long line,
+// or End on it, each with the paint that shows it.
+void oneLongLineKey(benchmark::State &state, Qt::Key key, std::string reference)
+{
+    bench::setReference(state, reference);
+    frmINIEditor *form = openEditor(oneLongLineFile());
+    form->show();
+    ByteTextEdit *text = child<ByteTextEdit>(form, "Text1");
+    text->setFocus();
+    const qsizetype inLine = qsizetype(sizeof("[Game]\r\nComments=")) - 1;
+    for (auto _ : state) {
+        text->placeCaret(inLine);
+        text->viewport()->repaint();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(text, key);
+        text->viewport()->repaint();
+        state.SetIterationTime(seconds(timer));
+    }
+    text->markSaved();
+    closeEditor();
+}
+
 // A click on the last section's name: the file is read again and the
 // section's keys and values listed.
 void clickLastName(benchmark::State &state, QString path, std::string reference)
@@ -707,8 +730,17 @@ void registerAll()
     // Beside the ordinary file of half its size.
     benchmark::RegisterBenchmark("editor/open_one_line/200M", openOneLongLine, reported("open", kSizes[1], 3))
         ->UseManualTime()
-        ->Iterations(1)
+        ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
+    // Beside the same key at the end of the small file.
+    for (const auto &[label, key] : { std::pair { "key", Qt::Key_X }, std::pair { "end", Qt::Key_End } }) {
+        const std::string what = std::string("editor/one_line_") + label + "/200M";
+        benchmark::RegisterBenchmark(
+            what.c_str(), oneLongLineKey, key, std::string("editor/key/1M/end/iterations:20/manual_time"))
+            ->UseManualTime()
+            ->Iterations(10)
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "core/LongLines.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace longlines {
 
@@ -11,41 +13,78 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// The offset of the first line end at or after `from`, or the text's size.
-qsizetype lineEndFrom(QByteArrayView text, qsizetype from)
+// The offset of the first line end in `text`, or its size.
+qsizetype firstLineEnd(QByteArrayView text)
 {
-    const char *begin = text.data() + from;
-    const auto rest = static_cast<size_t>(text.size() - from);
-    const void *lf = std::memchr(begin, '\n', rest);
-    const size_t upToLf = lf ? static_cast<size_t>(static_cast<const char *>(lf) - begin) : rest;
-    const void *cr = std::memchr(begin, '\r', upToLf);
-    const size_t end = cr ? static_cast<size_t>(static_cast<const char *>(cr) - begin) : upToLf;
-    return from + static_cast<qsizetype>(end);
+    const auto size = static_cast<size_t>(text.size());
+    const void *lf = std::memchr(text.data(), '\n', size);
+    const size_t upToLf = lf ? static_cast<size_t>(static_cast<const char *>(lf) - text.data()) : size;
+    const void *cr = std::memchr(text.data(), '\r', upToLf);
+    return static_cast<qsizetype>(
+        cr ? static_cast<size_t>(static_cast<const char *>(cr) - text.data()) : upToLf);
+}
+
+// The offset of the last line end in `text`, or -1.
+qsizetype lastLineEnd(QByteArrayView text)
+{
+    const auto size = static_cast<size_t>(text.size());
+    const void *lf = memrchr(text.data(), '\n', size);
+    const void *cr = memrchr(text.data(), '\r', size);
+    const void *last = std::max(lf, cr, std::less<>());
+    return last ? static_cast<const char *>(last) - text.data() : -1;
+}
+
+void append(QList<Part> &parts, QByteArrayView bytes, bool hidden)
+{
+    if (bytes.isEmpty())
+        return;
+    // Neighbouring runs of one kind are one run: they lie side by side in the piece.
+    if (!parts.isEmpty() && parts.last().hidden == hidden) {
+        Part &last = parts.last();
+        last.bytes = QByteArrayView(last.bytes.data(), last.bytes.size() + bytes.size());
+        return;
+    }
+    parts.append({ bytes, hidden });
 }
 
 } // namespace
 
-QList<Tail> tails(QByteArrayView text, qsizetype shown)
+QList<Part> Cutter::feed(QByteArrayView piece)
 {
-    QList<Tail> out;
-    // `at` is always the start of a line. The line is long exactly when none
-    // of the `shown` + 1 bytes from its start ends it; otherwise the last line
-    // end among them is found looking back, which skips the short lines at
-    // once.
+    QList<Part> parts;
     qsizetype at = 0;
-    while (at + shown < text.size()) {
-        qsizetype back = at + shown;
-        while (back >= at && !isLineEnd(text[back]))
-            --back;
-        if (back >= at) {
-            at = back + 1;
+    while (at < piece.size()) {
+        const QByteArrayView rest = piece.sliced(at);
+        if (m_inTail) {
+            const qsizetype end = firstLineEnd(rest);
+            append(parts, rest.first(end), true);
+            at += end;
+            if (end < rest.size()) {
+                m_inTail = false;
+                m_lineLength = 0;
+            }
             continue;
         }
-        const qsizetype end = lineEndFrom(text, at + shown);
-        out.append({ at + shown, end });
-        at = end + 1;
+        if (m_lineLength == m_shown) {
+            // The line is exactly as long as shown unless a byte other than
+            // a line end follows.
+            if (!isLineEnd(rest[0])) {
+                m_inTail = true;
+                continue;
+            }
+            append(parts, rest.first(1), false);
+            m_lineLength = 0;
+            ++at;
+            continue;
+        }
+        // No line can pass its shown length within this window, whatever it holds.
+        const QByteArrayView window = rest.first(std::min(m_shown - m_lineLength, rest.size()));
+        const qsizetype last = lastLineEnd(window);
+        m_lineLength = last < 0 ? m_lineLength + window.size() : window.size() - last - 1;
+        append(parts, window, false);
+        at += window.size();
     }
-    return out;
+    return parts;
 }
 
 } // namespace longlines

@@ -3,22 +3,35 @@
 #include <QByteArrayView>
 #include <QList>
 
-// Finding the lines of a text that are too long to lay out on screen in
-// reasonable time. A line ends at CR or LF, each counted as one line end, as
-// the text area counts them.
+// Splitting the lines of a text that are too long to lay out on screen in
+// reasonable time into the part that is shown and the tail that is kept
+// aside. A line ends at CR or LF, each counted as one line end, as the text
+// area counts them.
 namespace longlines {
 
-// The part of a long line past its first `shown` bytes: [start, end), end
-// being the offset of the line's end (or of the text's end).
-struct Tail {
-    qsizetype start = 0;
-    qsizetype end = 0;
-    friend bool operator==(const Tail &, const Tail &) = default;
+// One run of a text fed to a Cutter: shown bytes, or bytes of a tail (the part
+// of a long line past its first `shown` bytes, up to the line's end or the
+// text's end). A hidden part that directly follows another hidden part, in
+// the same piece or the next, continues the same tail.
+struct Part {
+    QByteArrayView bytes;
+    bool hidden = false;
 };
 
-// The tails of every line longer than `shown` bytes, in text order. The work
-// grows with the text's size divided by `shown`, plus the long lines' length,
-// so ordinary texts cost next to nothing.
-QList<Tail> tails(QByteArrayView text, qsizetype shown);
+// Reads a text in pieces, as a file is loaded, and says of each byte whether
+// it is shown. The work per piece is a search for its line ends, so ordinary
+// texts cost next to nothing.
+class Cutter {
+public:
+    explicit Cutter(qsizetype shown) : m_shown(shown) { }
+    // The runs of `piece`, in text order; they cover it exactly and views
+    // point into it.
+    QList<Part> feed(QByteArrayView piece);
+
+private:
+    qsizetype m_shown;
+    qsizetype m_lineLength = 0; // bytes of the current line seen so far
+    bool m_inTail = false;
+};
 
 } // namespace longlines

@@ -37,6 +37,12 @@ ByteTextEdit *ByteTextAccessible::edit() const
     return static_cast<ByteTextEdit *>(widget());
 }
 
+void ByteTextAccessible::selectShown(int startOffset, int endOffset)
+{
+    const qsizetype start = edit()->offsetAt(startOffset);
+    edit()->selectBytes(start, edit()->offsetAt(endOffset) - start);
+}
+
 long ByteTextAccessible::send(unsigned int message, unsigned long wParam, long lParam) const
 {
     return edit()->SendScintilla(message, wParam, lParam);
@@ -81,7 +87,7 @@ void ByteTextAccessible::removeSelection(int selectionIndex)
 void ByteTextAccessible::setSelection(int selectionIndex, int startOffset, int endOffset)
 {
     if (selectionIndex == 0)
-        edit()->selectBytes(startOffset, endOffset - startOffset);
+        selectShown(startOffset, endOffset);
 }
 
 int ByteTextAccessible::cursorPosition() const
@@ -91,12 +97,12 @@ int ByteTextAccessible::cursorPosition() const
 
 void ByteTextAccessible::setCursorPosition(int position)
 {
-    edit()->placeCaret(position);
+    edit()->placeCaret(edit()->offsetAt(position));
 }
 
 QString ByteTextAccessible::text(int startOffset, int endOffset) const
 {
-    const QByteArrayView bytes = edit()->bytes();
+    const QByteArrayView bytes = edit()->shownBytes();
     const qsizetype start = std::clamp<qsizetype>(startOffset, 0, bytes.size());
     const qsizetype end
         = std::clamp<qsizetype>(endOffset < 0 ? bytes.size() : endOffset, start, bytes.size());
@@ -152,6 +158,6 @@ void ByteTextAccessible::replaceText(int startOffset, int endOffset, const QStri
 {
     // The same way as typed text: through the code page, refused if it
     // cannot be stored.
-    edit()->selectBytes(startOffset, endOffset - startOffset);
+    selectShown(startOffset, endOffset);
     edit()->replaceSelectedText(text);
 }

@@ -42,5 +42,7 @@ public:
 
 private:
     ByteTextEdit *edit() const;
+    // Offsets here are the text area's positions: what it shows.
+    void selectShown(int startOffset, int endOffset);
     long send(unsigned int message, unsigned long wParam = 0, long lParam = 0) const;
 };

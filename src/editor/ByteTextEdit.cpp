@@ -16,10 +16,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -61,13 +63,14 @@ constexpr qint64 kHeadroom = 64 * 1024;
 // Laying out a line measures every one of its characters, at about a
 // microsecond each, and the widget does it for a whole line whenever it shows
 // any part of it. So only the first bytes of a very long line are shown (more
-// than a screen can hold); its other bytes stay in the text, unchanged, in a
-// style that is not drawn, which is not measured either.
+// than a screen can hold); its other bytes are kept out of the widget, so that
+// nothing measures, styles or indexes them.
 constexpr qsizetype kShownOfLongLine = 64 * 1024;
-constexpr int kShownStyle = 0;
-// Above the styles a lexer colours with (the INI lexer uses 0 to 5), below
-// the widget's own predefined ones (32 on): hiding it hides nothing else.
-constexpr int kHiddenStyle = 31;
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 bool isPrintable(const QString &text)
 {
@@ -118,27 +121,21 @@ ByteTextEdit::ByteTextEdit(QWidget *parent) : QsciScintilla(parent)
         SCI_SETMODEVENTMASK, static_cast<unsigned long>(SendScintilla(SCI_GETMODEVENTMASK) & ~kAfterChange));
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
         [this](int position, int type, const char *, int length) {
-            if (type & SC_MOD_BEFOREINSERT)
+            if (type & SC_MOD_BEFOREINSERT) {
                 noteEdit(position, length, 0);
-            else if (type & SC_MOD_BEFOREDELETE)
+                if (type & SC_PERFORMED_UNDO)
+                    restoreCuts(position, length);
+            } else if (type & SC_MOD_BEFOREDELETE) {
                 noteEdit(position, 0, length);
+            }
         });
 }
 
-// The range [m_editedFrom, m_editedTo] covers what the edits since the last
-// announcement touched, in the positions of the text after them.
+// Told just before each change of the widget's text.
 void ByteTextEdit::noteEdit(qsizetype position, qsizetype inserted, qsizetype removed)
 {
-    if (!m_editsPending) {
-        m_editsPending = true;
-        m_editedFrom = m_editedTo = position;
-    }
-    if (m_editedTo >= position + removed)
-        m_editedTo += inserted - removed;
-    else if (m_editedTo > position)
-        m_editedTo = position;
-    m_editedFrom = std::min(m_editedFrom, position);
-    m_editedTo = std::max(m_editedTo, position + inserted);
+    m_editsPending = true;
+    moveCuts(position, inserted, removed);
     // Edits that no input event of this widget brought (a call from
     // elsewhere) are announced once control is back in the event loop.
     if (!m_publishQueued) {
@@ -158,11 +155,6 @@ void ByteTextEdit::publishEdits()
     if (!m_editsPending)
         return;
     m_editsPending = false;
-    if (m_hidesTails) {
-        const qsizetype length = SendScintilla(SCI_GETLENGTH);
-        const qsizetype from = std::min(m_editedFrom, length);
-        restyleEditedLines(from, std::min(m_editedTo, length) - from);
-    }
     Q_EMIT textChanged();
     const long lines = SendScintilla(SCI_GETLINECOUNT);
     if (lines != m_lineCount) {
@@ -172,12 +164,10 @@ void ByteTextEdit::publishEdits()
 }
 
 // After every event the widget handled (a key, a click, a drop, a menu
-// command): the edits it made are announced, and the caret is kept out of
-// hidden text.
+// command): the edits it made are announced.
 void ByteTextEdit::afterInput()
 {
     publishEdits();
-    keepSelectionShown();
 }
 
 bool ByteTextEdit::event(QEvent *event)
@@ -208,14 +198,23 @@ void ByteTextEdit::redo()
 
 void ByteTextEdit::cut()
 {
-    QsciScintilla::cut();
+    if (!selectionCoversCut())
+        QsciScintilla::cut();
     afterInput();
 }
 
 void ByteTextEdit::removeSelectedText()
 {
-    QsciScintilla::removeSelectedText();
+    if (!selectionCoversCut())
+        QsciScintilla::removeSelectedText();
     afterInput();
+}
+
+bool ByteTextEdit::selectionCoversCut()
+{
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    return start != end && refusedAtCut(start, end);
 }
 
 void ByteTextEdit::replaceSelectedText(const QString &text)
@@ -226,45 +225,151 @@ void ByteTextEdit::replaceSelectedText(const QString &text)
 
 qsizetype ByteTextEdit::cutOfLineAt(qsizetype position) const
 {
-    if (!m_hidesTails)
+    if (m_cuts.isEmpty())
         return -1;
     const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
-    const qsizetype start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
     const qsizetype end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-    return end - start > kShownOfLongLine ? start + kShownOfLongLine : -1;
+    const auto cut = std::lower_bound(
+        m_cuts.begin(), m_cuts.end(), end, [](const Cut &c, qsizetype at) { return c.at < at; });
+    return cut != m_cuts.end() && cut->at == end ? end : -1;
 }
 
-// A caret (or selection end) past the cut of a long line goes back to the cut.
-void ByteTextEdit::keepSelectionShown()
+// A deletion that reaches over a cut takes hidden bytes with it; one that
+// starts at a cut joins the next line behind the hidden part, where it is not
+// shown; an insertion at a cut would go unseen before the hidden part.
+bool ByteTextEdit::refusedAtCut(qsizetype from, qsizetype to)
 {
-    if (!m_hidesTails)
-        return;
-    const auto shown = [this](qsizetype position) {
-        const qsizetype cut = cutOfLineAt(position);
-        return cut < 0 || position <= cut ? position : cut;
-    };
-    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
-    const qsizetype anchor = SendScintilla(SCI_GETANCHOR);
-    const qsizetype shownCaret = shown(caret);
-    const qsizetype shownAnchor = anchor == caret ? shownCaret : shown(anchor);
-    if (shownCaret != caret || shownAnchor != anchor)
-        SendScintilla(SCI_SETSEL, static_cast<unsigned long>(shownAnchor), static_cast<long>(shownCaret));
-}
-
-// Typing or deleting at the cut of a long line would change the hidden part,
-// which the user cannot see.
-bool ByteTextEdit::refusedAtCut(qsizetype position)
-{
-    if (cutOfLineAt(position) != position)
+    const auto cut = std::lower_bound(
+        m_cuts.begin(), m_cuts.end(), from, [](const Cut &c, qsizetype at) { return c.at < at; });
+    if (cut == m_cuts.end() || !(cut->at < to || (from == to && cut->at == from)))
         return false;
     m_lastRefusal = tr("This line is longer than the editor shows; its hidden part, after the caret, "
                        "cannot be changed here.");
     QApplication::beep();
-    const QPoint at(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(position)),
-        SendScintilla(SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(position)));
+    const QPoint at(SendScintilla(SCI_POINTXFROMPOSITION, 0UL, static_cast<long>(cut->at)),
+        SendScintilla(SCI_POINTYFROMPOSITION, 0UL, static_cast<long>(cut->at)));
     QToolTip::showText(viewport()->mapToGlobal(at), m_lastRefusal, this);
     Q_EMIT inputRefused(m_lastRefusal);
     return true;
+}
+
+// The widget's own editing keys (Delete, Backspace, Enter, cut, the word
+// deletions) on the range each would change. Deleting to a line's start or
+// end never reaches over a cut.
+bool ByteTextEdit::keyRefusedAtCut(const QKeyEvent *event)
+{
+    if (m_cuts.isEmpty())
+        return false;
+    const int modifiers = (event->modifiers()
+        & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+                              .toInt();
+    const QsciCommand *command = standardCommands()->boundTo(event->key() | modifiers);
+    if (!command)
+        return false;
+    using C = QsciCommand;
+    const C::Command what = command->command();
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    const qsizetype caret = SendScintilla(SCI_GETCURRENTPOS);
+    const auto blanks = [this](qsizetype from, qsizetype to) {
+        const auto *text = reinterpret_cast<const char *>(SendScintilla(
+            SCI_GETRANGEPOINTER, static_cast<unsigned long>(from), static_cast<long>(to - from)));
+        return std::all_of(text, text + (to - from), [](char c) { return c == ' ' || c == '\t'; });
+    };
+    // The word deletions work from the caret whatever is selected.
+    switch (what) {
+    case C::Newline:
+    case C::Formfeed:
+        return refusedAtCut(start, end);
+    case C::SelectionCut:
+        return start != end && refusedAtCut(start, end);
+    case C::Delete:
+        return start != end ? refusedAtCut(start, end) : refusedAtCut(caret, caret + 1);
+    case C::DeleteBack: {
+        if (start != end)
+            return refusedAtCut(start, end);
+        const qsizetype before = SendScintilla(SCI_POSITIONBEFORE, static_cast<unsigned long>(caret));
+        return before < caret && refusedAtCut(before, caret);
+    }
+    case C::DeleteWordRight:
+        // It runs over line ends only from a line end.
+        return refusedAtCut(caret, caret + 1);
+    case C::DeleteWordRightEnd: {
+        // It runs over blanks, and from there over line ends.
+        const qsizetype cut = cutOfLineAt(caret);
+        return cut >= 0 && blanks(caret, cut) && refusedAtCut(caret, cut + 1);
+    }
+    case C::DeleteWordLeft: {
+        // It runs back over blanks, and from there over line ends.
+        const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret));
+        const qsizetype lineStart = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+        qsizetype from = lineStart;
+        while (from > 0
+            && isLineEnd(
+                static_cast<char>(SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(from - 1)))))
+            --from;
+        return from < lineStart && blanks(lineStart, caret) && refusedAtCut(from, caret);
+    }
+    default:
+        return false;
+    }
+}
+
+// The cuts move with the text before them. A deletion over a cut has taken
+// its hidden bytes too (the text area refuses that; calls from elsewhere may
+// do it).
+void ByteTextEdit::moveCuts(qsizetype position, qsizetype inserted, qsizetype removed)
+{
+    if (m_cuts.isEmpty() && !m_tracksRemovals)
+        return;
+    m_storeIsWhole = false;
+    const qsizetype end = position + removed;
+    Removal removal;
+    m_cuts.removeIf([&](const Cut &cut) {
+        if (cut.at <= position || cut.at >= end)
+            return false;
+        removal.cuts.append({ cut.at - position, removal.tails.size(), cut.length });
+        removal.tails += QByteArrayView(m_store).sliced(cut.from, cut.length);
+        return true;
+    });
+    // Every deletion is noted, in the order of the undo history, so that its
+    // undo (which inserts what it deleted) finds its own note; only undo
+    // inserts, and the file's load empties the history.
+    if (removed > 0 && m_tracksRemovals) {
+        removal.position = position;
+        removal.length = removed;
+        m_removals.append(std::move(removal));
+    }
+    for (Cut &cut : m_cuts) {
+        if (removed > 0 && cut.at >= end)
+            cut.at -= removed;
+        else if (inserted > 0 && cut.at >= position)
+            cut.at += inserted;
+    }
+    if (m_cuts.isEmpty())
+        m_store.clear();
+}
+
+// Undoing a deletion that took hidden tails (a selection dragged out to
+// another program, say) puts them back with the bytes around them.
+void ByteTextEdit::restoreCuts(qsizetype position, qsizetype length)
+{
+    if (m_removals.isEmpty())
+        return;
+    const Removal removal = m_removals.takeLast();
+    if (removal.position != position || removal.length != length) {
+        // Not the deletion this undoes: the notes no longer follow the history.
+        m_removals.clear();
+        return;
+    }
+    for (const Cut &cut : removal.cuts) {
+        const Cut back { position + cut.at, m_store.size(), cut.length };
+        m_store += QByteArrayView(removal.tails).sliced(cut.from, cut.length);
+        m_cuts.insert(std::lower_bound(m_cuts.begin(), m_cuts.end(), back.at,
+                          [](const Cut &c, qsizetype at) { return c.at < at; }),
+            back);
+    }
+    m_storeIsWhole = false;
 }
 
 ByteTextEdit::~ByteTextEdit()
@@ -305,7 +410,7 @@ void ByteTextEdit::applyDocumentSettings()
     // A text that begins with a UTF-8 byte-order mark is shown as UTF-8 (its
     // bytes stay as they are; the widget shows a byte that is no UTF-8 by its
     // value). Switching a filled document re-reads its text, so only those do.
-    m_encoding = ini::encodingOf(bytes());
+    m_encoding = ini::encodingOf(shownBytes());
     m_boxHiddenAt = -1; // a fresh document has no indicators
     if (m_encoding == ini::Encoding::Utf8)
         SendScintilla(SCI_SETCODEPAGE, static_cast<unsigned long>(SC_CP_UTF8));
@@ -332,20 +437,97 @@ codepage::Encoded ByteTextEdit::encodeText(const QString &text) const
 
 // Loading fills a fresh document while no view shows it: Scintilla's document
 // loader appends without undo history, without style bytes, and without a
-// view to notify. The loader makes a UTF-8 document,
+// view to notify. The tails of long lines are kept aside on the way, so the
+// document never holds them. The loader makes a UTF-8 document,
+// and switching a filled document to the 8-bit code page re-reads all of its
+// text, so the empty document is shown once to take its settings first.
+// Cuts the text as it comes, in pieces of any size, into what the document
+// shows and the tails of long lines, which it keeps aside; the shown parts go
+// to the document's loader. It may run on a load's worker thread: it touches
+// no view.
+class ByteTextEdit::Feed {
+public:
+    explicit Feed(qint64 expected) : m_cutter(kShownOfLongLine), m_expected(std::max<qint64>(expected, 0)) { }
+
+    QList<longlines::Part> cut(QByteArrayView piece) { return m_cutter.feed(piece); }
+    // The room the document gets, from what the first piece (`parts` of
+    // `length` bytes) says will be shown of the whole: all of an ordinary
+    // file, a little of one that is a long line.
+    qint64 room(const QList<longlines::Part> &parts, qsizetype length) const
+    {
+        qint64 shown = 0;
+        for (const longlines::Part &part : parts)
+            shown += part.hidden ? 0 : part.bytes.size();
+        return std::max(shown, length > 0 ? m_expected * shown / length : 0);
+    }
+    // False when the document has no room left for the shown parts.
+    bool add(ILoader *loader, const QList<longlines::Part> &parts, QByteArrayView piece)
+    {
+        bool ok = true;
+        const auto fed = qScopeGuard([&] { m_fed += piece.size(); });
+        for (const longlines::Part &part : parts) {
+            if (!part.hidden) {
+                if (loader->AddData(part.bytes.data(), static_cast<ptrdiff_t>(part.bytes.size()))
+                    != SC_STATUS_OK)
+                    ok = false;
+                m_shown += part.bytes.size();
+                continue;
+            }
+            // A tail goes on in the next piece; it ends with its line.
+            if (cuts.isEmpty() || cuts.last().at != m_shown) {
+                cuts.append({ m_shown, store.size(), 0 });
+                // Room for the rest of the text at most, so that the store is
+                // never moved as it grows; pages it does not fill are never
+                // touched, so they cost no memory.
+                const qint64 rest = m_expected - m_fed + (piece.data() + piece.size() - part.bytes.data());
+                if (store.capacity() - store.size() < rest)
+                    store.reserve(store.size() + rest);
+            }
+            store.append(part.bytes);
+            cuts.last().length += part.bytes.size();
+        }
+        return ok;
+    }
+
+    // The tails, taken by the text area once the load is committed.
+    QList<Cut> cuts;
+    QByteArray store;
+
+private:
+    longlines::Cutter m_cutter;
+    qint64 m_expected; // the text's size, as far as known beforehand
+    qint64 m_fed = 0; // bytes added so far
+    qsizetype m_shown = 0; // bytes given to the document
+};
+
+namespace {
+
+// Room for the text and a little more: a buffer that the last piece would
+// fill exactly is reallocated (and copied) at that moment. The loader is made
+// in one call that clears all of that room, so room the text will not use
+// costs memory.
+ILoader *createLoader(const QsciScintillaBase *edit, qint64 room)
+{
+    try {
+        return reinterpret_cast<ILoader *>(edit->SendScintilla(QsciScintillaBase::SCI_CREATELOADER,
+            static_cast<unsigned long>(std::max<qint64>(room, 0) + kHeadroom),
+            static_cast<long>(QsciScintillaBase::SC_DOCUMENTOPTION_STYLES_NONE)));
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+// Loading fills a fresh document while no view shows it: Scintilla's document
+// loader appends without undo history, without style bytes, and without a
+// view to notify. The tails of long lines are kept aside on the way, so the
+// document never holds them. The loader makes a UTF-8 document,
 // and switching a filled document to the 8-bit code page re-reads all of its
 // text, so the empty document is shown once to take its settings first.
 class ByteTextEdit::Fill {
 public:
-    // `styles`: the document keeps a style byte per byte, which hiding the
-    // tails of long lines needs; other documents save the memory.
-    Fill(ByteTextEdit *edit, qint64 bytes, bool styles = false)
-        : Fill(edit, createLoader(edit, bytes, styles), styles, true)
-    { }
-    // Fills `loader`, which a worker thread made and adds the data to: until
-    // adopt(), releasing it is the worker's business.
-    Fill(ByteTextEdit *edit, ILoader *loader, bool styles, bool owned)
-        : m_edit(edit), m_styles(styles), m_owned(owned)
+    Fill(ByteTextEdit *edit, qint64 bytes) : m_edit(edit), m_feed(bytes)
     {
         m_previous = m_edit->SendScintillaPtrResult(SCI_GETDOCPOINTER);
         m_encoding = m_edit->m_encoding;
@@ -354,13 +536,6 @@ public:
         m_anchor = m_edit->SendScintilla(SCI_GETANCHOR);
         m_caret = m_edit->SendScintilla(SCI_GETCURRENTPOS);
         m_firstLine = m_edit->SendScintilla(SCI_GETFIRSTVISIBLELINE);
-        m_loader = loader;
-        if (!m_loader)
-            return;
-        m_document = m_loader->ConvertToDocument();
-        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
-        m_edit->applyDocumentSettings();
-        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_previous);
     }
     ~Fill()
     {
@@ -377,40 +552,56 @@ public:
     Fill(const Fill &) = delete;
     Fill &operator=(const Fill &) = delete;
 
-    // Room for the whole text and a little more: a buffer that the last
-    // piece would fill exactly is reallocated (and copied) at that moment.
-    // The loader is made in one call that clears all of that room.
-    static ILoader *createLoader(const ByteTextEdit *edit, qint64 bytes, bool styles)
+    // Takes `loader` (null when it could not be made) and gives its empty
+    // document the view's settings. A loader a worker thread made and fills
+    // stays the worker's to release until adopt().
+    bool start(ILoader *loader, bool owned)
     {
-        try {
-            return reinterpret_cast<ILoader *>(edit->SendScintilla(SCI_CREATELOADER,
-                static_cast<unsigned long>(std::max<qint64>(bytes, 0) + kHeadroom),
-                static_cast<long>(styles ? SC_DOCUMENTOPTION_DEFAULT : SC_DOCUMENTOPTION_STYLES_NONE)));
-        } catch (const std::bad_alloc &) {
-            return nullptr;
+        m_loader = loader;
+        m_owned = owned;
+        if (!m_loader) {
+            m_ok = false;
+            return false;
         }
+        m_document = m_loader->ConvertToDocument();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
+        m_edit->applyDocumentSettings();
+        m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_previous);
+        return true;
     }
-
-    bool ok() const { return m_loader != nullptr && m_ok; }
+    bool ok() const { return m_ok; }
+    // Fills from this thread.
     void add(const char *data, qsizetype length)
     {
-        if (m_loader && m_loader->AddData(data, static_cast<ptrdiff_t>(length)) != SC_STATUS_OK)
+        if (!m_ok)
+            return;
+        const QByteArrayView piece(data, length);
+        const QList<longlines::Part> parts = m_feed.cut(piece);
+        if (!m_loader && !start(createLoader(m_edit, m_feed.room(parts, length)), true))
+            return;
+        if (!m_feed.add(m_loader, parts, piece))
             m_ok = false;
     }
     // The loader is this thread's from now on.
     void adopt() { m_owned = true; }
-    void commit()
+    // `feed`: what filled the document, when a worker did.
+    bool commit(Feed *feed = nullptr)
     {
+        if (!m_loader && !start(createLoader(m_edit, 0), true))
+            return false;
+        if (!feed)
+            feed = &m_feed;
         m_edit->SendScintilla(SCI_SETDOCPOINTER, 0UL, m_document);
         if (m_owned)
             m_loader->Release(); // the view holds the document now
         m_loader = nullptr;
+        m_edit->m_cuts = std::move(feed->cuts);
+        m_edit->m_store = std::move(feed->store);
+        m_edit->m_storeIsWhole = false;
+        m_edit->m_removals.clear();
+        m_edit->m_tracksRemovals = !m_edit->m_cuts.isEmpty();
         m_edit->applyDocumentSettings();
-        // Before anything lays out a line (placing the caret does).
-        const QList<longlines::Tail> tails = longlines::tails(m_edit->bytes(), kShownOfLongLine);
-        if (!tails.isEmpty() && !m_styles && m_edit->copyIntoStyledDocument())
-            return; // the copy's own commit did the rest
-        m_edit->hideTails(tails, m_styles);
+        m_edit->showCuts();
         m_edit->SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
         m_edit->SendScintilla(SCI_EMPTYUNDOBUFFER);
         m_edit->SendScintilla(SCI_SETSAVEPOINT);
@@ -420,12 +611,13 @@ public:
         m_edit->m_lineCount = m_edit->SendScintilla(SCI_GETLINECOUNT);
         m_edit->m_askedStart = -1;
         Q_EMIT m_edit->documentReplaced();
+        return true;
     }
 
 private:
     ByteTextEdit *m_edit;
-    bool m_styles;
-    bool m_owned;
+    Feed m_feed;
+    bool m_owned = true;
     void *m_previous = nullptr;
     ILoader *m_loader = nullptr;
     void *m_document = nullptr;
@@ -436,13 +628,16 @@ private:
     ini::Encoding m_encoding = ini::Encoding::Ansi;
 };
 
-// What a load's worker thread and the GUI thread share. The worker makes the
+// What a load's worker thread and the GUI thread share. The worker reads the
+// first piece (which tells how much room the document needs), makes the
 // loader (one long step for a large file: all of its room is allocated and
 // cleared at once), waits for the GUI thread to give the empty document the
 // view's settings, reads the file into it, and then waits for the verdict:
 // the GUI thread takes the loader, or abandons it, and then the worker
 // releases it, so that freeing a large text never holds up the window.
 struct ByteTextEdit::Reading {
+    explicit Reading(qint64 size) : feed(size) { }
+
     std::mutex mutex;
     std::condition_variable changed;
     // From the worker.
@@ -452,8 +647,9 @@ struct ByteTextEdit::Reading {
     FileError error; // why it failed: kind System with errnum 0 while it has not
     bool failed = false;
     bool exited = false;
-    std::atomic<qint64> prepared = 0; // of the room for the text, cleared
+    std::atomic<qint64> prepared = 0; // of the room for the text, cleared (in the file's bytes)
     std::atomic<qint64> read = 0;
+    Feed feed; // the worker's until filled
     // From the GUI thread.
     bool settingsApplied = false;
     bool taken = false;
@@ -470,49 +666,63 @@ struct ByteTextEdit::Reading {
 void ByteTextEdit::readFile(Reading *reading, int fd, qint64 size, const ByteTextEdit *edit)
 {
     Reading &r = *reading;
+    FileError error;
+    bool failed = false;
+    std::vector<char> chunk(static_cast<size_t>(std::min<qint64>(kChunk, std::max<qint64>(size, 1))));
+    const auto readPiece = [&]() -> ssize_t {
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+            if (n >= 0 || errno != EINTR) {
+                if (n < 0) {
+                    error = FileError::system(errno);
+                    failed = true;
+                }
+                return n;
+            }
+        }
+    };
+    // The first piece tells how much of the text the document will hold.
+    ssize_t n = readPiece();
+    QList<longlines::Part> parts;
+    if (n > 0)
+        parts = r.feed.cut(QByteArrayView(chunk.data(), n));
+    const qint64 room = n > 0 ? r.feed.room(parts, n) : 0;
     // Scintilla's loader is meant to be filled away from the view: making one
     // only creates a document, and its AddData touches no view. Making it
     // allocates and clears room for the whole text in one call, which for a
     // large file takes about as long as reading it: its pages count for half
     // of the progress.
     ILoader *loader = nullptr;
-    {
-        const hugepages::ReportTouching report(
-            [&r, size](std::size_t done, std::size_t) { r.prepared = std::min<qint64>(qint64(done), size); });
-        loader = Fill::createLoader(edit, size, false);
+    if (!failed) {
+        const hugepages::ReportTouching report([&r, size, room](std::size_t done, std::size_t) {
+            r.prepared = std::min<qint64>(room > 0 ? qint64(done) * size / room : size, size);
+        });
+        loader = createLoader(edit, room);
     }
     r.prepared = size;
     std::unique_lock lock(r.mutex);
     r.created = true;
     r.loader = loader;
-    if (!loader) {
-        r.failed = true;
-        r.error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
+    if (!loader && !failed) {
+        failed = true;
+        error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
     }
+    r.failed = failed;
+    r.error = error;
     r.changed.notify_all();
     if (loader) {
         r.changed.wait(lock, [&] { return r.settingsApplied || r.abandoned; });
         lock.unlock();
-        FileError error;
-        bool failed = false;
-        std::vector<char> chunk(static_cast<size_t>(std::min<qint64>(kChunk, std::max<qint64>(size, 1))));
-        while (!r.abandoned) {
-            const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = FileError::system(errno);
-                failed = true;
-                break;
-            }
-            if (n == 0)
-                break;
-            if (loader->AddData(chunk.data(), static_cast<ptrdiff_t>(n)) != SC_STATUS_OK) {
+        while (!r.abandoned && n > 0) {
+            if (!r.feed.add(loader, parts, QByteArrayView(chunk.data(), n))) {
                 error = { FileError::Kind::System, ENOMEM, QStringLiteral("Not enough memory") };
                 failed = true;
                 break;
             }
             r.read += n;
+            n = readPiece();
+            if (n > 0)
+                parts = r.feed.cut(QByteArrayView(chunk.data(), n));
         }
         std::vector<char>().swap(chunk);
         lock.lock();
@@ -524,8 +734,12 @@ void ByteTextEdit::readFile(Reading *reading, int fd, qint64 size, const ByteTex
         if (!r.taken) {
             lock.unlock();
             loader->Release();
+            // The tails go with the text, on this thread too.
+            r.feed = Feed(0);
             lock.lock();
         }
+    } else {
+        r.filled = true;
     }
     ::close(fd);
     r.exited = true;
@@ -558,7 +772,7 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
         return false;
     }
     joinEndedWorkers(false);
-    const auto reading = std::make_shared<Reading>();
+    const auto reading = std::make_shared<Reading>(qint64(status.st_size));
     // The worker owns the file from here on.
     m_workers.push_back({ reading, std::thread(readFile, reading.get(), fd, qint64(status.st_size), this) });
     // Any way out that does not take the text leaves it to the worker to free.
@@ -576,7 +790,8 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
             if (!reading->loader)
                 break;
             lock.unlock();
-            fill.emplace(this, reading->loader, false, false);
+            fill.emplace(this, 0);
+            fill->start(reading->loader, false);
             lock.lock();
             reading->settingsApplied = true;
             reading->changed.notify_all();
@@ -606,61 +821,18 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
     lock.unlock();
     abandon.dismiss();
     fill->adopt();
-    fill->commit();
-    return true;
+    return fill->commit(&reading->feed);
 }
 
-bool ByteTextEdit::copyIntoStyledDocument()
+void ByteTextEdit::showCuts()
 {
-    const QByteArrayView text = bytes();
-    Fill fill(this, text.size(), true);
-    for (qsizetype at = 0; at < text.size(); at += kChunk)
-        fill.add(text.data() + at, std::min<qsizetype>(kChunk, text.size() - at));
-    if (!fill.ok())
-        return false;
-    fill.commit();
-    return true;
-}
-
-void ByteTextEdit::hideTails(const QList<longlines::Tail> &tails, bool styled)
-{
-    m_hidesTails = styled && !tails.isEmpty();
+    const bool cut = !m_cuts.isEmpty();
     // A long line stays in the layout cache while it is on screen, so that
     // drawing another line does not lay it out again.
-    SendScintilla(
-        SCI_SETLAYOUTCACHE, static_cast<unsigned long>(m_hidesTails ? SC_CACHE_PAGE : SC_CACHE_CARET));
-    // Drawing a long line still walks all of its bytes, so a blinking caret in
+    SendScintilla(SCI_SETLAYOUTCACHE, static_cast<unsigned long>(cut ? SC_CACHE_PAGE : SC_CACHE_CARET));
+    // Drawing a long line walks all of its shown bytes, so a blinking caret in
     // it would keep the program busy: the caret stays on instead.
-    SendScintilla(SCI_SETCARETPERIOD, static_cast<unsigned long>(m_hidesTails ? 0 : m_caretPeriod));
-    if (!m_hidesTails)
-        return;
-    SendScintilla(SCI_STYLESETVISIBLE, static_cast<unsigned long>(kHiddenStyle), 0L);
-    for (const longlines::Tail &tail : tails)
-        setStyle(tail.start, tail.end - tail.start, kHiddenStyle);
-}
-
-void ByteTextEdit::setStyle(qsizetype start, qsizetype length, int style)
-{
-    if (length <= 0)
-        return;
-    SendScintilla(SCI_STARTSTYLING, static_cast<unsigned long>(start), 0L);
-    SendScintilla(SCI_SETSTYLING, static_cast<unsigned long>(length), static_cast<long>(style));
-}
-
-// Edits move bytes between the shown and the hidden part of a long line, and
-// make lines longer or shorter: the lines an edit touched are styled afresh.
-void ByteTextEdit::restyleEditedLines(qsizetype position, qsizetype insertedLength)
-{
-    const long first = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
-    const long last
-        = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position + insertedLength));
-    for (long line = first; line <= last; ++line) {
-        const qsizetype start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-        const qsizetype end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-        const qsizetype shown = std::min(end - start, kShownOfLongLine);
-        setStyle(start, shown, kShownStyle);
-        setStyle(start + shown, end - start - shown, kHiddenStyle);
-    }
+    SendScintilla(SCI_SETCARETPERIOD, static_cast<unsigned long>(cut ? 0 : m_caretPeriod));
 }
 
 void ByteTextEdit::setBytes(QByteArrayView bytes)
@@ -672,7 +844,7 @@ void ByteTextEdit::setBytes(QByteArrayView bytes)
         fill.commit();
 }
 
-QByteArrayView ByteTextEdit::bytes()
+QByteArrayView ByteTextEdit::shownBytes() const
 {
     const qsizetype length = SendScintilla(SCI_GETLENGTH);
     if (length == 0)
@@ -681,38 +853,105 @@ QByteArrayView ByteTextEdit::bytes()
     return QByteArrayView(data, length);
 }
 
+QList<QByteArrayView> ByteTextEdit::pieces() const
+{
+    const QByteArrayView shown = shownBytes();
+    if (m_cuts.isEmpty())
+        return { shown };
+    if (m_storeIsWhole)
+        return { m_store };
+    QList<QByteArrayView> out;
+    qsizetype from = 0;
+    for (const Cut &cut : m_cuts) {
+        out.append(shown.sliced(from, cut.at - from));
+        out.append(QByteArrayView(m_store).sliced(cut.from, cut.length));
+        from = cut.at;
+    }
+    out.append(shown.sliced(from));
+    return out;
+}
+
+// The whole text is put together when asked for after an edit; the tails are
+// then read from it, so the program holds them once.
+QByteArrayView ByteTextEdit::bytes()
+{
+    if (m_cuts.isEmpty())
+        return shownBytes();
+    if (!m_storeIsWhole) {
+        const QList<QByteArrayView> parts = pieces();
+        qsizetype size = 0;
+        for (const QByteArrayView part : parts)
+            size += part.size();
+        QByteArray whole(size, Qt::Uninitialized);
+        qsizetype at = 0;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            // Every second piece is a tail.
+            if (i % 2 == 1)
+                m_cuts[i / 2].from = at;
+            std::copy(parts[i].begin(), parts[i].end(), whole.data() + at);
+            at += parts[i].size();
+        }
+        m_store = std::move(whole);
+        m_storeIsWhole = true;
+    }
+    return m_store;
+}
+
+qsizetype ByteTextEdit::positionOf(qsizetype offset) const
+{
+    qsizetype hidden = 0;
+    for (const Cut &cut : m_cuts) {
+        const qsizetype tail = cut.at + hidden;
+        if (offset <= tail)
+            break;
+        if (offset < tail + cut.length)
+            return cut.at;
+        hidden += cut.length;
+    }
+    return offset - hidden;
+}
+
+qsizetype ByteTextEdit::offsetAt(qsizetype position) const
+{
+    qsizetype hidden = 0;
+    for (const Cut &cut : m_cuts) {
+        if (cut.at >= position)
+            break;
+        hidden += cut.length;
+    }
+    return position + hidden;
+}
+
 qsizetype ByteTextEdit::selectionStartOffset() const
 {
     const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
     // A selection asked for in hidden text shows at its cut; while it does,
     // it still starts where it was asked to.
-    if (m_askedStart >= 0 && start != m_askedStart && start == SendScintilla(SCI_GETSELECTIONEND)
-        && start == cutOfLineAt(m_askedStart))
+    if (m_askedStart >= 0 && start == SendScintilla(SCI_GETSELECTIONEND) && start == cutOfLineAt(start)
+        && start == positionOf(m_askedStart))
         return m_askedStart;
-    return start;
+    return offsetAt(start);
 }
 
 qsizetype ByteTextEdit::selectionLength() const
 {
-    return SendScintilla(SCI_GETSELECTIONEND) - SendScintilla(SCI_GETSELECTIONSTART);
+    return offsetAt(SendScintilla(SCI_GETSELECTIONEND)) - offsetAt(SendScintilla(SCI_GETSELECTIONSTART));
 }
 
 void ByteTextEdit::selectBytes(qsizetype start, qsizetype length)
 {
-    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), static_cast<long>(start + length));
-    keepSelectionShown();
+    const qsizetype from = positionOf(start);
+    const qsizetype to = positionOf(start + length);
+    SendScintilla(SCI_SETSEL, static_cast<unsigned long>(from), static_cast<long>(to));
     m_askedStart = start;
     // Setting the selection scrolls only its caret end into view; show the
     // selection from its start, so the line it lies on is seen from its left.
-    const qsizetype shownStart = SendScintilla(SCI_GETSELECTIONSTART);
-    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(SendScintilla(SCI_GETSELECTIONEND)),
-        static_cast<long>(shownStart));
+    SendScintilla(SCI_SCROLLRANGE, static_cast<unsigned long>(to), static_cast<long>(from));
 }
 
 void ByteTextEdit::placeCaret(qsizetype offset)
 {
-    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(offset));
-    keepSelectionShown();
+    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(positionOf(offset)));
 }
 
 bool ByteTextEdit::changedSinceSave() const
@@ -740,7 +979,7 @@ void ByteTextEdit::refuse(const QString &text, qsizetype position) const
 
 bool ByteTextEdit::insertTyped(const QString &text)
 {
-    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART)))
+    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART), SendScintilla(SCI_GETSELECTIONEND)))
         return false;
     const codepage::Encoded encoded = encodeText(text);
     if (!encoded.ok()) {
@@ -784,9 +1023,7 @@ void ByteTextEdit::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
-    // Delete at the cut of a long line would take a hidden byte.
-    if (event->key() == Qt::Key_Delete && selectionLength() == 0
-        && refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART))) {
+    if (keyRefusedAtCut(event)) {
         event->accept();
         return;
     }
@@ -825,7 +1062,7 @@ void ByteTextEdit::pasteFrom(QClipboard::Mode mode)
     const QMimeData *data = QApplication::clipboard()->mimeData(mode);
     if (isReadOnly() || !data || !data->hasText())
         return;
-    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART)))
+    if (refusedAtCut(SendScintilla(SCI_GETSELECTIONSTART), SendScintilla(SCI_GETSELECTIONEND)))
         return;
     const QString text = lineends::withCrLf(data->text());
     const codepage::Encoded encoded = encodeText(text);
@@ -851,8 +1088,9 @@ void ByteTextEdit::mousePressEvent(QMouseEvent *event)
         return;
     }
     const QPoint at = event->position().toPoint();
-    placeCaret(SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
-        static_cast<long>(std::max(at.y(), 0))));
+    SendScintilla(SCI_GOTOPOS,
+        static_cast<unsigned long>(SendScintilla(SCI_POSITIONFROMPOINT,
+            static_cast<unsigned long>(std::max(at.x(), 0)), static_cast<long>(std::max(at.y(), 0)))));
     pasteFrom(QClipboard::Selection);
     event->accept();
 }
@@ -864,6 +1102,23 @@ void ByteTextEdit::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     QsciScintilla::mouseReleaseEvent(event);
+}
+
+void ByteTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createStandardContextMenu();
+    if (!menu)
+        return;
+    // The menu's Delete would clear the selection past the checks the keys
+    // and the other commands go through.
+    for (QAction *action : menu->actions()) {
+        if (action->text().remove(u'&') == QStringLiteral("Delete")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, &ByteTextEdit::removeSelectedText);
+        }
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 void ByteTextEdit::replaceSelection(const QByteArray &bytes)
@@ -898,13 +1153,13 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     const QPoint at = event->position().toPoint();
     qsizetype position = SendScintilla(SCI_POSITIONFROMPOINT, static_cast<unsigned long>(std::max(at.x(), 0)),
         static_cast<long>(std::max(at.y(), 0)));
-    if (refusedAtCut(position)) {
+    const bool moving = event->source() == this && event->dropAction() == Qt::MoveAction;
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    if (refusedAtCut(position, position) || (moving && start != end && refusedAtCut(start, end))) {
         event->ignore();
         return;
     }
-    const bool moving = event->source() == this && event->dropAction() == Qt::MoveAction;
-    const qsizetype start = selectionStartOffset();
-    const qsizetype end = start + selectionLength();
     event->acceptProposedAction();
     if (moving && position >= start && position <= end)
         return; // dropped onto itself
@@ -918,7 +1173,7 @@ void ByteTextEdit::dropEvent(QDropEvent *event)
     SendScintilla(
         SCI_REPLACETARGET, static_cast<unsigned long>(encoded.bytes.size()), encoded.bytes.constData());
     SendScintilla(SCI_ENDUNDOACTION);
-    selectBytes(position, encoded.bytes.size());
+    selectBytes(offsetAt(position), encoded.bytes.size());
 }
 
 QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular) const
@@ -933,9 +1188,29 @@ QByteArray ByteTextEdit::fromMimeData(const QMimeData *source, bool &rectangular
     return encoded.bytes;
 }
 
+// What is copied or dragged is the selection; one that reaches over a cut
+// holds the hidden bytes, as the file does.
 QMimeData *ByteTextEdit::toMimeData(const QByteArray &text, bool /*rectangular*/) const
 {
     auto *data = new QMimeData;
-    data->setText(ini::decode(text, m_encoding));
+    const qsizetype start = SendScintilla(SCI_GETSELECTIONSTART);
+    const qsizetype end = SendScintilla(SCI_GETSELECTIONEND);
+    if (m_cuts.isEmpty() || text.size() != end - start || offsetAt(end) - offsetAt(start) == text.size()) {
+        data->setText(ini::decode(text, m_encoding));
+        return data;
+    }
+    QByteArray whole;
+    const QList<QByteArrayView> parts = pieces();
+    qsizetype at = 0;
+    const qsizetype from = offsetAt(start);
+    const qsizetype to = offsetAt(end);
+    for (const QByteArrayView part : parts) {
+        const qsizetype first = std::max(from, at);
+        const qsizetype last = std::min(to, at + part.size());
+        if (first < last)
+            whole += part.sliced(first - at, last - first);
+        at += part.size();
+    }
+    data->setText(ini::decode(whole, m_encoding));
     return data;
 }

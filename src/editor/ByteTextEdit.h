@@ -35,12 +35,14 @@
 // of being replaced. Copied text goes out through the same code page.
 //
 // Only the first 64 KiB of a line longer than that are shown (the widget would
-// measure every character of the line to show any part of it); the hidden
-// bytes stay in the text as they are, and edits keep the rule. The caret stays
-// within the shown part: keys, clicks and selections that would put it into
-// the hidden part stop at the end of the shown part (the cut), and typing or
-// deleting at the cut, which would change bytes the user cannot see, is
-// refused with a notice.
+// measure every character of the line to show any part of it): the widget's
+// document holds that head, and the rest of the line, its tail, is kept aside
+// unchanged and put back wherever the whole text is read (bytes(), copy). Byte
+// offsets of the whole text and positions in the widget are mapped at the few
+// calls that take or give offsets. The caret stays within the shown part: the
+// end of a cut line's head is its cut; typing there, deleting across it or
+// joining the next line to it, which would change bytes the user cannot see
+// or show them where they are not, is refused with a notice.
 //
 // Large files load through Scintilla's document loader into a document
 // without style bytes (unless long lines need them), in the 8-bit code page from the start, without undo
@@ -64,6 +66,15 @@ public:
     void setBytes(QByteArrayView bytes);
     // The whole text. The view is valid until the text next changes.
     QByteArrayView bytes();
+    // The text as the widget holds it: cut lines without their tails. The
+    // widget's positions index it.
+    QByteArrayView shownBytes() const;
+    // The whole text as pieces one after the other, without joining them.
+    QList<QByteArrayView> pieces() const;
+    // The widget's position of the byte at `offset` of the whole text (a byte
+    // of a hidden tail shows at its line's cut), and back.
+    qsizetype positionOf(qsizetype offset) const;
+    qsizetype offsetAt(qsizetype position) const;
 
     qsizetype selectionStartOffset() const;
     qsizetype selectionLength() const;
@@ -80,9 +91,8 @@ public:
     // (Scintilla's save point: undoing back to it counts as no change).
     bool changedSinceSave() const;
     void markSaved();
-    // The text holds lines whose tails are hidden by their style; a lexer
-    // would show them again.
-    bool hidesTails() const { return m_hidesTails; }
+    // The text holds lines whose tails are kept out of the widget.
+    bool hidesTails() const { return !m_cuts.empty(); }
 
     // How the text's characters are written: UTF-8 in a text that begins with
     // its byte-order mark, else the code page. Typed, pasted and copied text
@@ -118,6 +128,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     QByteArray fromMimeData(const QMimeData *source, bool &rectangular) const override;
     QMimeData *toMimeData(const QByteArray &text, bool rectangular) const override;
 
@@ -127,19 +138,23 @@ private:
     void noteEdit(qsizetype position, qsizetype inserted, qsizetype removed);
     void publishEdits();
     void afterInput();
-    // The end of the shown part of the long line that holds `position`, or -1
-    // when that line is shown whole.
+    // The cut of the line that holds `position`, or -1 when that line is
+    // shown whole.
     qsizetype cutOfLineAt(qsizetype position) const;
-    void keepSelectionShown();
-    bool refusedAtCut(qsizetype position);
+    // Whether an edit of [from, to) (an insertion at `from` when empty) would
+    // change a hidden tail or move shown bytes behind one; if so it is
+    // refused with a notice.
+    bool refusedAtCut(qsizetype from, qsizetype to);
+    bool keyRefusedAtCut(const QKeyEvent *event);
+    bool selectionCoversCut();
+    void moveCuts(qsizetype position, qsizetype inserted, qsizetype removed);
+    void restoreCuts(qsizetype position, qsizetype length);
+    class Feed;
     class Fill;
     struct Reading;
     static void readFile(Reading *reading, int fd, qint64 size, const ByteTextEdit *edit);
     void joinEndedWorkers(bool all);
-    bool copyIntoStyledDocument();
-    void hideTails(const QList<longlines::Tail> &tails, bool styled);
-    void setStyle(qsizetype start, qsizetype length, int style);
-    void restyleEditedLines(qsizetype position, qsizetype insertedLength);
+    void showCuts();
     bool insertTyped(const QString &text);
     void replaceSelection(const QByteArray &bytes);
     void pasteFrom(QClipboard::Mode mode);
@@ -151,21 +166,40 @@ private:
     // replace it in the view; it is kept alive and put back on destruction,
     // because QsciScintilla releases the document it knows of, not ours.
     void *m_ownDocument = nullptr;
-    // The document has long lines and style bytes that hide their tails.
-    bool m_hidesTails = false;
+    // The lines whose tails are kept aside, in text order: `at` is the
+    // widget's position of the cut (the end of the line's head), the tail's
+    // bytes are m_store[from, from + length).
+    struct Cut {
+        qsizetype at = 0;
+        qsizetype from = 0;
+        qsizetype length = 0;
+    };
+    QList<Cut> m_cuts;
+    QByteArray m_store;
+    // m_store holds the whole text as bytes() gives it: no edit since it was
+    // put together.
+    bool m_storeIsWhole = false;
+    // The deletions made since the load, latest last, each with the tails it
+    // took (at their places in what it deleted), until it is undone. Kept
+    // for texts loaded with long lines only.
+    struct Removal {
+        qsizetype position = 0;
+        qsizetype length = 0;
+        QList<Cut> cuts; // `at` from `position`, `from` within `tails`
+        QByteArray tails;
+    };
+    QList<Removal> m_removals;
+    bool m_tracksRemovals = false;
     long m_caretPeriod = 0; // the widget's own blink period, for other documents
     mutable QString m_lastRefusal;
     ini::Encoding m_encoding = ini::Encoding::Ansi;
     long m_boxHiddenAt = -1; // see codepageglyphs::hideBoxBeforeCaret
 
-    // Edits made since they were last announced (textChanged, linesChanged),
-    // and the range of the text they touched, for restyling long lines.
+    // Edits made since they were last announced (textChanged, linesChanged).
     bool m_editsPending = false;
     bool m_publishQueued = false;
-    qsizetype m_editedFrom = 0;
-    qsizetype m_editedTo = 0;
     long m_lineCount = 1;
-    // The last selection asked for by selectBytes(), while it is shown.
+    // The offset of the last selection asked for by selectBytes(), while it is shown.
     qsizetype m_askedStart = -1;
     // Worker threads of loads, with what each shares with this thread; those
     // of cancelled loads may still be freeing what they built.

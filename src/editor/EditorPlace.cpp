@@ -60,8 +60,8 @@ qsizetype headOffset(QByteArrayView text, QByteArrayView name, int occurrence)
 
 void showLineAtTop(ByteTextEdit *edit, qsizetype offset)
 {
-    const long line
-        = edit->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION, static_cast<unsigned long>(offset));
+    const long line = edit->SendScintilla(
+        QsciScintillaBase::SCI_LINEFROMPOSITION, static_cast<unsigned long>(edit->positionOf(offset)));
     edit->SendScintilla(QsciScintillaBase::SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(line));
     edit->SendScintilla(QsciScintillaBase::SCI_SETXOFFSET, 0UL);
 }

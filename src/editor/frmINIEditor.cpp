@@ -449,7 +449,7 @@ bool frmINIEditor::loadTextOf(const QString &path)
     if (path.isEmpty() || !ui->Text1->loadFile(path, &error, m_loadProgress))
         return false;
     LoadedPath = path;
-    m_stamp = diskstamp::take(path, started, { ui->Text1->bytes() });
+    m_stamp = diskstamp::take(path, started, ui->Text1->pieces());
     m_watch->watch(path);
     showStatus({});
     updateTitle();

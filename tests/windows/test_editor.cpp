@@ -304,6 +304,63 @@ private Q_SLOTS:
         QCOMPARE(text1(form)->bytes(), QByteArrayView(text));
     }
 
+    // Lines too long to be shown whole keep their hidden bytes through the
+    // lists, the key search, the choice of a game, an edit before, between
+    // or after them and Update INI, byte for byte.
+    void cutLinesStayExact_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("editBefore"); // where "x" is typed
+        const QByteArray tail = QByteArray("v\x80\xff\0w", 5).repeated(30 * 1024);
+        // Enough lines after [B] to scroll its head to the top.
+        const QByteArray b = "[B]\r\n" + "f=1\r\n"_ba.repeated(100);
+        const QByteArray two = "; top\r\n[A]\r\nk=" + tail + "\r\nj=" + tail + "\r\nm=1\r\n" + b;
+        QTest::newRow("before two cut lines") << two << "[A]"_ba;
+        QTest::newRow("between them") << two << "j="_ba;
+        QTest::newRow("after them") << two << "m=1"_ba;
+        QTest::newRow("a cut line last, without a line end")
+            << "[A]\r\nm=1\r\n" + b + "long=" + tail << "m=1"_ba;
+        QTest::newRow("lone LF and CR") << "[A]\nk=" + tail + "\rj=" + tail + "\nm=1\r" + b << "m=1"_ba;
+    }
+    void cutLinesStayExact()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, editBefore);
+        const QString file = path(u"cut.ini"_s);
+        writeFile(file, bytes);
+        frmINIEditor *form = open(file);
+        ByteTextEdit *edit = text1(form);
+        QVERIFY(edit->hidesTails());
+        QCOMPARE(edit->bytes(), QByteArrayView(bytes));
+        clickItem(form, "ListNames", 1);
+        QCOMPARE(edit->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE),
+            edit->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION,
+                static_cast<unsigned long>(edit->positionOf(bytes.indexOf("[B]")))));
+        clickItem(form, "ListNames", 0);
+        const int row = static_cast<int>(items(form, "ListKey1").indexOf(u"m"_s));
+        QVERIFY(row >= 0);
+        clickItem(form, "ListKey1", row);
+        QCOMPARE(edit->selectionStartOffset(), bytes.indexOf("m=1"));
+        QCOMPARE(edit->selectionLength(), 3);
+
+        edit->placeCaret(bytes.indexOf(editBefore));
+        edit->setFocus();
+        typeText(edit, u"x"_s);
+        QByteArray expected = bytes;
+        expected.insert(bytes.indexOf(editBefore), 'x');
+        QCOMPARE(edit->bytes(), QByteArrayView(expected));
+        clickButton(form, "cmdAdd");
+        QVERIFY(boxes().isEmpty());
+        if (!expected.endsWith('\n') && !expected.endsWith('\r'))
+            expected += "\r\n";
+        QCOMPARE(readFile(file), expected);
+        // Saved again after an edit at the start: still every hidden byte.
+        edit->placeCaret(0);
+        typeText(edit, u"y"_s);
+        clickButton(form, "cmdAdd");
+        QCOMPARE(readFile(file), "y" + expected);
+    }
+
     void emptyFile()
     {
         const QString file = path(u"empty.ini"_s);

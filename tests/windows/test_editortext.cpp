@@ -20,6 +20,34 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Places around the cut of a text's second line, which is long; the third
+// line starts with two blanks.
+enum Place { InHead, AtCut, NextLine, NextWord };
+
+// Byte ranges [first, second) of a text.
+using Ranges = QList<QPair<qsizetype, qsizetype>>;
+
+qsizetype placeIn(const QByteArray &text, Place place)
+{
+    const qsizetype cut = text.indexOf("\r\n") + 2 + 64 * 1024;
+    const qsizetype lineEnd = text.indexOf("\r\n", cut);
+    switch (place) {
+    case InHead:
+        return cut - 100;
+    case AtCut:
+        return cut;
+    case NextLine:
+        return lineEnd + 2;
+    case NextWord:
+        return lineEnd + 4;
+    }
+    return -1;
+}
+
+} // namespace
+
 // What the user adds to the text area reaches the document as the file's bytes.
 class TestEditorText : public QObject {
     Q_OBJECT
@@ -334,24 +362,48 @@ private Q_SLOTS:
         QVERIFY(caretShown(code));
     }
 
-    void longLineTails_data()
+    // Lines longer than shown lose their tails, whatever the pieces the text
+    // comes in.
+    void longLinesAreCut_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QList<longlines::Tail>>("tails");
-        using T = longlines::Tail;
-        QTest::newRow("short lines") << "ab\r\ncdef\nghij\rk"_ba << QList<T> {};
-        QTest::newRow("exactly as long as shown") << "abcd\r\nefgh"_ba << QList<T> {};
+        QTest::addColumn<Ranges>("tails");
+        using T = Ranges;
+        QTest::newRow("short lines") << "ab\r\ncdef\nghij\rk"_ba << T {};
+        QTest::newRow("exactly as long as shown") << "abcd\r\nefgh"_ba << T {};
         QTest::newRow("one byte longer, at each end")
-            << "abcde\r\nxy\nfghij"_ba << QList<T> { { 4, 5 }, { 14, 15 } };
+            << "abcde\r\nxy\nfghij"_ba << T { { 4, 5 }, { 14, 15 } };
         QTest::newRow("long lines between short ones, lone CR and LF")
-            << "a\rbcdefgh\n\nijklmnop\r\nq"_ba << QList<T> { { 6, 9 }, { 15, 19 } };
-        QTest::newRow("only line ends") << "\r\n\r\n\n\r\r"_ba << QList<T> {};
+            << "a\rbcdefgh\n\nijklmnop\r\nq"_ba << T { { 6, 9 }, { 15, 19 } };
+        QTest::newRow("only line ends") << "\r\n\r\n\n\r\r"_ba << T {};
+        QTest::newRow("NUL and high bytes in a tail") << "ab\0\xff\x80\0\r\n"_ba << T { { 4, 6 } };
     }
-    void longLineTails()
+    void longLinesAreCut()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QList<longlines::Tail>, tails);
-        QCOMPARE(longlines::tails(text, 4), tails);
+        QFETCH(Ranges, tails);
+        for (const qsizetype pieceSize : { 1, 2, 3, 5, 1000 }) {
+            longlines::Cutter cutter(4);
+            Ranges seen;
+            QByteArray all;
+            bool lastHidden = false;
+            for (qsizetype at = 0; at < text.size(); at += pieceSize) {
+                const QByteArrayView piece
+                    = QByteArrayView(text).sliced(at, std::min(pieceSize, text.size() - at));
+                for (const longlines::Part &part : cutter.feed(piece)) {
+                    QVERIFY(!part.bytes.isEmpty());
+                    QCOMPARE(part.bytes.data(), piece.data() + (all.size() - at));
+                    if (part.hidden && lastHidden)
+                        seen.last().second += part.bytes.size();
+                    else if (part.hidden)
+                        seen.append({ all.size(), all.size() + part.bytes.size() });
+                    lastHidden = part.hidden;
+                    all += part.bytes;
+                }
+            }
+            QCOMPARE(all, text);
+            QCOMPARE(seen, tails);
+        }
     }
 
     // A load reads on a worker thread and reports its progress all the way;
@@ -416,7 +468,8 @@ private Q_SLOTS:
         if (!mode.open(QIODevice::ReadOnly) || mode.readAll().contains("[never]"))
             QSKIP("this system has no 2 MB pages for programs");
         QTemporaryDir dir;
-        const QByteArray file = QByteArray(64 << 20, 'x');
+        // Lines, as a settings file has: a long line's tail would be kept aside.
+        const QByteArray file = QByteArray("key=").append(QByteArray(59, 'x')).append('\n').repeated(1 << 20);
         FileError error;
         QVERIFY(edit->loadFile(writeFile(dir, u"big.ini"_s, file), &error));
         // Past the block's first, unaligned 2 MB.
@@ -440,8 +493,8 @@ private Q_SLOTS:
     }
 
     // A file with a very long line opens about as quickly as others: only
-    // the line's first 64 KiB are laid out and shown, its bytes stay exact,
-    // and edits keep the rule.
+    // the line's first 64 KiB reach the widget, the rest is kept aside, and
+    // the whole text stays exact through edits around it.
     void veryLongLineOpensQuicklyAndStaysExact()
     {
         constexpr qsizetype shown = 64 * 1024;
@@ -458,48 +511,34 @@ private Q_SLOTS:
         // Laying out the whole line took over 20 s here; an ordinary file of
         // that size opens in well under a second.
         QVERIFY2(timer.elapsed() < 8000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(edit->hidesTails());
+        const qsizetype line = 8; // where the long line starts
+        const qsizetype tail = text.indexOf("\r\nlast") - line - shown;
+        QCOMPARE(edit->shownBytes(),
+            QByteArrayView(QByteArray(text.left(line + shown) + text.mid(line + shown + tail))));
         QCOMPARE(edit->bytes(), QByteArrayView(text));
         QVERIFY(!edit->isUndoAvailable());
 
-        const auto styleAt = [this](qsizetype at) {
-            return edit->SendScintilla(QsciScintillaBase::SCI_GETSTYLEAT, static_cast<unsigned long>(at));
-        };
-        const auto hidden = [&](qsizetype at) {
-            return !edit->SendScintilla(
-                QsciScintillaBase::SCI_STYLEGETVISIBLE, static_cast<unsigned long>(styleAt(at)));
-        };
-        const qsizetype line = 8; // where the long line starts
-        QVERIFY(!hidden(line + shown - 1));
-        QVERIFY(hidden(line + shown));
-        QVERIFY(hidden(text.size() - 11));
-        QVERIFY(!hidden(text.size() - 9));
-
-        // Typing in the shown part pushes its last byte into the hidden part.
+        // Typing in the shown part, Enter in it, undo: the tail stays behind
+        // the line's shown bytes.
         edit->placeCaret(line + 2);
         typeText(edit.get(), u"w"_s);
         text.insert(line + 2, 'w');
-        QVERIFY(!hidden(line + shown - 1));
-        QVERIFY(hidden(line + shown));
-        // A line end put into the hidden part (the caret cannot go there)
-        // starts a line whose head is shown.
-        const qsizetype split = line + 3 * shown;
-        edit->SendScintilla(QsciScintillaBase::SCI_INSERTTEXT, static_cast<unsigned long>(split), "\r\n");
-        QCoreApplication::processEvents();
-        text.insert(split, "\r\n");
-        QVERIFY(!hidden(split + 2));
-        QVERIFY(hidden(split + 2 + shown));
-        // Joining it again hides that head once more.
-        edit->undo();
-        text.remove(split, 2);
-        QVERIFY(hidden(split));
         QCOMPARE(edit->bytes(), QByteArrayView(text));
+        edit->placeCaret(line + 100);
+        QTest::keyClick(edit.get(), Qt::Key_Return);
+        QCOMPARE(edit->bytes(), QByteArrayView(QByteArray(text).insert(line + 100, "\r\n")));
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        // The whole text was put together once; reading it again costs nothing.
+        QCOMPARE(edit->bytes().data(), edit->bytes().data());
 
         // A blinking caret would draw the long line twice a second.
         QCOMPARE(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD), 0L);
 
         // Other files look as before.
         edit->setBytes("k=v\r\n");
-        QVERIFY(!hidden(0));
+        QVERIFY(!edit->hidesTails());
         QVERIFY(edit->SendScintilla(QsciScintillaBase::SCI_GETCARETPERIOD) > 0);
     }
 
@@ -538,7 +577,7 @@ private Q_SLOTS:
         const qsizetype lineEnd = text.indexOf("\r\nlast");
         edit->setBytes(text);
         const auto caret
-            = [this] { return qsizetype(edit->SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS)); };
+            = [this] { return edit->offsetAt(edit->SendScintilla(QsciScintillaBase::SCI_GETCURRENTPOS)); };
 
         edit->placeCaret(line);
         QTest::keyClick(edit.get(), Qt::Key_End);
@@ -580,6 +619,100 @@ private Q_SLOTS:
         edit->setBytes(QByteArray("k=" + QByteArray(100 * 1024, 'v')));
         QTest::keyClick(edit.get(), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(caret(), shown);
+    }
+
+    // Every way of changing the text that would reach over a cut, start at
+    // it or join the next line to it is refused; the text stays exact.
+    void editsAtTheCutAreRefused_data()
+    {
+        QTest::addColumn<int>("anchor");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        const int ctrl = Qt::ControlModifier;
+        QTest::newRow("Enter at the cut") << int(AtCut) << int(AtCut) << int(Qt::Key_Return) << 0;
+        QTest::newRow("Delete at the cut") << int(AtCut) << int(AtCut) << int(Qt::Key_Delete) << 0;
+        QTest::newRow("Ctrl+Delete at the cut") << int(AtCut) << int(AtCut) << int(Qt::Key_Delete) << ctrl;
+        QTest::newRow("Backspace at the next line")
+            << int(NextLine) << int(NextLine) << int(Qt::Key_Backspace) << 0;
+        QTest::newRow("Ctrl+Backspace after blanks on the next line")
+            << int(NextWord) << int(NextWord) << int(Qt::Key_Backspace) << ctrl;
+        QTest::newRow("Delete over the cut") << int(InHead) << int(NextLine) << int(Qt::Key_Delete) << 0;
+        QTest::newRow("typing over the cut") << int(InHead) << int(NextLine) << int(Qt::Key_X) << 0;
+        QTest::newRow("Ctrl+X over the cut") << int(NextWord) << int(InHead) << int(Qt::Key_X) << ctrl;
+        QTest::newRow("Enter over the cut") << int(InHead) << int(NextWord) << int(Qt::Key_Return) << 0;
+        QTest::newRow("Ctrl+V over the cut") << int(InHead) << int(NextLine) << int(Qt::Key_V) << ctrl;
+    }
+    void editsAtTheCutAreRefused()
+    {
+        QFETCH(int, anchor);
+        QFETCH(int, caret);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        const QByteArray text = "[Game]\r\nk=" + QByteArray(100 * 1024, 'v') + "\r\n  next=1\r\n";
+        edit->setBytes(text);
+        QApplication::clipboard()->setText(u"pasted"_s);
+        const auto at = [&](int place) { return edit->positionOf(placeIn(text, Place(place))); };
+        edit->SendScintilla(
+            QsciScintillaBase::SCI_SETSEL, static_cast<unsigned long>(at(anchor)), long(at(caret)));
+        QSignalSpy refused(edit.get(), &ByteTextEdit::inputRefused);
+        QTest::keyClick(edit.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(refused.size(), 1);
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        // The slots of the menu and the window do the same.
+        if (anchor != caret) {
+            edit->cut();
+            edit->removeSelectedText();
+            edit->replaceSelectedText(u"typed"_s);
+            QCOMPARE(refused.size(), 4);
+            QCOMPARE(edit->bytes(), QByteArrayView(text));
+        }
+    }
+
+    // Next to the cut the text is edited as anywhere: Backspace takes the
+    // last shown byte, and a copy over the cut holds the hidden bytes.
+    void editsBesideTheCut()
+    {
+        QByteArray text = "[Game]\r\nk=" + QByteArray(100 * 1024, 'v') + "\r\n" + QByteArray(100 * 1024, 'w');
+        edit->setBytes(text);
+        const qsizetype cut = placeIn(text, AtCut);
+        edit->placeCaret(cut);
+        QTest::keyClick(edit.get(), Qt::Key_Backspace);
+        text.remove(cut - 1, 1);
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        edit->undo();
+        text.insert(cut - 1, 'v');
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        // Shift+Right at the first cut reaches the next line; Ctrl+Shift+End
+        // the second cut, the text's end.
+        edit->placeCaret(cut - 2);
+        QTest::keyClick(edit.get(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(edit.get(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(edit.get(), Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyClick(edit.get(), Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(edit->selectionStartOffset(), cut - 2);
+        QCOMPARE(edit->selectionLength(), 2 + text.indexOf("\r\nwww") - cut + 2 + 64 * 1024);
+        QTest::keyClick(edit.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text().toLatin1(), text.mid(cut - 2, edit->selectionLength()));
+
+        // A deletion over the cut from elsewhere (a selection dragged out to
+        // another program) takes the hidden bytes; undo brings them back.
+        const qsizetype lineEnd = text.indexOf("\r\nwww");
+        edit->SendScintilla(QsciScintillaBase::SCI_DELETERANGE, static_cast<unsigned long>(cut - 2), 4L);
+        QByteArray without = text;
+        without.remove(cut - 2, lineEnd + 2 - (cut - 2));
+        QCOMPARE(edit->bytes(), QByteArrayView(without));
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        edit->redo();
+        QCOMPARE(edit->bytes(), QByteArrayView(without));
+        // A later deletion at the same place is undone first, without them.
+        edit->SendScintilla(QsciScintillaBase::SCI_DELETERANGE, static_cast<unsigned long>(cut - 2), 4L);
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(without));
+        edit->undo();
+        QCOMPARE(edit->bytes(), QByteArrayView(text));
+        QVERIFY(edit->hidesTails());
     }
 
     void tabMovesTheFocus()
