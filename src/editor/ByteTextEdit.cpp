@@ -18,7 +18,6 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -669,20 +668,15 @@ void ByteTextEdit::readFile(Reading *reading, int fd, qint64 size, const ByteTex
     FileError error;
     bool failed = false;
     std::vector<char> chunk(static_cast<size_t>(std::min<qint64>(kChunk, std::max<qint64>(size, 1))));
-    const auto readPiece = [&]() -> ssize_t {
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-            if (n >= 0 || errno != EINTR) {
-                if (n < 0) {
-                    error = FileError::system(errno);
-                    failed = true;
-                }
-                return n;
-            }
-        }
+    qint64 offset = 0;
+    const auto readPiece = [&] {
+        const qint64 got = filebytes::readAt(fd, offset, chunk.data(), qint64(chunk.size()), &error);
+        failed = got < 0;
+        offset += std::max<qint64>(got, 0);
+        return got;
     };
     // The first piece tells how much of the text the document will hold.
-    ssize_t n = readPiece();
+    qint64 n = readPiece();
     QList<longlines::Part> parts;
     if (n > 0)
         parts = r.feed.cut(QByteArrayView(chunk.data(), n));

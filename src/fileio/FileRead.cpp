@@ -67,6 +67,11 @@ bool read(const QString &path, QByteArray *bytes, FileError *error)
     return true;
 }
 
+qint64 readAt(int fd, qint64 offset, char *into, qint64 size, FileError *error)
+{
+    return parts::preadAll(fd, offset, into, size, error);
+}
+
 bool readInPieces(const QString &path, qsizetype pieceBytes, const std::function<void(qint64 size)> &sized,
     const std::function<void(QByteArrayView piece)> &take, FileError *error)
 {

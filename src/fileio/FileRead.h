@@ -26,6 +26,11 @@ std::optional<FileError> notRegularFile(const QString &path);
 // Reads the whole file; on failure returns false and says why in `error`.
 bool read(const QString &path, QByteArray *bytes, FileError *error);
 
+// Reads up to `size` bytes at `offset` of the open file `fd` into `into`,
+// fewer only at the file's end, reading on after interruptions; returns how
+// many, or -1 and why in `error`.
+qint64 readAt(int fd, qint64 offset, char *into, qint64 size, FileError *error);
+
 // Reads the whole file through one buffer of `pieceBytes`, for readers that
 // need not hold all of it: `sized` is told the file's size before the first
 // piece, `take` gets the pieces in order (the view is valid during the call).
