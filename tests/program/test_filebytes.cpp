@@ -102,30 +102,38 @@ bool succeedsAs(uid_t uid, const std::function<bool()> &work)
     return exitCodeOf(startAs(uid, work)) == 0;
 }
 
-// Kills the child with SIGKILL the moment a name that `wanted` accepts shows
-// up in the folder, and returns that name; empty when the child ended first.
-QString killOnName(pid_t child, const QString &folder, const std::function<bool(const QString &)> &wanted)
+// Starts a write with `start` and kills it with SIGKILL the moment a name
+// that `wanted` accepts shows up in the folder; returns that name, or an
+// empty text when every write ended first. On a busy machine a write can end
+// before the watch is scheduled, so an ended write is started again, up to
+// five times; `start` puts the file back as it was before each one.
+QString killOnName(
+    const std::function<pid_t()> &start, const QString &folder, const std::function<bool(const QString &)> &wanted)
 {
-    // At the lowest priority the child yields to this watch, also on a busy
-    // machine, and the name is seen before the child goes on.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(child), 19);
     const QByteArray path = bytesOf(folder);
-    for (;;) {
-        if (DIR *listing = ::opendir(path.constData())) {
-            while (const dirent *entry = ::readdir(listing)) {
-                const QString name = QFile::decodeName(entry->d_name);
-                if (name != u"." && name != u".." && wanted(name)) {
-                    ::kill(child, SIGKILL);
-                    ::closedir(listing);
-                    ::waitpid(child, nullptr, 0);
-                    return name;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const pid_t child = start();
+        // At the lowest priority the child yields to this watch, and the
+        // name is seen before the child goes on.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(child), 19);
+        for (;;) {
+            if (DIR *listing = ::opendir(path.constData())) {
+                while (const dirent *entry = ::readdir(listing)) {
+                    const QString name = QFile::decodeName(entry->d_name);
+                    if (name != u"." && name != u".." && wanted(name)) {
+                        ::kill(child, SIGKILL);
+                        ::closedir(listing);
+                        ::waitpid(child, nullptr, 0);
+                        return name;
+                    }
                 }
+                ::closedir(listing);
             }
-            ::closedir(listing);
+            if (::waitpid(child, nullptr, WNOHANG) == child)
+                break;
         }
-        if (::waitpid(child, nullptr, WNOHANG) == child)
-            return {};
     }
+    return {};
 }
 
 // Gives the file in `dir` a second name there, "Other.ini", which makes every
@@ -436,7 +444,11 @@ private Q_SLOTS:
         };
         const QString backups
             = killed == u"cache" ? cache + QStringLiteral("/ferox-ini-editor/backups") : dir.path();
-        const QString name = killOnName(startAs(writer, write), backups, [&](const QString &found) {
+        const auto start = [&] {
+            writeBytes(path, before);
+            return startAs(writer, write);
+        };
+        const QString name = killOnName(start, backups, [&](const QString &found) {
             return killed == u"backup" ? found.contains(u".ferox-tmp-") : found.endsWith(u".ferox-backup");
         });
         QVERIFY2(!name.isEmpty(), "the write ended before it could be killed");
@@ -843,8 +855,11 @@ private Q_SLOTS:
         }
         const auto leftoverOf = [&](uid_t writer) {
             const QStringList known = filesIn(dir);
-            return killOnName(
-                startAs(writer, [&] { return WritePrivateProfileStringA("G", "k", "2", path); }), dir.path(),
+            const auto start = [&] {
+                writeBytes(path, bigIni());
+                return startAs(writer, [&] { return WritePrivateProfileStringA("G", "k", "2", path); });
+            };
+            return killOnName(start, dir.path(),
                 [&](const QString &name) { return !known.contains(name); });
         };
         QStringList expected = users + QStringList { QStringLiteral("Ferox.ini") };
