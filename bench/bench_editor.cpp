@@ -7,6 +7,7 @@
 #include "core/CodePage.h"
 #include "core/KeySearch.h"
 #include "editor/ByteTextEdit.h"
+#include "editor/CutListModel.h"
 #include "editor/EditorUpdate.h"
 #include "editor/IniColours.h"
 #include "editor/OpenProgress.h"
@@ -24,7 +25,6 @@
 #include <QFileInfo>
 #include <QListView>
 #include <QProgressDialog>
-#include <QStringListModel>
 #include <QTest>
 #include <QTimer>
 
@@ -270,8 +270,8 @@ void findFirstNearEnd(benchmark::State &state, QString path, std::string referen
     frmINIEditor *form = openEditor(path);
     auto *names = child<QListView>(form, "ListNames");
     names->setCurrentIndex(names->model()->index(names->model()->rowCount() - 1, 0));
-    auto *keys = qobject_cast<QStringListModel *>(child<QListView>(form, "ListKey1")->model());
-    auto *values = qobject_cast<QStringListModel *>(child<QListView>(form, "ListKey2")->model());
+    auto *keys = qobject_cast<CutListModel *>(child<QListView>(form, "ListKey1")->model());
+    auto *values = qobject_cast<CutListModel *>(child<QListView>(form, "ListKey2")->model());
     const QByteArrayView text = child<ByteTextEdit>(form, "Text1")->bytes();
     int bestRow = 0;
     qsizetype bestAt = -1;

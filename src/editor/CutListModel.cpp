@@ -1,6 +1,6 @@
 #include "editor/CutListModel.h"
 
-#include <QSet>
+#include <QHash>
 
 QString shownText(QByteArrayView bytes, const Decoder &decode)
 {
@@ -11,41 +11,67 @@ QString shownText(QByteArrayView bytes, const Decoder &decode)
 
 void CutListModel::setItems(QList<QByteArray> items, const Decoder &decode)
 {
-    QStringList shown = shownTexts(items, decode, m_duplicateNote);
-    setItems(std::move(items), std::move(shown));
+    // Only a list that notes duplicates looks for them.
+    QBitArray later = m_duplicateNote.isEmpty() ? QBitArray() : laterDuplicates(items);
+    setItems({ std::move(items), decode, std::move(later) });
 }
 
-void CutListModel::setItems(QList<QByteArray> items, QStringList shown)
+void CutListModel::setItems(Items items)
 {
-    // The whole items first: setting the list makes views ask for them.
+    beginResetModel();
     m_items = std::move(items);
-    setStringList(shown);
+    endResetModel();
 }
 
-QStringList CutListModel::shownTexts(const QList<QByteArray> &items, const Decoder &decode,
-    const QString &duplicateNote, const std::function<bool(qsizetype done)> &listed)
+QBitArray CutListModel::laterDuplicates(
+    const QList<QByteArray> &items, const std::function<bool(qsizetype done)> &listed)
 {
     constexpr qsizetype kReportEvery = 4096;
-    QStringList shown;
-    shown.reserve(items.size());
-    QSet<QByteArray> seen;
-    for (const QByteArray &item : items) {
-        if (listed && shown.size() % kReportEvery == 0 && !listed(shown.size()))
+    QBitArray later(items.size());
+    // Views of the items, not copies: the set costs a node per distinct item.
+    QHash<QByteArrayView, bool> seen;
+    seen.reserve(items.size());
+    for (qsizetype row = 0; row < items.size(); ++row) {
+        if (listed && row % kReportEvery == 0 && !listed(row))
             break;
-        shown.append(shownText(item, decode));
-        if (duplicateNote.isEmpty())
-            continue;
-        if (seen.contains(item))
-            shown.last() += duplicateNote;
-        else
-            seen.insert(item);
+        bool &known = seen[QByteArrayView(items[row])];
+        if (known)
+            later.setBit(row);
+        known = true;
     }
-    return shown;
+    return later;
+}
+
+QStringList CutListModel::stringList() const
+{
+    QStringList texts;
+    texts.reserve(rowCount());
+    for (int row = 0; row < rowCount(); ++row)
+        texts.append(shown(row));
+    return texts;
 }
 
 bool CutListModel::isLaterDuplicate(int row) const
 {
-    if (row < 0 || row >= m_items.size())
-        return false;
-    return m_items.indexOf(m_items[row]) < row;
+    return row >= 0 && row < m_items.laterDuplicates.size() && m_items.laterDuplicates.testBit(row);
+}
+
+int CutListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_items.bytes.size());
+}
+
+QVariant CutListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    return shown(index.row());
+}
+
+QString CutListModel::shown(int row) const
+{
+    QString text = shownText(m_items.bytes.at(row), m_items.decode);
+    if (!m_duplicateNote.isEmpty() && isLaterDuplicate(row))
+        text += m_duplicateNote;
+    return text;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QAbstractListModel>
+#include <QBitArray>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
-#include <QStringListModel>
+#include <QStringList>
 
 #include <functional>
 
@@ -18,36 +20,51 @@ QString shownText(QByteArrayView bytes, const Decoder &decode);
 
 // One of the editor's lists (section names, keys, values): each item is shown
 // as shownText() gives it, while the whole bytes stay beside it, for looking
-// the section or the key line up.
-class CutListModel : public QStringListModel {
+// the section or the key line up. A text is made when a view asks for its
+// row, so a list of a few hundred thousand names costs their bytes only.
+class CutListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QStringListModel::QStringListModel;
+    using QAbstractListModel::QAbstractListModel;
+
+    // What the list holds; kept to put a list back as it was.
+    struct Items {
+        QList<QByteArray> bytes;
+        Decoder decode;
+        QBitArray laterDuplicates; // see laterDuplicates()
+    };
 
     // Replaces the items; `decode` turns the shown bytes of each into text.
     void setItems(QList<QByteArray> items, const Decoder &decode);
-    // The same with the texts shownTexts() gave for them (or stringList()
-    // held for them before), which a long list had better not make twice,
-    // nor on the GUI thread.
-    void setItems(QList<QByteArray> items, QStringList shown);
-    // What the list shows for `items`, items equal to an earlier one followed
-    // by `duplicateNote`; safe on any thread. `listed` is told every few
-    // thousand items how many are done; once it returns false, the work ends
-    // early with what it has.
-    static QStringList shownTexts(const QList<QByteArray> &items, const Decoder &decode,
-        const QString &duplicateNote, const std::function<bool(qsizetype done)> &listed = {});
+    // The same with their laterDuplicates(), which a long list had better
+    // not find on the GUI thread.
+    void setItems(Items items);
+    const Items &state() const { return m_items; }
+    // Which items equal an earlier one; safe on any thread. `listed` is told
+    // every few thousand items how many are done; once it returns false, the
+    // work ends early and the rest count as first of their kind.
+    static QBitArray laterDuplicates(
+        const QList<QByteArray> &items, const std::function<bool(qsizetype done)> &listed = {});
+
     QString duplicateNote() const { return m_duplicateNote; }
     // The whole item in row `row`, as the file holds it.
-    QByteArray whole(int row) const { return m_items.value(row); }
-    const QList<QByteArray> &items() const { return m_items; }
+    QByteArray whole(int row) const { return m_items.bytes.value(row); }
+    const QList<QByteArray> &items() const { return m_items.bytes; }
+    // The text each row shows.
+    QStringList stringList() const;
 
-    // Items equal to an earlier item are shown with `note` after them (from
-    // the next setItems on); the whole items stay as they are.
+    // Items equal to an earlier item are shown with `note` after them; the
+    // whole items stay as they are. Lists that do not set it show none.
     void setDuplicateNote(const QString &note) { m_duplicateNote = note; }
     // Whether the item in row `row` equals an earlier one.
     bool isLaterDuplicate(int row) const;
 
+    int rowCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
 private:
-    QList<QByteArray> m_items;
+    QString shown(int row) const;
+
+    Items m_items;
     QString m_duplicateNote;
 };

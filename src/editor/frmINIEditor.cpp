@@ -39,7 +39,6 @@
 #include <QSessionManager>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QStringListModel>
 #include <QTime>
 #include <QTimer>
 
@@ -328,24 +327,22 @@ void frmINIEditor::forgetKeyChoice()
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
 {
-    return { ui->txtPath->text(), m_names->items(), m_keys->items(), m_values->items(), m_names->stringList(),
-        m_keys->stringList(), m_values->stringList(), selectedRow(ui->ListNames), selectedRow(ui->ListKey1),
-        selectedRow(ui->ListKey2), m_listEncoding };
+    return { ui->txtPath->text(), m_names->state(), m_keys->state(), m_values->state(), selectedRow(ui->ListNames),
+        selectedRow(ui->ListKey1), selectedRow(ui->ListKey2), m_listEncoding };
 }
 
 void frmINIEditor::restoreLists(const Lists &lists)
 {
     ui->txtPath->setText(lists.path);
     m_listEncoding = lists.encoding;
-    // With the texts they showed: a long list is not decoded again.
-    const auto restore = [](QListView *view, CutListModel *model, const QList<QByteArray> &items,
-                             const QStringList &shown, int row) {
-        model->setItems(items, shown);
+    // As they were: a long list is not searched for duplicates again.
+    const auto restore = [](QListView *view, CutListModel *model, const CutListModel::Items &items, int row) {
+        model->setItems(items);
         selectSilently(view, model, row);
     };
-    restore(ui->ListNames, m_names, lists.names, lists.namesShown, lists.nameRow);
-    restore(ui->ListKey1, m_keys, lists.keys, lists.keysShown, lists.keyRow);
-    restore(ui->ListKey2, m_values, lists.values, lists.valuesShown, lists.valueRow);
+    restore(ui->ListNames, m_names, lists.names, lists.nameRow);
+    restore(ui->ListKey1, m_keys, lists.keys, lists.keyRow);
+    restore(ui->ListKey2, m_values, lists.values, lists.valueRow);
     showCount();
 }
 
@@ -364,15 +361,14 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
     m_names->setItems({}, listDecoder());
     const QString path = appfolder::besideProgram(ui->txtPath->text());
-    const QString duplicateNote = m_names->duplicateNote();
     QList<QByteArray> names;
-    QStringList shown;
+    QBitArray later;
     settingsfile::ReadResult result;
     std::atomic<qint64> read = 0;
     std::atomic<qint64> listed = 0; // of the bytes read, those whose names are listed
-    // The scan and the texts of a long list are made on a worker thread, and
+    // The scan and the search for duplicate names run on a worker thread, and
     // an open's progress window is fed and heard meanwhile: reading the file
-    // counts for half of it, making the list's texts for the other half.
+    // counts for half of it, listing the names for the other half.
     backgroundwork::run(
         [&](const std::atomic<bool> &stop) {
             result = settingsfile::readSectionNames(path, &names, [&](qint64 bytes) {
@@ -380,11 +376,10 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
                 return !stop;
             });
             if (result.error.kind != FileError::Kind::Cancelled) {
-                shown = CutListModel::shownTexts(
-                    names, decoderFor(result.encoding), duplicateNote, [&](qsizetype done) {
-                        listed = names.isEmpty() ? read.load() : read * done / names.size();
-                        return !stop;
-                    });
+                later = CutListModel::laterDuplicates(names, [&](qsizetype done) {
+                    listed = names.isEmpty() ? read.load() : read * done / names.size();
+                    return !stop;
+                });
                 listed = read.load();
             }
             if (stop) {
@@ -392,7 +387,7 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
                 result.error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
                 // Freed here, not on the thread the user waits for.
                 names = {};
-                shown = {};
+                later = {};
             }
         },
         [&] { return !m_scanProgress || m_scanProgress((read + listed) / 2); });
@@ -401,7 +396,7 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
         return result;
     // A scan that failed part-way still lists what it read.
     m_listEncoding = result.encoding;
-    m_names->setItems(std::move(names), std::move(shown));
+    m_names->setItems({ std::move(names), listDecoder(), std::move(later) });
     showCount();
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/CutListModel.h"
 #include "fileio/DiskStamp.h"
 #include "ini/SettingsFile.h"
 #include "platform/OpenFileDialog.h"
@@ -11,15 +12,12 @@
 #include <memory>
 #include <optional>
 
-class CutListModel;
 class DiskWatch;
 class GeometryAnchors;
 class QLabel;
 class TextSplit;
 class WindowSlot;
-using Decoder = std::function<QString(QByteArrayView)>;
 class QListView;
-class QStringListModel;
 
 namespace Ui {
 class frmINIEditor;
@@ -150,8 +148,7 @@ private:
     // What an open changes before it can be cancelled.
     struct Lists {
         QString path;
-        QList<QByteArray> names, keys, values;
-        QStringList namesShown, keysShown, valuesShown;
+        CutListModel::Items names, keys, values;
         int nameRow, keyRow, valueRow;
         ini::Encoding encoding;
     };

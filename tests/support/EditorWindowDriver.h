@@ -6,6 +6,7 @@
 
 #include "TestWidgets.h"
 #include "editor/ByteTextEdit.h"
+#include "editor/CutListModel.h"
 #include "editor/frmINIEditor.h"
 #include "platform/MessageBox.h"
 #include "platform/OpenFileDialog.h"
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QTest>
 
 #include <optional>
@@ -53,7 +53,7 @@ inline ByteTextEdit *text1(QWidget *form)
 inline QStringList items(QWidget *form, const char *list)
 {
     auto *view = child<QListView>(form, list);
-    return qobject_cast<QStringListModel *>(view->model())->stringList();
+    return qobject_cast<CutListModel *>(view->model())->stringList();
 }
 
 inline int selectedRow(QWidget *form, const char *list)
