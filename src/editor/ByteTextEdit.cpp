@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -58,6 +59,8 @@ namespace {
 
 constexpr qint64 kChunk = 4 * 1024 * 1024;
 constexpr qint64 kHeadroom = 64 * 1024;
+// How often a read text waiting for its verdict asks again.
+constexpr int kVerdictPollMs = 5;
 
 // Laying out a line measures every one of its characters, at about a
 // microsecond each, and the widget does it for a whole line whenever it shows
@@ -753,7 +756,7 @@ void ByteTextEdit::joinEndedWorkers(bool all)
     });
 }
 
-bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress)
+bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress, const Verdict &verdict)
 {
     // Only a regular file: a FIFO or a device would block the open or never end.
     const int fd = filebytes::openRegular(path, error);
@@ -807,8 +810,16 @@ bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progres
     }
     const qint64 bytesIn = (reading->prepared + reading->read) / 2;
     lock.unlock();
-    if (progress && !progress(bytesIn))
-        return cancelled();
+    for (;;) {
+        if (progress && !progress(bytesIn))
+            return cancelled();
+        const std::optional<bool> take = verdict ? verdict() : true;
+        if (take == false)
+            return cancelled();
+        if (take == true)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kVerdictPollMs));
+    }
     lock.lock();
     reading->taken = true;
     reading->changed.notify_all();

@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -61,7 +62,11 @@ public:
     // called every few tens of milliseconds while the file is read, also
     // while no byte comes in, so that it can let the user's events through;
     // the first half of its count is the room for the text being made.
-    bool loadFile(const QString &path, FileError *error, const Progress &progress = {});
+    // Once the file is read, `verdict` (when given) decides whether the text
+    // is taken: true takes it, false drops it (as a cancel does), none keeps
+    // the read text waiting while `progress` is told as before.
+    using Verdict = std::function<std::optional<bool>()>;
+    bool loadFile(const QString &path, FileError *error, const Progress &progress = {}, const Verdict &verdict = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);
     // The whole text. The view is valid until the text next changes.

@@ -8,7 +8,7 @@ class QProgressDialog;
 class QWidget;
 
 // The progress of opening a file in the editor, which reads it twice: once
-// for the names, once for the text. An open that runs longer than about a
+// for the names, once for the text (one after the other, or both at once). An open that runs longer than about a
 // second shows a window-modal progress bar with Cancel, centred on the editor
 // and naming the file; a quick one shows nothing. Cancel and Escape stop the
 // open. The functions return false once the user has cancelled.
@@ -21,6 +21,8 @@ public:
 
     bool scanned(qint64 bytes) { return step(bytes); }
     bool loaded(qint64 bytes) { return step(m_fileBytes + bytes); }
+    // The names and the text read at once.
+    bool readBoth(qint64 scannedBytes, qint64 loadedBytes) { return step(scannedBytes + loadedBytes); }
     bool cancelled() const { return m_cancelled; }
 
     // How long an open runs before the bar shows (tests make it 0).

@@ -218,6 +218,22 @@ frmINIEditor *frmINIEditor::showOn(const QString &file)
     return form;
 }
 
+// The scan and the search for duplicate names run on a worker thread, so that
+// an open's progress window is fed and heard meanwhile, and so that the text
+// can be read beside them.
+struct frmINIEditor::SectionScan {
+    QList<QByteArray> names;
+    QBitArray later;
+    settingsfile::ReadResult result; // read once the job is done
+    std::atomic<qint64> read = 0;
+    std::atomic<qint64> listed = 0; // of the bytes read, those whose names are listed
+    std::atomic<bool> reading = false; // the file is open and being read
+    std::optional<backgroundwork::Job> job; // last: it ends before what it fills goes
+
+    // Reading the file counts for half of it, listing the names for the other half.
+    qint64 progress() const { return (read + listed) / 2; }
+};
+
 void frmINIEditor::openFile(const QString &path)
 {
     const QString before = std::exchange(FileDialog.FileName, path);
@@ -267,14 +283,41 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
     };
     ui->txtPath->setText(path);
     OpenProgress progress(this, path, QFileInfo(path).size());
-    m_scanProgress = [&progress](qint64 bytes) { return progress.scanned(bytes); };
     settingsfile::ReadResult names;
+    bool textRead = false;
+    qint64 loaded = 0;
+    m_loadProgress = [&](qint64 bytes) { return progress.loaded(loaded = bytes); };
     {
         const BusyCursor busy;
-        names = LoadSectionNames();
+        m_names->setItems({}, listDecoder());
+        const auto scan = startSectionScan();
+        const auto reportBoth = [&] { return progress.readBoth(scan->progress(), loaded); };
+        // The text is read beside the names once the scan has the file open
+        // (a file it cannot open leaves the text as it was), and is taken
+        // only if the names could be read too.
+        scan->job->wait(reportBoth, [&] { return scan->reading.load(); });
+        if (!scan->job->done()) {
+            m_loadProgress = [&](qint64 bytes) {
+                loaded = bytes;
+                return reportBoth();
+            };
+            m_loadVerdict = [&]() -> std::optional<bool> {
+                if (!scan->job->done())
+                    return std::nullopt;
+                return scan->result.ok;
+            };
+            loadText();
+            textRead = true;
+            m_loadVerdict = nullptr;
+            m_loadProgress = [&](qint64 bytes) { return progress.loaded(loaded = bytes); };
+            if (progress.cancelled())
+                scan->job->stop();
+            scan->job->wait(reportBoth);
+        }
+        names = takeSectionNames(*scan);
     }
-    m_scanProgress = nullptr;
     if (!names.ok) {
+        m_loadProgress = nullptr;
         switch (names.error.kind) {
         case FileError::Kind::Cancelled:
             undo();
@@ -290,8 +333,7 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         }
         return;
     }
-    m_loadProgress = [&progress](qint64 bytes) { return progress.loaded(bytes); };
-    {
+    if (!textRead) {
         const BusyCursor busy;
         loadText();
     }
@@ -357,48 +399,53 @@ void frmINIEditor::selectSilently(QListView *view, CutListModel *model, int row)
     view->viewport()->update();
 }
 
-settingsfile::ReadResult frmINIEditor::LoadSectionNames()
+std::unique_ptr<frmINIEditor::SectionScan> frmINIEditor::startSectionScan() const
 {
-    m_names->setItems({}, listDecoder());
-    const QString path = appfolder::besideProgram(ui->txtPath->text());
-    QList<QByteArray> names;
-    QBitArray later;
-    settingsfile::ReadResult result;
-    std::atomic<qint64> read = 0;
-    std::atomic<qint64> listed = 0; // of the bytes read, those whose names are listed
-    // The scan and the search for duplicate names run on a worker thread, and
-    // an open's progress window is fed and heard meanwhile: reading the file
-    // counts for half of it, listing the names for the other half.
-    backgroundwork::run(
-        [&](const std::atomic<bool> &stop) {
-            result = settingsfile::readSectionNames(path, &names, [&](qint64 bytes) {
-                read = bytes;
+    auto scan = std::make_unique<SectionScan>();
+    scan->job.emplace([scan = scan.get(), path = appfolder::besideProgram(ui->txtPath->text())](
+                          const std::atomic<bool> &stop) {
+        scan->result = settingsfile::readSectionNames(path, &scan->names, [&](qint64 bytes) {
+            scan->read = bytes;
+            scan->reading = true;
+            return !stop;
+        });
+        if (scan->result.error.kind != FileError::Kind::Cancelled) {
+            scan->later = CutListModel::laterDuplicates(scan->names, [&](qsizetype done) {
+                scan->listed = scan->names.isEmpty() ? scan->read.load() : scan->read * done / scan->names.size();
                 return !stop;
             });
-            if (result.error.kind != FileError::Kind::Cancelled) {
-                later = CutListModel::laterDuplicates(names, [&](qsizetype done) {
-                    listed = names.isEmpty() ? read.load() : read * done / names.size();
-                    return !stop;
-                });
-                listed = read.load();
-            }
-            if (stop) {
-                result.ok = false;
-                result.error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
-                // Freed here, not on the thread the user waits for.
-                names = {};
-                later = {};
-            }
-        },
-        [&] { return !m_scanProgress || m_scanProgress((read + listed) / 2); });
+            scan->listed = scan->read.load();
+        }
+        if (stop) {
+            scan->result.ok = false;
+            scan->result.error = { FileError::Kind::Cancelled, 0, QStringLiteral("Cancelled") };
+            // Freed here, not on the thread the user waits for.
+            scan->names = {};
+            scan->later = {};
+        }
+    });
+    return scan;
+}
+
+settingsfile::ReadResult frmINIEditor::takeSectionNames(SectionScan &scan)
+{
+    const settingsfile::ReadResult result = scan.result;
     // A cancelled scan lists nothing: the open puts the lists back as they were.
     if (!result.ok && result.error.kind == FileError::Kind::Cancelled)
         return result;
     // A scan that failed part-way still lists what it read.
     m_listEncoding = result.encoding;
-    m_names->setItems({ std::move(names), listDecoder(), std::move(later) });
+    m_names->setItems({ std::move(scan.names), listDecoder(), std::move(scan.later) });
     showCount();
     return result;
+}
+
+settingsfile::ReadResult frmINIEditor::LoadSectionNames()
+{
+    m_names->setItems({}, listDecoder());
+    const auto scan = startSectionScan();
+    scan->job->wait([&] { return !m_scanProgress || m_scanProgress(scan->progress()); });
+    return takeSectionNames(*scan);
 }
 
 Decoder frmINIEditor::decoderFor(ini::Encoding encoding)
@@ -441,7 +488,7 @@ bool frmINIEditor::loadTextOf(const QString &path)
     const qint64 started = diskstamp::now();
     FileError error;
     // On failure Text1 keeps its text, so LoadedPath still names its file.
-    if (path.isEmpty() || !ui->Text1->loadFile(path, &error, m_loadProgress))
+    if (path.isEmpty() || !ui->Text1->loadFile(path, &error, m_loadProgress, m_loadVerdict))
         return false;
     LoadedPath = path;
     m_stamp = diskstamp::take(path, started, ui->Text1->pieces());

@@ -169,4 +169,11 @@ private:
     bool m_placed = false;
     settingsfile::Progress m_scanProgress;
     std::function<bool(qint64)> m_loadProgress;
+    std::function<std::optional<bool>()> m_loadVerdict;
+
+    // A scan of the file for its section names, on a worker thread.
+    struct SectionScan;
+    std::unique_ptr<SectionScan> startSectionScan() const;
+    // Lists what the ended scan found; its failure is passed on.
+    settingsfile::ReadResult takeSectionNames(SectionScan &scan);
 };
