@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 namespace hugepages {
@@ -67,6 +68,18 @@ void prepareLargeBlock(void *block, std::size_t size)
 #endif
 
 #if !defined(FEROX_SANITIZER_ALLOCATOR)
+
+namespace {
+// The C library gives a block of its mapping threshold or more a mapping of
+// its own, returned to the system when freed, and raises that threshold to the
+// size of each such block freed, up to 32 MB. So once a large file was closed,
+// the next one's line index and buffers came from the heap, which keeps what
+// is freed: memory that one open did not give back weighed on the next. A
+// fixed threshold keeps every block of kOwnMapping bytes or more in a mapping
+// of its own.
+constexpr int kOwnMapping = 4 << 20;
+[[maybe_unused]] const bool g_fixedThreshold = ::mallopt(M_MMAP_THRESHOLD, kOwnMapping) == 1;
+} // namespace
 
 // Replaces the global operator new of the whole program (the widget library's
 // allocations included) with the C library's malloc, as the default one is,
