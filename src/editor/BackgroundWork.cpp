@@ -11,8 +11,7 @@ Job::Job(Work work)
           m_done = true;
           m_ended.notify_all();
       })
-{
-}
+{ }
 
 Job::~Job()
 {

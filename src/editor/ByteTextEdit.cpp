@@ -6,6 +6,7 @@
 #include "editor/BackgroundWork.h"
 #include "editor/ByteTextAccessible.h"
 #include "editor/CodePageGlyphs.h"
+#include "editor/ScintillaLoader.h"
 #include "fileio/FileRead.h"
 #include "platform/ClassicLook.h"
 #include "platform/HugePages.h"
@@ -30,30 +31,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-// Scintilla's document loader interface. QScintilla does not ship the header
-// that declares it, so it is declared here as Scintilla declares it: same name
-// in the global namespace (the sanitizer's type check compares names), three
-// virtual functions in this order. Not in an unnamed namespace: the compiler
-// would then know every implementation of it (none) and turn the calls into
-// pure virtual calls.
-class ILoader {
-public:
-    virtual int Release() = 0;
-    virtual int AddData(const char *data, ptrdiff_t length) = 0;
-    virtual void *ConvertToDocument() = 0;
-
-protected:
-    ~ILoader() = default;
-};
 
 namespace {
 
@@ -756,7 +741,8 @@ void ByteTextEdit::joinEndedWorkers(bool all)
     });
 }
 
-bool ByteTextEdit::loadFile(const QString &path, FileError *error, const Progress &progress, const Verdict &verdict)
+bool ByteTextEdit::loadFile(
+    const QString &path, FileError *error, const Progress &progress, const Verdict &verdict)
 {
     // Only a regular file: a FIFO or a device would block the open or never end.
     const int fd = filebytes::openRegular(path, error);

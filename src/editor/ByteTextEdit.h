@@ -19,8 +19,8 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -66,7 +66,8 @@ public:
     // is taken: true takes it, false drops it (as a cancel does), none keeps
     // the read text waiting while `progress` is told as before.
     using Verdict = std::function<std::optional<bool>()>;
-    bool loadFile(const QString &path, FileError *error, const Progress &progress = {}, const Verdict &verdict = {});
+    bool loadFile(
+        const QString &path, FileError *error, const Progress &progress = {}, const Verdict &verdict = {});
     // Replaces the text with `bytes`; the undo history starts afresh.
     void setBytes(QByteArrayView bytes);
     // The whole text. The view is valid until the text next changes.

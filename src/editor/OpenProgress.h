@@ -8,10 +8,11 @@ class QProgressDialog;
 class QWidget;
 
 // The progress of opening a file in the editor, which reads it twice: once
-// for the names, once for the text (one after the other, or both at once). An open that runs longer than about a
-// second shows a window-modal progress bar with Cancel, centred on the editor
-// and naming the file; a quick one shows nothing. Cancel and Escape stop the
-// open. The functions return false once the user has cancelled.
+// for the names, once for the text, one after the other or both at once. An
+// open that runs longer than about a second shows a window-modal progress bar
+// with Cancel, centred on the editor and naming the file; a quick one shows
+// nothing. Cancel and Escape stop the open. The functions return false once
+// the user has cancelled.
 class OpenProgress {
 public:
     OpenProgress(QWidget *parent, const QString &path, qint64 fileBytes);

@@ -369,8 +369,8 @@ void frmINIEditor::forgetKeyChoice()
 
 frmINIEditor::Lists frmINIEditor::saveLists() const
 {
-    return { ui->txtPath->text(), m_names->state(), m_keys->state(), m_values->state(), selectedRow(ui->ListNames),
-        selectedRow(ui->ListKey1), selectedRow(ui->ListKey2), m_listEncoding };
+    return { ui->txtPath->text(), m_names->state(), m_keys->state(), m_values->state(),
+        selectedRow(ui->ListNames), selectedRow(ui->ListKey1), selectedRow(ui->ListKey2), m_listEncoding };
 }
 
 void frmINIEditor::restoreLists(const Lists &lists)
@@ -411,7 +411,8 @@ std::unique_ptr<frmINIEditor::SectionScan> frmINIEditor::startSectionScan() cons
         });
         if (scan->result.error.kind != FileError::Kind::Cancelled) {
             scan->later = CutListModel::laterDuplicates(scan->names, [&](qsizetype done) {
-                scan->listed = scan->names.isEmpty() ? scan->read.load() : scan->read * done / scan->names.size();
+                scan->listed
+                    = scan->names.isEmpty() ? scan->read.load() : scan->read * done / scan->names.size();
                 return !stop;
             });
             scan->listed = scan->read.load();

@@ -107,8 +107,8 @@ bool succeedsAs(uid_t uid, const std::function<bool()> &work)
 // empty text when every write ended first. On a busy machine a write can end
 // before the watch is scheduled, so an ended write is started again, up to
 // five times; `start` puts the file back as it was before each one.
-QString killOnName(
-    const std::function<pid_t()> &start, const QString &folder, const std::function<bool(const QString &)> &wanted)
+QString killOnName(const std::function<pid_t()> &start, const QString &folder,
+    const std::function<bool(const QString &)> &wanted)
 {
     const QByteArray path = bytesOf(folder);
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -859,8 +859,7 @@ private Q_SLOTS:
                 writeBytes(path, bigIni());
                 return startAs(writer, [&] { return WritePrivateProfileStringA("G", "k", "2", path); });
             };
-            return killOnName(start, dir.path(),
-                [&](const QString &name) { return !known.contains(name); });
+            return killOnName(start, dir.path(), [&](const QString &name) { return !known.contains(name); });
         };
         QStringList expected = users + QStringList { QStringLiteral("Ferox.ini") };
         // Root's leftover, then nobody's, once the file is nobody's.

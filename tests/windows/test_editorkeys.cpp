@@ -77,7 +77,8 @@ private Q_SLOTS:
                   { "ctrl+alt", Qt::ControlModifier | Qt::AltModifier } };
         for (const char *target : { "Text1", "txtPath", "ListNames", "findField" }) {
             for (const auto &[name, modifiers] : chords)
-                QTest::addRow("%s, %s", target, name) << QString::fromLatin1(target) << int(modifiers);
+                QTest::newRow(QByteArray(target).append(", ").append(name).constData())
+                    << QString::fromLatin1(target) << int(modifiers);
         }
     }
     void chordsTypeNothing()
