@@ -19,6 +19,9 @@ public:
     static void install();
 
     void *interface_cast(QAccessible::InterfaceType type) override;
+    // The widget's own texts (name, description) stay beside the text
+    // interface's text(start, end).
+    using QAccessibleWidget::text;
 
     // QAccessibleTextInterface
     void selection(int selectionIndex, int *startOffset, int *endOffset) const override;
