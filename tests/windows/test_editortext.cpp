@@ -492,6 +492,37 @@ private Q_SLOTS:
         QVERIFY2(hugeKb > 0, qPrintable(QString::number(hugeKb)));
     }
 
+    // What a closed text held goes back to the system: memory one large file
+    // left in the heap would weigh on every later open.
+    void replacedTextGivesItsMemoryBack()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the sanitizer's own allocator is in use");
+#endif
+        const auto residentKb = [] {
+            QFile status(u"/proc/self/status"_s);
+            if (!status.open(QIODevice::ReadOnly))
+                return qint64(-1);
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("VmRSS:"))
+                    return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+            }
+            return qint64(-1);
+        };
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, u"big.ini"_s,
+            QByteArray("[G]\nk=").append(QByteArray(12, 'v')).append('\n').repeated(3 << 20));
+        QList<qint64> after;
+        for (int round = 0; round < 4; ++round) {
+            FileError error;
+            QVERIFY(edit->loadFile(path, &error));
+            edit->setBytes("[G]\n");
+            after.append(residentKb());
+        }
+        QVERIFY2(after.last() - after.first() < 8 * 1024,
+            qPrintable(QString::number(after.last() - after.first())));
+    }
+
     // A file with a very long line opens about as quickly as others: only
     // the line's first 64 KiB reach the widget, the rest is kept aside, and
     // the whole text stays exact through edits around it.
