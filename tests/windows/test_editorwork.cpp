@@ -9,6 +9,8 @@
 
 #include "core/CodePage.h"
 #include "core/TextFind.h"
+#include "editor/BackgroundWork.h"
+#include "editor/CutListModel.h"
 #include "editor/FileDrop.h"
 #include "editor/GeometryAnchors.h"
 #include "editor/IniColours.h"
@@ -27,6 +29,10 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace editordriver;
@@ -234,6 +240,62 @@ private Q_SLOTS:
         OpenFileDialog::setNextAnswers({ std::nullopt });
         clickButton(form, "GetSettings");
         QCOMPARE(child<QLineEdit>(form, "txtPath")->text(), path(u"games.ini"_s));
+    }
+
+    // Names are twins when their bytes are, whatever else differs; a list
+    // shows a later twin with its note.
+    void twinNamesByTheirBytes_data()
+    {
+        QTest::addColumn<QByteArrayList>("names");
+        QTest::addColumn<QString>("later"); // '1' where a name repeats an earlier one
+        QTest::newRow("none") << QByteArrayList { "A", "B" } << u"00"_s;
+        QTest::newRow("twice and thrice") << QByteArrayList { "A", "B", "A", "A", "B" } << u"00111"_s;
+        QTest::newRow("case and spaces differ") << QByteArrayList { "A", "a", "A ", " A" } << u"0000"_s;
+        QTest::newRow("empty names") << QByteArrayList { "", "" } << u"01"_s;
+        QTest::newRow("bytes past a zero")
+            << QByteArrayList { QByteArray("A\0B", 3), QByteArray("A\0C", 3) } << u"00"_s;
+    }
+    void twinNamesByTheirBytes()
+    {
+        QFETCH(QByteArrayList, names);
+        QFETCH(QString, later);
+        CutListModel model;
+        model.setDuplicateNote(u" (twin)"_s);
+        model.setItems(names, [](QByteArrayView bytes) { return QString::fromLatin1(bytes); });
+        QString found;
+        for (int row = 0; row < names.size(); ++row) {
+            found += model.isLaterDuplicate(row) ? u'1' : u'0';
+            QCOMPARE(model.index(row).data().toString(),
+                QString::fromLatin1(names[row]) + (later[row] == u'1' ? u" (twin)"_s : QString()));
+        }
+        QCOMPARE(found, later);
+    }
+
+    // Work on a worker thread: a wait may end before the work does, once
+    // what it waits for holds; a poll that says no stops the work; a job that
+    // goes away stops its work and waits for it.
+    void workerJobsStopAndAreWaitedFor()
+    {
+        std::atomic<bool> begun = false;
+        std::atomic<bool> ended = false;
+        const auto work = [&](const std::atomic<bool> &stop) {
+            begun = true;
+            while (!stop)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ended = true;
+        };
+        {
+            backgroundwork::Job job(work);
+            job.wait([] { return true; }, [&] { return begun.load(); });
+            QVERIFY(begun && !job.done());
+        }
+        QVERIFY(ended);
+        ended = false;
+        int polls = 0;
+        backgroundwork::Job job(work);
+        job.wait([&] { return ++polls < 3; });
+        QVERIFY(job.done() && ended);
+        QCOMPARE(polls, 3);
     }
 
     void droppedFileIsOneLocalIni_data()
