@@ -24,6 +24,7 @@
 #include "platform/BusyCursor.h"
 #include "platform/CaptionFit.h"
 #include "platform/ClassicLook.h"
+#include "platform/HugePages.h"
 #include "platform/KeyboardAids.h"
 #include "platform/MessageBox.h"
 #include "platform/ShowOnce.h"
@@ -36,6 +37,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -275,6 +277,11 @@ void frmINIEditor::GetSettings_Click()
 
 void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore)
 {
+    // What closed windows freed before, and what this open replaces (the old
+    // lists go with `before`), goes back to the system: a large file's is
+    // otherwise kept and counts on top of the next.
+    hugepages::giveBackFreed();
+    const auto giveBack = qScopeGuard(&hugepages::giveBackFreed);
     const Lists before = saveLists();
     // A cancelled open puts back what it changed; the text area kept its text.
     const auto undo = [&] {

@@ -21,6 +21,11 @@ void advise(void *block, std::size_t size)
         ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
 }
 
+void giveBackFreed()
+{
+    ::malloc_trim(0);
+}
+
 namespace {
 thread_local const ReportTouching::Touched *t_touched = nullptr;
 } // namespace

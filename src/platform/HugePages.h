@@ -35,6 +35,12 @@ private:
     const Touched *m_outer;
 };
 
+// Gives the pages of freed memory back to the system. The C library keeps
+// what a thread freed in that thread's heap, for its next allocations: a list
+// of a few hundred thousand names, once freed, kept counting against the
+// program, and weighed on the next open.
+void giveBackFreed();
+
 // Called by operator new with a fresh block of kLargeBlock bytes or more.
 void prepareLargeBlock(void *block, std::size_t size);
 
