@@ -292,12 +292,11 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
     OpenProgress progress(this, path, QFileInfo(path).size());
     settingsfile::ReadResult names;
     bool textRead = false;
-    qint64 loaded = 0;
-    m_loadProgress = [&](qint64 bytes) { return progress.loaded(loaded = bytes); };
     {
         const BusyCursor busy;
         m_names->setItems({}, listDecoder());
         const auto scan = startSectionScan();
+        qint64 loaded = 0;
         const auto reportBoth = [&] { return progress.readBoth(scan->progress(), loaded); };
         // The text is read beside the names once the scan has the file open
         // (a file it cannot open leaves the text as it was), and is taken
@@ -315,8 +314,8 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
             };
             loadText();
             textRead = true;
+            m_loadProgress = nullptr;
             m_loadVerdict = nullptr;
-            m_loadProgress = [&](qint64 bytes) { return progress.loaded(loaded = bytes); };
             if (progress.cancelled())
                 scan->job->stop();
             scan->job->wait(reportBoth);
@@ -324,7 +323,6 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
         names = takeSectionNames(*scan);
     }
     if (!names.ok) {
-        m_loadProgress = nullptr;
         switch (names.error.kind) {
         case FileError::Kind::Cancelled:
             undo();
@@ -342,9 +340,10 @@ void frmINIEditor::openPicked(const QString &path, const QString &fileNameBefore
     }
     if (!textRead) {
         const BusyCursor busy;
+        m_loadProgress = [&progress](qint64 bytes) { return progress.loaded(bytes); };
         loadText();
+        m_loadProgress = nullptr;
     }
-    m_loadProgress = nullptr;
     if (progress.cancelled()) {
         undo();
         return;
@@ -452,7 +451,7 @@ settingsfile::ReadResult frmINIEditor::LoadSectionNames()
 {
     m_names->setItems({}, listDecoder());
     const auto scan = startSectionScan();
-    scan->job->wait([&] { return !m_scanProgress || m_scanProgress(scan->progress()); });
+    scan->job->wait({});
     return takeSectionNames(*scan);
 }
 

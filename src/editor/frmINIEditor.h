@@ -167,7 +167,6 @@ private:
     bool m_writing = false;
     std::unique_ptr<WindowSlot> m_slot;
     bool m_placed = false;
-    settingsfile::Progress m_scanProgress;
     std::function<bool(qint64)> m_loadProgress;
     std::function<std::optional<bool>()> m_loadVerdict;
 
