@@ -48,10 +48,4 @@ void Job::wait(const std::function<bool()> &poll, const std::function<bool()> &u
     }
 }
 
-void run(const Job::Work &work, const std::function<bool()> &poll)
-{
-    Job job(work);
-    job.wait(poll);
-}
-
 } // namespace backgroundwork

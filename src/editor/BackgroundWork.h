@@ -42,9 +42,4 @@ private:
     std::thread m_worker;
 };
 
-// Runs `work` on a worker thread and returns once it has ended. Meanwhile the
-// calling thread calls `poll` about every kPollMs; once `poll` returns false,
-// `stop` is set and the work is expected to end at its next step.
-void run(const Job::Work &work, const std::function<bool()> &poll);
-
 } // namespace backgroundwork

@@ -46,7 +46,6 @@ public:
     static QBitArray laterDuplicates(
         const QList<QByteArray> &items, const std::function<bool(qsizetype done)> &listed = {});
 
-    QString duplicateNote() const { return m_duplicateNote; }
     // The whole item in row `row`, as the file holds it.
     QByteArray whole(int row) const { return m_items.bytes.value(row); }
     const QList<QByteArray> &items() const { return m_items.bytes; }

@@ -20,7 +20,6 @@ public:
     OpenProgress(const OpenProgress &) = delete;
     OpenProgress &operator=(const OpenProgress &) = delete;
 
-    bool scanned(qint64 bytes) { return step(bytes); }
     bool loaded(qint64 bytes) { return step(m_fileBytes + bytes); }
     // The names and the text read at once.
     bool readBoth(qint64 scannedBytes, qint64 loadedBytes) { return step(scannedBytes + loadedBytes); }
